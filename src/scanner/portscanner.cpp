@@ -1,0 +1,86 @@
+#include "portscanner.h"
+
+#include "desktopservices.h"
+#include "threadpriority.h"
+
+#include <QCoreApplication>
+#include <QPointer>
+#include <QThreadPool>
+#include <QTimer>
+#include <QUrl>
+
+namespace {
+
+// Scans get a pool of their own: its threads run at low priority, and a lister that hangs
+// can hold only these few threads until its time bound kills it.
+QThreadPool& scanPool()
+{
+    static QThreadPool* pool = [] {
+        auto* p = new QThreadPool;
+        p->setMaxThreadCount(4);
+        p->setExpiryTimeout(30000);
+        return p;
+    }();
+    return *pool;
+}
+
+} // namespace
+
+PortScanner::PortScanner(std::shared_ptr<PortSource> source, DesktopServices& desktop,
+                         std::shared_ptr<ProcessControl> processes, QObject* parent)
+    : QObject(parent), m_source(std::move(source)), m_desktop(desktop),
+      m_processes(std::move(processes))
+{
+    scan();
+    m_timer = new QTimer(this);
+    m_timer->setInterval(refreshIntervalMs);
+    connect(m_timer, &QTimer::timeout, this, &PortScanner::scan);
+    m_timer->start();
+}
+
+PortScanner::~PortScanner() = default;
+
+void PortScanner::scan()
+{
+    // The worker keeps the source alive; the result comes back through the application
+    // object and is dropped there if this scanner is gone by then.
+    scanPool().start([source = m_source, self = QPointer<PortScanner>(this)] {
+        lowerCurrentThreadPriority();
+        QList<ListeningPort> ports = source->query().ports;
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [self, ports = std::move(ports)]() mutable {
+                if (self)
+                    self->publish(std::move(ports));
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void PortScanner::publish(QList<ListeningPort> ports)
+{
+    m_ports = std::move(ports);
+    Q_EMIT portsChanged();
+    m_lastScan = QDateTime::currentDateTime();
+    Q_EMIT lastScanChanged();
+}
+
+void PortScanner::kill(const ListeningPort& port, int signal)
+{
+    const qint32 pid = port.pid();
+    // kill(2) with 0 or a negative pid signals a whole process group, and a pid may have
+    // passed to another process since the scan: only a live process with the same name
+    // that is not this program gets the signal.
+    if (pid > 0 && pid != m_processes->ownPid() &&
+        m_processes->processName(pid) == port.processName())
+        m_processes->sendSignal(pid, signal);
+    QTimer::singleShot(rescanAfterKillMs, this, &PortScanner::scan);
+}
+
+void PortScanner::openInBrowser(const ListeningPort& port)
+{
+    const QUrl url(QStringLiteral("http://localhost:") + QString::number(port.port()),
+                   QUrl::StrictMode);
+    if (url.isValid())
+        m_desktop.openUrl(url);
+}

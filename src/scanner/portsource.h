@@ -1,0 +1,39 @@
+#pragma once
+
+#include "listeningport.h"
+
+#include <QList>
+#include <QString>
+
+// Why a query gave no list. The panel cannot tell these apart from "nothing listens";
+// the command-line tool can.
+enum class QueryError {
+    None,
+    StartFailed,  // the lister could not be started
+    InvalidUtf8,  // the lister's output was not UTF-8
+    TimedOut,     // the lister ran past its bound and was killed
+    Unreadable,   // the kernel's tables could not be read
+};
+
+struct QueryResult
+{
+    QList<ListeningPort> ports; // sorted by port, then pid; empty on failure
+    QueryError error = QueryError::None;
+    QString detail; // human-readable reason when error != None
+
+    bool ok() const { return error == QueryError::None; }
+    static QueryResult failure(QueryError error, QString detail)
+    {
+        return QueryResult{{}, error, std::move(detail)};
+    }
+};
+
+// Something that lists the listening TCP sockets and their owners. query() blocks, so it
+// runs on a worker thread, and it may run on several at once: implementations that keep
+// state between calls lock it themselves.
+class PortSource
+{
+public:
+    virtual ~PortSource() = default;
+    virtual QueryResult query() = 0;
+};

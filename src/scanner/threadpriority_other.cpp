@@ -1,0 +1,3 @@
+#include "threadpriority.h"
+
+void lowerCurrentThreadPriority() {}
