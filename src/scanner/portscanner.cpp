@@ -11,17 +11,28 @@
 
 namespace {
 
+void waitForScansAtExit();
+
 // Scans get a pool of their own: its threads run at low priority, and a lister that hangs
-// can hold only these few threads until its time bound kills it.
+// can hold only these few threads until its time bound kills it. The pool is never
+// destroyed; the application waits for it as it shuts down instead (see below).
 QThreadPool& scanPool()
 {
     static QThreadPool* pool = [] {
         auto* p = new QThreadPool;
         p->setMaxThreadCount(4);
         p->setExpiryTimeout(30000);
+        qAddPostRoutine(waitForScansAtExit);
         return p;
     }();
     return *pool;
+}
+
+// Runs while the application object is being destroyed: a query still running would
+// otherwise post its result to an application object that is gone.
+void waitForScansAtExit()
+{
+    scanPool().waitForDone();
 }
 
 } // namespace
@@ -46,7 +57,11 @@ void PortScanner::scan()
     // object and is dropped there if this scanner is gone by then.
     scanPool().start([source = m_source, self = QPointer<PortScanner>(this)] {
         lowerCurrentThreadPriority();
-        QList<ListeningPort> ports = source->query().ports;
+        QueryResult result = source->query();
+        // A failed query publishes an empty list, whatever the source left in it.
+        QList<ListeningPort> ports;
+        if (result.ok())
+            ports = std::move(result.ports);
         QMetaObject::invokeMethod(
             QCoreApplication::instance(),
             [self, ports = std::move(ports)]() mutable {
@@ -55,6 +70,11 @@ void PortScanner::scan()
             },
             Qt::QueuedConnection);
     });
+}
+
+bool PortScanner::waitForPendingScans(int msecs)
+{
+    return scanPool().waitForDone(msecs);
 }
 
 void PortScanner::publish(QList<ListeningPort> ports)

@@ -40,6 +40,10 @@ public:
     // Opens http://localhost:PORT in the default browser.
     void openInBrowser(const ListeningPort& port);
 
+    // Waits until no query runs (-1: no time limit); false when time ran out. Results
+    // still have to be delivered by the event loop.
+    static bool waitForPendingScans(int msecs = -1);
+
     // The platform's own port source: the kernel's tables on Linux, lsof elsewhere.
     static std::shared_ptr<PortSource> platformSource();
 

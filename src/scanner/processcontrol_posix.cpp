@@ -5,7 +5,7 @@
 
 namespace {
 
-// Placeholder until the per-platform name lookup lands: names no process, so nothing is
+// Platforms without a name lookup of their own: no process can be checked, so nothing is
 // ever signalled.
 class PosixProcessControl final : public ProcessControl
 {
