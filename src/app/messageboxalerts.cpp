@@ -1,0 +1,68 @@
+#include "messageboxalerts.h"
+
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+
+namespace {
+
+std::unique_ptr<QMessageBox> buildBox(const QString& message, const QString& informative)
+{
+    auto box = std::make_unique<QMessageBox>();
+    box->setTextFormat(Qt::PlainText);
+    box->setText(message);
+    box->setInformativeText(informative);
+    // note: QMessageBox applies the text format to the main text only; the informative
+    // label would still guess rich text from a feed's "<b>" or "<a href>".
+    const QList<QLabel*> labels = box->findChildren<QLabel*>();
+    for (QLabel* label : labels) {
+        label->setTextFormat(Qt::PlainText);
+        label->setOpenExternalLinks(false);
+    }
+    return box;
+}
+
+void runModal(QMessageBox& box)
+{
+    box.show();
+    box.raise();
+    box.activateWindow();
+    box.exec();
+}
+
+} // namespace
+
+std::unique_ptr<QMessageBox> MessageBoxAlerts::buildUpdateAvailable(const QString& message,
+                                                                    const QString& informative)
+{
+    auto box = buildBox(message, informative);
+    QPushButton* download = box->addButton(QStringLiteral("Download"), QMessageBox::AcceptRole);
+    QPushButton* later = box->addButton(QStringLiteral("Later"), QMessageBox::RejectRole);
+    box->setDefaultButton(download);
+    box->setEscapeButton(later);
+    return box;
+}
+
+std::unique_ptr<QMessageBox> MessageBoxAlerts::buildUpToDate(const QString& message,
+                                                             const QString& informative)
+{
+    auto box = buildBox(message, informative);
+    QPushButton* ok = box->addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
+    box->setDefaultButton(ok);
+    box->setEscapeButton(ok);
+    return box;
+}
+
+bool MessageBoxAlerts::showUpdateAvailable(const QString& message, const QString& informative)
+{
+    const std::unique_ptr<QMessageBox> box = buildUpdateAvailable(message, informative);
+    runModal(*box);
+    // Closing the window counts as "Later".
+    return box->clickedButton() == box->defaultButton();
+}
+
+void MessageBoxAlerts::showUpToDate(const QString& message, const QString& informative)
+{
+    const std::unique_ptr<QMessageBox> box = buildUpToDate(message, informative);
+    runModal(*box);
+}

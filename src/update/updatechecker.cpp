@@ -1,0 +1,220 @@
+#include "updatechecker.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QJsonValue>
+#include <QList>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+
+#include <algorithm>
+#include <charconv>
+#include <utility>
+
+namespace {
+
+// A piece of a dotted version: an optional sign and ASCII digits, fitting in 64 bits.
+// Anything else (letters, spaces, "-beta", a lone sign, overflow) counts as 0.
+qint64 versionPiece(QStringView piece)
+{
+    QStringView digits = piece;
+    if (digits.startsWith(u'+') || digits.startsWith(u'-'))
+        digits = digits.mid(1);
+    if (digits.isEmpty())
+        return 0;
+    for (const QChar c : digits) {
+        if (c < u'0' || c > u'9')
+            return 0;
+    }
+    // from_chars takes a '-' but no '+'.
+    const QByteArray text = (piece.startsWith(u'+') ? digits : piece).toLatin1();
+    qint64 value = 0;
+    const auto [end, error] = std::from_chars(text.cbegin(), text.cend(), value);
+    if (error != std::errc() || end != text.cend())
+        return 0;
+    return value;
+}
+
+QList<qint64> versionPieces(const QString& version)
+{
+    QList<qint64> pieces;
+    for (const QStringView piece : QStringView(version).split(u'.', Qt::SkipEmptyParts))
+        pieces.append(versionPiece(piece));
+    return pieces;
+}
+
+// Whether the reply carries the server's whole answer. HTTP error statuses do (their body
+// is decoded like any other); transport and protocol failures don't, and whatever partial
+// data came in before them is discarded.
+bool hasWholeBody(QNetworkReply::NetworkError error)
+{
+    const int code = int(error);
+    const bool contentError =
+        code >= QNetworkReply::ContentAccessDenied && code <= QNetworkReply::UnknownContentError;
+    const bool serverError =
+        code >= QNetworkReply::InternalServerError && code <= QNetworkReply::UnknownServerError;
+    return error == QNetworkReply::NoError || contentError || serverError;
+}
+
+// One request in flight. Whatever ends it, the completion runs exactly once: when the reply
+// finishes, or with nothing when the reply is destroyed unfinished (the network manager
+// going away takes its replies with it).
+struct PendingCheck
+{
+    using Completion = UpdateChecker::Completion;
+
+    Completion completion;
+    QString runningVersion;
+    QByteArray body;
+    bool tooLarge = false;
+
+    void complete(const std::optional<AppUpdate>& update)
+    {
+        if (Completion done = std::exchange(completion, {}))
+            done(update);
+    }
+    ~PendingCheck() { complete(std::nullopt); }
+};
+
+} // namespace
+
+UpdateChecker::UpdateChecker(ApplicationInfo info, QNetworkAccessManager* network,
+                             std::chrono::milliseconds transferTimeout)
+    : m_info(std::move(info)), m_network(network), m_transferTimeout(transferTimeout)
+{
+    if (!m_network) {
+        m_ownNetwork = std::make_unique<QNetworkAccessManager>();
+        m_network = m_ownNetwork.get();
+    }
+}
+
+UpdateChecker::~UpdateChecker() = default;
+
+QString UpdateChecker::currentVersion() const
+{
+    return m_info.version.isEmpty() ? QStringLiteral("0") : m_info.version;
+}
+
+QString UpdateChecker::appName() const
+{
+    return m_info.name.isEmpty() ? QStringLiteral("This app") : m_info.name;
+}
+
+std::optional<QUrl> UpdateChecker::feedUrl() const
+{
+    return parseUrl(m_info.updateFeedUrl);
+}
+
+void UpdateChecker::check(Completion completion) const
+{
+    const std::optional<QUrl> url = feedUrl();
+    if (!url) {
+        completion(std::nullopt);
+        return;
+    }
+
+    QNetworkRequest request(*url);
+    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute,
+                         QNetworkRequest::AlwaysNetwork);
+    request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
+    request.setTransferTimeout(int(m_transferTimeout.count()));
+
+    auto pending = std::make_shared<PendingCheck>();
+    pending->completion = std::move(completion);
+    pending->runningVersion = currentVersion();
+
+    QNetworkReply* reply = m_network->get(request);
+    // The lambdas hold the pending check; it dies with the reply's connections.
+    QObject::connect(reply, &QNetworkReply::metaDataChanged, reply, [reply, pending] {
+        const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
+        if (length.isValid() && length.toLongLong() > maxFeedSize) {
+            pending->tooLarge = true;
+            reply->abort();
+        }
+    });
+    QObject::connect(reply, &QNetworkReply::readyRead, reply, [reply, pending] {
+        if (pending->tooLarge)
+            return;
+        pending->body += reply->read(maxFeedSize + 1 - pending->body.size());
+        if (pending->body.size() > maxFeedSize) {
+            pending->tooLarge = true;
+            reply->abort();
+        }
+    });
+    QObject::connect(reply, &QNetworkReply::finished, reply, [reply, pending] {
+        reply->deleteLater();
+        if (pending->tooLarge || !hasWholeBody(reply->error())) {
+            pending->complete(std::nullopt);
+            return;
+        }
+        pending->body += reply->read(maxFeedSize + 1 - pending->body.size());
+        if (pending->body.size() > maxFeedSize) {
+            pending->complete(std::nullopt);
+            return;
+        }
+        pending->complete(updateFromBody(pending->body, pending->runningVersion));
+    });
+}
+
+bool UpdateChecker::isNewer(const QString& candidate, const QString& running)
+{
+    const QList<qint64> a = versionPieces(candidate);
+    const QList<qint64> b = versionPieces(running);
+    const qsizetype count = std::max(a.size(), b.size());
+    for (qsizetype i = 0; i < count; ++i) {
+        const qint64 x = i < a.size() ? a.at(i) : 0;
+        const qint64 y = i < b.size() ? b.at(i) : 0;
+        if (x != y)
+            return x > y;
+    }
+    return false;
+}
+
+std::optional<UpdateChecker::Feed> UpdateChecker::decodeFeed(const QByteArray& body)
+{
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(body, &error);
+    if (error.error != QJsonParseError::NoError || !document.isObject())
+        return std::nullopt;
+
+    const QJsonObject object = document.object();
+    const QJsonValue version = object.value(QLatin1String("version"));
+    const QJsonValue url = object.value(QLatin1String("url"));
+    const QJsonValue notes = object.value(QLatin1String("notes"));
+    if (!version.isString() || !url.isString())
+        return std::nullopt;
+    if (!notes.isUndefined() && !notes.isNull() && !notes.isString())
+        return std::nullopt;
+    return Feed{version.toString(), notes.toString(), url.toString()};
+}
+
+std::optional<QUrl> UpdateChecker::parseUrl(const QString& text)
+{
+    if (text.isEmpty())
+        return std::nullopt;
+    QUrl url(text, QUrl::StrictMode);
+    if (!url.isValid())
+        return std::nullopt;
+    return url;
+}
+
+bool UpdateChecker::isDownloadUrl(const QUrl& url)
+{
+    // QUrl keeps schemes in lower case, so "HTTPS:" is covered.
+    const QString scheme = url.scheme();
+    return url.isValid() && (scheme == QLatin1String("http") || scheme == QLatin1String("https")) &&
+           !url.host().isEmpty();
+}
+
+std::optional<AppUpdate> UpdateChecker::updateFromBody(const QByteArray& body,
+                                                       const QString& running)
+{
+    const std::optional<Feed> feed = decodeFeed(body);
+    if (!feed || !isNewer(feed->version, running))
+        return std::nullopt;
+    const std::optional<QUrl> url = parseUrl(feed->url);
+    if (!url || !isDownloadUrl(*url))
+        return std::nullopt;
+    return AppUpdate{feed->version, feed->notes, *url};
+}

@@ -1,0 +1,71 @@
+#pragma once
+
+#include "appupdate.h"
+
+#include <QObject>
+#include <QString>
+
+#include <chrono>
+#include <optional>
+
+class DesktopServices;
+class QSettings;
+class QTimer;
+class UpdateAlerts;
+class UpdateChecker;
+
+// Decides when to look for a new version and what to tell the user: a quiet automatic
+// check shortly after start and then daily, and checks on request that always answer.
+// The app makes exactly one and hands it to whoever needs it. Main thread only.
+class UpdatePrompter : public QObject
+{
+    Q_OBJECT
+
+public:
+    static constexpr std::chrono::milliseconds defaultFirstCheckDelay{4000};
+    static constexpr std::chrono::milliseconds defaultCheckInterval{std::chrono::hours(24)};
+
+    // The settings store keeps the last announced version across runs.
+    UpdatePrompter(const UpdateChecker& checker, QSettings& settings, UpdateAlerts& alerts,
+                   DesktopServices& desktop,
+                   std::chrono::milliseconds firstCheckDelay = defaultFirstCheckDelay,
+                   std::chrono::milliseconds checkInterval = defaultCheckInterval,
+                   QObject* parent = nullptr);
+    ~UpdatePrompter() override;
+
+    // Schedules the first automatic check after the first-check delay and then one every
+    // check interval. Later calls do nothing.
+    void start();
+    bool isStarted() const { return m_timer != nullptr; }
+    std::chrono::milliseconds firstCheckDelay() const { return m_firstCheckDelay; }
+    std::chrono::milliseconds checkInterval() const { return m_checkInterval; }
+
+    // The settings key holding the version last announced.
+    static QString seenKey() { return QStringLiteral("lastNotifiedVersion"); }
+
+    static QString updateAvailableMessage(const QString& appName, const AppUpdate& update);
+    static QString updateAvailableInformative(const AppUpdate& update,
+                                              const QString& currentVersion);
+    static QString upToDateMessage();
+    static QString upToDateInformative(const QString& appName, const QString& currentVersion);
+
+public Q_SLOTS:
+    // Returns at once. An automatic check shows something only for a version not announced
+    // before; a check the user asked for always ends with an alert.
+    void checkNow(bool userInitiated);
+
+Q_SIGNALS:
+    // A check has been dealt with, after its alert (if any) was closed.
+    void checkFinished();
+
+private:
+    void handleResult(const std::optional<AppUpdate>& update, bool userInitiated);
+
+    const UpdateChecker& m_checker;
+    QSettings& m_settings;
+    UpdateAlerts& m_alerts;
+    DesktopServices& m_desktop;
+    std::chrono::milliseconds m_firstCheckDelay;
+    std::chrono::milliseconds m_checkInterval;
+    QTimer* m_timer = nullptr;
+};
