@@ -2,9 +2,36 @@
 
 #include "portsource.h"
 
-// Placeholder: the lsof reader lands with the port-query work.
+#include <QString>
+#include <QStringList>
+
+#include <chrono>
+
+// Runs lsof for the listening TCP sockets and reads its field output.
 class LsofSource final : public PortSource
 {
 public:
-    QueryResult query() override { return QueryResult::failure(QueryError::StartFailed, {}); }
+    static constexpr std::chrono::milliseconds defaultTimeout = std::chrono::seconds(30);
+    static QString defaultExecutable() { return QStringLiteral("/usr/sbin/lsof"); }
+    // The six arguments, in this order.
+    static QStringList arguments();
+
+    explicit LsofSource(QString executable = defaultExecutable(),
+                        std::chrono::milliseconds timeout = defaultTimeout);
+
+    QueryResult query() override;
+
+private:
+    QString m_executable;
+    std::chrono::milliseconds m_timeout;
 };
+
+// One query with the given lister. A non-zero exit is not a failure: whatever it wrote is
+// parsed. It fails when the lister cannot start, writes something that is not UTF-8, or
+// runs past the bound (it is then killed and reaped).
+QueryResult queryLsof(const QString& executable,
+                      std::chrono::milliseconds timeout = LsofSource::defaultTimeout);
+
+// The default lister; every failure becomes an empty list, indistinguishable from a
+// machine where nothing listens.
+QList<ListeningPort> runLsof();

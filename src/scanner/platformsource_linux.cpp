@@ -1,7 +1,7 @@
-#include "lsofsource.h"
 #include "portscanner.h"
+#include "procnetsource.h"
 
 std::shared_ptr<PortSource> PortScanner::platformSource()
 {
-    return std::make_shared<LsofSource>();
+    return std::make_shared<ProcNetSource>();
 }

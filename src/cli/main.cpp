@@ -1,0 +1,71 @@
+// tidewatch-ports: prints the listening TCP ports and their owners, for terminals and
+// scripts. Exit status: 0 on success (also when nothing listens), 1 when the query
+// failed, 2 on a usage error.
+
+#include "lsofsource.h"
+#include "portscanner.h"
+#include "portsoutput.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+
+#include <cstdio>
+
+namespace {
+
+void write(std::FILE* stream, const QByteArray& text)
+{
+    std::fwrite(text.constData(), 1, size_t(text.size()), stream);
+    std::fflush(stream);
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("tidewatch-ports"));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Lists the processes listening on local TCP ports, system ports "
+                       "included, sorted by port and then process id."));
+    const QCommandLineOption helpOption = parser.addHelpOption();
+    const QCommandLineOption jsonOption(
+        QStringLiteral("json"),
+        QStringLiteral("Print a JSON array of {\"port\", \"pid\", \"processName\"} objects."));
+    const QCommandLineOption lsofOption(
+        QStringLiteral("lsof"), QStringLiteral("Ask the lsof executable at <path> instead."),
+        QStringLiteral("path"));
+    parser.addOption(jsonOption);
+    parser.addOption(lsofOption);
+
+    if (!parser.parse(QCoreApplication::arguments()) || !parser.positionalArguments().isEmpty()) {
+        const QString error = parser.errorText().isEmpty()
+                                  ? QStringLiteral("unexpected argument: %1")
+                                        .arg(parser.positionalArguments().constFirst())
+                                  : parser.errorText();
+        write(stderr,
+              QStringLiteral("tidewatch-ports: %1\n\n%2").arg(error, parser.helpText()).toUtf8());
+        return 2;
+    }
+    if (parser.isSet(helpOption)) {
+        write(stdout, parser.helpText().toUtf8());
+        return 0;
+    }
+
+    std::shared_ptr<PortSource> source;
+    if (parser.isSet(lsofOption))
+        source = std::make_shared<LsofSource>(parser.value(lsofOption));
+    else
+        source = PortScanner::platformSource();
+
+    const QueryResult result = source->query();
+    if (!result.ok()) {
+        write(stderr, QStringLiteral("tidewatch-ports: %1\n").arg(result.detail).toUtf8());
+        return 1;
+    }
+    write(stdout,
+          parser.isSet(jsonOption) ? formatPortJson(result.ports) : formatPortTable(result.ports));
+    return 0;
+}

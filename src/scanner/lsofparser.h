@@ -1,0 +1,25 @@
+#pragma once
+
+#include "listeningport.h"
+
+#include <QByteArrayView>
+#include <QList>
+#include <QStringView>
+
+#include <optional>
+
+// Reads lsof's field output (-F pcn): "p" starts a process, "c" names it, and each "n" line
+// (address:port) yields at most one record. Neither "p" nor "c" resets the other; every
+// other line is ignored. The result is de-duplicated on (port, pid) and sorted by port,
+// then pid.
+namespace LsofParser {
+
+// Empty when the bytes are not valid UTF-8: a partly readable answer is not trusted.
+std::optional<QList<ListeningPort>> parse(QByteArrayView output);
+QList<ListeningPort> parse(QStringView output);
+
+// A signed decimal: an optional sign, then one or more ASCII digits, and nothing else.
+std::optional<qint64> parseInt64(QByteArrayView text);
+std::optional<qint32> parseInt32(QByteArrayView text);
+
+} // namespace LsofParser
