@@ -1,0 +1,71 @@
+#include "panelwindow.h"
+
+#include "popupplacement.h"
+
+#include <QCloseEvent>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QVBoxLayout>
+
+PanelWindow::PanelWindow(QWidget* panel, Mode mode, QWidget* parent)
+    : QWidget(parent, mode == Mode::Popup ? Qt::Popup | Qt::FramelessWindowHint : Qt::Window),
+      m_mode{mode}, m_panel{panel}
+{
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(panel);
+    if (mode == Mode::Window) {
+        setWindowTitle(tr("Tidewatch"));
+        layout->setSizeConstraint(QLayout::SetFixedSize);
+    }
+}
+
+void PanelWindow::setAnchor(const QRect& anchor, const QRect& available)
+{
+    m_anchor = anchor;
+    m_available = available;
+    refit();
+}
+
+bool PanelWindow::event(QEvent* event)
+{
+    const bool handled = QWidget::event(event);
+    // The panel grew or shrank (rows came or went): keep it at the icon and on screen.
+    if (event->type() == QEvent::LayoutRequest && m_mode == Mode::Popup)
+        refit();
+    return handled;
+}
+
+void PanelWindow::keyPressEvent(QKeyEvent* event)
+{
+    if (m_mode == Mode::Popup && event->key() == Qt::Key_Escape) {
+        close();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void PanelWindow::mousePressEvent(QMouseEvent* event)
+{
+    if (m_mode == Mode::Popup && !rect().contains(event->position().toPoint()))
+        Q_EMIT dismissedByOutsidePress();
+    // A popup closes itself on a press outside.
+    QWidget::mousePressEvent(event);
+}
+
+void PanelWindow::closeEvent(QCloseEvent* event)
+{
+    QWidget::closeEvent(event);
+    if (m_mode == Mode::Window)
+        Q_EMIT closeRequested();
+}
+
+void PanelWindow::refit()
+{
+    if (m_anchor.isNull() || m_available.isEmpty())
+        return;
+    const QSize wanted = layout()->totalSizeHint().expandedTo(layout()->totalMinimumSize());
+    const QRect placed = placePopup(m_anchor, wanted, m_available);
+    if (placed != geometry())
+        setGeometry(placed);
+}

@@ -1,0 +1,64 @@
+#include "singleinstance.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QLockFile>
+#include <QStandardPaths>
+
+#include <algorithm>
+
+#include <unistd.h>
+
+bool isAnotherInstanceRunning(const std::optional<QString>& identifier, qint64 ownPid,
+                              const QList<qint64>& runningPids)
+{
+    if (!identifier || identifier->isEmpty())
+        return false;
+    return std::any_of(runningPids.cbegin(), runningPids.cend(),
+                       [ownPid](qint64 pid) { return pid != ownPid; });
+}
+
+SingleInstanceGuard::SingleInstanceGuard(const std::optional<QString>& identifier,
+                                         const QString& lockDirectory)
+{
+    if (!identifier || identifier->isEmpty())
+        return;
+    const QString directory = lockDirectory.isEmpty() ? defaultLockDirectory() : lockDirectory;
+    QDir().mkpath(directory);
+    m_lockFilePath = QDir(directory).filePath(*identifier + QStringLiteral(".lock"));
+    m_lock = std::make_unique<QLockFile>(m_lockFilePath);
+    // Only a dead holder makes the lock stale, never its age: the first instance runs for
+    // weeks.
+    m_lock->setStaleLockTime(0);
+
+    const qint64 ownPid = QCoreApplication::applicationPid();
+    QList<qint64> runningPids;
+    if (m_lock->tryLock(0)) {
+        runningPids.append(ownPid);
+    } else if (m_lock->error() == QLockFile::LockFailedError) {
+        qint64 holder = 0;
+        QString hostName;
+        QString appName;
+        // The holder may not have written its pid yet; 0 still stands for someone else.
+        if (!m_lock->getLockInfo(&holder, &hostName, &appName))
+            holder = 0;
+        // A lock that names our own pid was left by an earlier process whose pid we
+        // reuse (after a reboot, in a container): take it over.
+        if (holder == ownPid && m_lock->removeStaleLockFile())
+            m_lock->tryLock(0);
+        runningPids.append(holder);
+    }
+    // Any other failure (no writable folder) leaves no known instance: better two copies
+    // than none.
+    m_duplicate = isAnotherInstanceRunning(identifier, ownPid, runningPids);
+}
+
+SingleInstanceGuard::~SingleInstanceGuard() = default;
+
+QString SingleInstanceGuard::defaultLockDirectory()
+{
+    const QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    if (!runtime.isEmpty())
+        return runtime;
+    return QDir(QDir::tempPath()).filePath(QStringLiteral("tidewatch-%1").arg(::getuid()));
+}
