@@ -1,0 +1,90 @@
+#include "loginitem.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+#include <filesystem>
+#include <system_error>
+
+namespace {
+
+QString translated(const char* text)
+{
+    return QCoreApplication::translate("LoginItem", text);
+}
+
+// Like `test -e`, but a dangling symbolic link counts too: it is an item at the path.
+bool itemExists(const QString& path)
+{
+    const QFileInfo info(path);
+    return info.exists() || info.isSymLink();
+}
+
+// QDir::mkpath says only yes or no; the user deserves the reason.
+std::optional<LoginItem::Failure> makeFolder(const QString& path)
+{
+    std::error_code error;
+    std::filesystem::create_directories(QFile::encodeName(path).toStdString(), error);
+    if (!error)
+        return std::nullopt;
+    return LoginItem::Failure(
+        translated("Couldn't create the folder “%1”: %2.")
+            .arg(QDir::toNativeSeparators(path), QString::fromStdString(error.message())));
+}
+
+} // namespace
+
+LoginItem::LoginItem(const Environment& environment, const QString& entryPath)
+    : m_environment(environment), m_label(labelFor(environment)), m_entryPath(entryPath)
+{}
+
+QString LoginItem::labelFor(const Environment& environment)
+{
+    return environment.identifier.isEmpty() ? QStringLiteral("com.kestrel.unknown")
+                                            : environment.identifier;
+}
+
+bool LoginItem::isEnabled() const
+{
+    return itemExists(m_entryPath);
+}
+
+std::optional<LoginItem::Failure> LoginItem::setEnabled(bool enabled)
+{
+    return enabled ? enable() : disable();
+}
+
+std::optional<LoginItem::Failure> LoginItem::enable()
+{
+    const QString& executable = m_environment.executablePath;
+    if (executable.isEmpty() || !itemExists(executable))
+        return Failure(translated("Couldn't find the app on disk."));
+
+    if (auto failure = makeFolder(QFileInfo(m_entryPath).absolutePath()))
+        return failure;
+
+    // Atomic: a failed write leaves any earlier entry whole.
+    QSaveFile file(m_entryPath);
+    if (!file.open(QIODevice::WriteOnly) || file.write(entryContents()) < 0 || !file.commit()) {
+        return Failure(translated("Couldn't write “%1”: %2.")
+                           .arg(QDir::toNativeSeparators(m_entryPath), file.errorString()));
+    }
+    return std::nullopt;
+}
+
+std::optional<LoginItem::Failure> LoginItem::disable()
+{
+    beforeRemoving();
+    if (!itemExists(m_entryPath))
+        return std::nullopt;
+    // A plain file removal: a folder someone put here is reported, not deleted with its contents.
+    QFile file(m_entryPath);
+    if (!file.remove()) {
+        return Failure(translated("Couldn't remove “%1”: %2.")
+                           .arg(QDir::toNativeSeparators(m_entryPath), file.errorString()));
+    }
+    return std::nullopt;
+}
