@@ -1,0 +1,182 @@
+#include "portlist.h"
+
+#include "panelstyle.h"
+#include "portlistmodel.h"
+#include "portrowdelegate.h"
+
+#include <QEvent>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QMouseEvent>
+#include <QScrollBar>
+#include <QToolButton>
+
+namespace {
+
+constexpr int buttonSize = 22;
+constexpr int iconSize = 16;
+constexpr int buttonSpacing = 2;
+
+QToolButton* makeActionButton(QWidget* parent, const QString& objectName)
+{
+    auto* button = new QToolButton(parent);
+    button->setObjectName(objectName);
+    button->setAutoRaise(true);
+    button->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    button->setIconSize(QSize(iconSize, iconSize));
+    button->setFixedSize(buttonSize, buttonSize);
+    button->setFocusPolicy(Qt::NoFocus);
+    return button;
+}
+
+} // namespace
+
+PortList::PortList(PortListModel* model, QWidget* parent)
+    : QListView(parent), m_model(model), m_delegate(new PortRowDelegate(this)),
+      m_actions(new QWidget(viewport()))
+{
+    setObjectName(QStringLiteral("portList"));
+    setModel(m_model);
+    setItemDelegate(m_delegate);
+    // Equal rows let the view place any row by arithmetic, so it lays out and paints only
+    // what is on screen.
+    setUniformItemSizes(true);
+    setSelectionMode(NoSelection);
+    setEditTriggers(NoEditTriggers);
+    setFrameShape(NoFrame);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    setVerticalScrollMode(ScrollPerPixel);
+    setFocusPolicy(Qt::NoFocus);
+    setMouseTracking(true);
+    viewport()->setBackgroundRole(QPalette::Window);
+    setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+
+    m_actions->setObjectName(QStringLiteral("rowActions"));
+    auto* layout = new QHBoxLayout(m_actions);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(buttonSpacing);
+    m_openButton = makeActionButton(m_actions, QStringLiteral("openButton"));
+    m_killButton = makeActionButton(m_actions, QStringLiteral("killButton"));
+    m_killButton->setToolTip(tr("Kill process"));
+    m_killButton->setAccessibleName(tr("Kill process"));
+    layout->addWidget(m_openButton);
+    layout->addWidget(m_killButton);
+    m_actions->adjustSize();
+    m_actions->hide();
+    m_delegate->setActionsWidth(m_actions->sizeHint().width());
+    updateIcons();
+
+    connect(m_openButton, &QToolButton::clicked, this, [this] {
+        if (m_model->hoveredRow() >= 0)
+            Q_EMIT openRequested(m_model->portAt(m_model->hoveredRow()));
+    });
+    connect(m_killButton, &QToolButton::clicked, this, [this] {
+        if (m_model->hoveredRow() < 0)
+            return;
+        const bool force = QGuiApplication::keyboardModifiers().testFlag(Qt::ShiftModifier);
+        Q_EMIT killRequested(m_model->portAt(m_model->hoveredRow()), force);
+    });
+    connect(m_model, &PortListModel::hoveredRowChanged, this, &PortList::onHoveredRowChanged);
+    connect(m_model, &QAbstractItemModel::modelReset, this, &PortList::fitHeight);
+    connect(m_model, &QAbstractItemModel::rowsInserted, this, &PortList::fitHeight);
+    connect(m_model, &QAbstractItemModel::rowsRemoved, this, &PortList::fitHeight);
+    fitHeight();
+}
+
+QSize PortList::sizeHint() const
+{
+    const int rows = m_model->rowCount();
+    const int height = qMin(rows * m_delegate->rowHeight(), maximumListHeight);
+    return {QListView::sizeHint().width(), height + 2 * frameWidth()};
+}
+
+void PortList::fitHeight()
+{
+    setFixedHeight(sizeHint().height());
+}
+
+bool PortList::viewportEvent(QEvent* event)
+{
+    switch (event->type()) {
+    case QEvent::MouseMove:
+        hoverAt(static_cast<QMouseEvent*>(event)->position().toPoint());
+        break;
+    case QEvent::Enter:
+        hoverAt(static_cast<QEnterEvent*>(event)->position().toPoint());
+        break;
+    case QEvent::Leave:
+        m_model->clearHover();
+        break;
+    default:
+        break;
+    }
+    return QListView::viewportEvent(event);
+}
+
+void PortList::hoverAt(const QPoint& viewportPos)
+{
+    m_model->setHoveredRow(indexAt(viewportPos).row());
+}
+
+void PortList::scrollContentsBy(int dx, int dy)
+{
+    QListView::scrollContentsBy(dx, dy);
+    // Scrolling moves rows under a still pointer.
+    if (viewport()->underMouse())
+        hoverAt(viewport()->mapFromGlobal(QCursor::pos()));
+    placeActions();
+}
+
+void PortList::updateGeometries()
+{
+    QListView::updateGeometries();
+    placeActions();
+}
+
+void PortList::changeEvent(QEvent* event)
+{
+    QListView::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange)
+        updateIcons();
+}
+
+void PortList::onHoveredRowChanged(int row, int previousRow)
+{
+    if (row >= 0) {
+        const QString port =
+            m_model->data(m_model->index(row), PortListModel::PortTextRole).toString();
+        m_openButton->setToolTip(tr("Open localhost:%1").arg(port));
+        m_openButton->setAccessibleName(m_openButton->toolTip());
+    }
+    Q_UNUSED(previousRow);
+    placeActions();
+}
+
+void PortList::placeActions()
+{
+    const int row = m_model->hoveredRow();
+    if (row < 0) {
+        m_actions->hide();
+        return;
+    }
+    const QRect rect = visualRect(m_model->index(row));
+    if (!rect.isValid()) {
+        m_actions->hide();
+        return;
+    }
+    const QSize size = m_actions->sizeHint();
+    const int x = viewport()->width() - PortRowDelegate::horizontalPadding - size.width();
+    const int y = rect.top() + (rect.height() - size.height()) / 2;
+    m_actions->setGeometry(QRect(QPoint(x, y), size));
+    m_actions->show();
+}
+
+void PortList::updateIcons()
+{
+    const QPalette& pal = palette();
+    m_openButton->setIcon(
+        PanelStyle::tintedIcon(QStringLiteral(":/icons/open.svg"), PanelStyle::primary(pal)));
+    m_killButton->setIcon(
+        PanelStyle::tintedIcon(QStringLiteral(":/icons/kill.svg"), PanelStyle::red(pal)));
+}

@@ -1,0 +1,53 @@
+#pragma once
+
+#include "listeningport.h"
+
+#include <QListView>
+
+class PortListModel;
+class PortRowDelegate;
+class QToolButton;
+class QWidget;
+
+// The scrolling list of port rows. Only the visible rows are painted, whatever the number
+// of records. The hovered row gets two real buttons (open, kill), laid over its right edge
+// inside the viewport, so tooltips, accessibility and clicks work as on any button.
+class PortList : public QListView
+{
+    Q_OBJECT
+
+public:
+    static constexpr int maximumListHeight = 320;
+
+    explicit PortList(PortListModel* model, QWidget* parent = nullptr);
+
+    PortListModel* portModel() const { return m_model; }
+    PortRowDelegate* rowDelegate() const { return m_delegate; }
+
+    // Fits the rows up to maximumListHeight; beyond that the list scrolls.
+    QSize sizeHint() const override;
+
+Q_SIGNALS:
+    void openRequested(const ListeningPort& port);
+    // force: Shift was held, so the process gets SIGKILL instead of SIGTERM.
+    void killRequested(const ListeningPort& port, bool force);
+
+protected:
+    bool viewportEvent(QEvent* event) override;
+    void scrollContentsBy(int dx, int dy) override;
+    void updateGeometries() override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    void hoverAt(const QPoint& viewportPos);
+    void onHoveredRowChanged(int row, int previousRow);
+    void placeActions();
+    void updateIcons();
+    void fitHeight();
+
+    PortListModel* m_model;
+    PortRowDelegate* m_delegate;
+    QWidget* m_actions;
+    QToolButton* m_openButton;
+    QToolButton* m_killButton;
+};

@@ -1,0 +1,56 @@
+#pragma once
+
+#include "listeningport.h"
+
+#include <QAbstractListModel>
+#include <QList>
+
+#include <optional>
+
+// The records the panel shows: the scanner's list, without ports below 1024 unless asked
+// for, in the scanner's order. It also holds which row the pointer is over, keyed by the
+// record's id, so a row that survives a refresh stays highlighted and one that goes loses
+// it. The keyboard can drive the same highlight.
+class PortListModel : public QAbstractListModel
+{
+    Q_OBJECT
+
+public:
+    enum Role
+    {
+        PortTextRole = Qt::UserRole + 1, // the port's plain decimal digits
+        PidTextRole,                     // "PID n"
+        IdRole,
+        HoveredRole,
+    };
+
+    explicit PortListModel(QObject* parent = nullptr);
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+
+    // Takes a newly published list; an unchanged visible list costs no reset and no repaint.
+    void setPorts(const QList<ListeningPort>& ports);
+    void setShowSystemPorts(bool show);
+    bool showSystemPorts() const { return m_showSystemPorts; }
+
+    const QList<ListeningPort>& visiblePorts() const { return m_visible; }
+    const ListeningPort& portAt(int row) const { return m_visible.at(row); }
+
+    // -1 when no row is hovered.
+    int hoveredRow() const { return m_hoveredRow; }
+    std::optional<QString> hoveredId() const;
+    void setHoveredRow(int row);
+    void clearHover() { setHoveredRow(-1); }
+
+Q_SIGNALS:
+    void hoveredRowChanged(int row, int previousRow);
+
+private:
+    void refilter();
+
+    QList<ListeningPort> m_all;
+    QList<ListeningPort> m_visible;
+    bool m_showSystemPorts = false;
+    int m_hoveredRow = -1;
+};

@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QUrl>
+#include <QWidget>
+
+struct ApplicationInfo;
+class DesktopServices;
+class PortList;
+class PortListModel;
+class PortScanner;
+class QCheckBox;
+class QLabel;
+class QToolButton;
+class QVBoxLayout;
+
+// The panel: title row with the "System" filter, the list of listening ports (or a line
+// saying there are none), a place for the settings block, and the footer with refresh,
+// the two links to the maker, and quit.
+class PortListView : public QWidget
+{
+    Q_OBJECT
+
+public:
+    static constexpr int panelWidth = 320;
+
+    PortListView(PortScanner& scanner, DesktopServices& desktop, const ApplicationInfo& info,
+                 QWidget* parent = nullptr);
+    ~PortListView() override;
+
+    // Puts the settings block between the two lower dividers; the panel takes ownership.
+    // Without one, that place takes no space.
+    void setSettingsWidget(QWidget* widget);
+
+    PortListModel* model() const { return m_model; }
+    PortList* list() const { return m_list; }
+
+protected:
+    void changeEvent(QEvent* event) override;
+
+private:
+    void showPorts();
+    void updateColors();
+
+    PortScanner& m_scanner;
+    DesktopServices& m_desktop;
+    QUrl m_tipUrl;
+    QUrl m_contactUrl;
+
+    PortListModel* m_model;
+    PortList* m_list = nullptr;
+    QLabel* m_emptyLabel = nullptr;
+    QCheckBox* m_systemCheckBox = nullptr;
+    QVBoxLayout* m_settingsLayout = nullptr;
+    QWidget* m_settingsDivider = nullptr;
+    QToolButton* m_refreshButton = nullptr;
+    QToolButton* m_tipButton = nullptr;
+    QToolButton* m_contactButton = nullptr;
+};

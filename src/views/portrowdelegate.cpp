@@ -1,0 +1,95 @@
+#include "portrowdelegate.h"
+
+#include "panelstyle.h"
+#include "portlistmodel.h"
+
+#include <QAbstractItemView>
+#include <QFontMetrics>
+#include <QHelpEvent>
+#include <QPainter>
+#include <QToolTip>
+
+PortRowDelegate::PortRowDelegate(QObject* parent)
+    : QStyledItemDelegate(parent), m_portFont(PanelStyle::portFont()),
+      m_nameFont(PanelStyle::calloutFont()), m_pidFont(PanelStyle::caption2Font())
+{}
+
+int PortRowDelegate::rowHeight() const
+{
+    const int text =
+        QFontMetrics(m_nameFont).height() + nameToPidSpacing + QFontMetrics(m_pidFont).height();
+    return 2 * verticalPadding + qMax(text, QFontMetrics(m_portFont).height());
+}
+
+PortRowDelegate::RowLayout PortRowDelegate::layoutRow(const QRect& rowRect,
+                                                      const QModelIndex& index) const
+{
+    RowLayout row;
+    row.hovered = index.data(PortListModel::HoveredRole).toBool();
+    const QRect content =
+        rowRect.adjusted(horizontalPadding, verticalPadding, -horizontalPadding, -verticalPadding);
+
+    const int portHeight = QFontMetrics(m_portFont).height();
+    row.portRect = QRect(content.left(), content.top() + (content.height() - portHeight) / 2,
+                         portColumnWidth, portHeight);
+    row.portText = index.data(PortListModel::PortTextRole).toString();
+
+    const QFontMetrics nameMetrics(m_nameFont);
+    const QFontMetrics pidMetrics(m_pidFont);
+    const int textHeight = nameMetrics.height() + nameToPidSpacing + pidMetrics.height();
+    const int left = content.left() + portColumnWidth + spacing;
+    int right = content.right();
+    if (row.hovered && m_actionsWidth > 0)
+        right -= m_actionsWidth + spacing;
+    const int top = content.top() + (content.height() - textHeight) / 2;
+    row.nameRect = QRect(left, top, qMax(0, right - left + 1), nameMetrics.height());
+    row.pidRect = QRect(left, row.nameRect.bottom() + 1 + nameToPidSpacing, row.nameRect.width(),
+                        pidMetrics.height());
+    row.nameText = nameMetrics.elidedText(index.data(Qt::DisplayRole).toString(), Qt::ElideRight,
+                                          row.nameRect.width());
+    row.pidText = pidMetrics.elidedText(index.data(PortListModel::PidTextRole).toString(),
+                                        Qt::ElideRight, row.pidRect.width());
+    return row;
+}
+
+void PortRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
+                            const QModelIndex& index) const
+{
+    const RowLayout row = layoutRow(option.rect, index);
+    const QPalette& palette = option.palette;
+    painter->save();
+    if (row.hovered)
+        painter->fillRect(option.rect, PanelStyle::hoverTint(palette));
+
+    const int flags = Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine;
+    painter->setPen(PanelStyle::primary(palette));
+    painter->setFont(m_portFont);
+    painter->drawText(row.portRect, flags, row.portText);
+    painter->setFont(m_nameFont);
+    painter->drawText(row.nameRect, flags, row.nameText);
+    painter->setPen(PanelStyle::secondary(palette));
+    painter->setFont(m_pidFont);
+    painter->drawText(row.pidRect, flags, row.pidText);
+    painter->restore();
+}
+
+QSize PortRowDelegate::sizeHint(const QStyleOptionViewItem&, const QModelIndex&) const
+{
+    return {2 * horizontalPadding + portColumnWidth, rowHeight()};
+}
+
+bool PortRowDelegate::helpEvent(QHelpEvent* event, QAbstractItemView* view,
+                                const QStyleOptionViewItem& option, const QModelIndex& index)
+{
+    if (!event || !view || event->type() != QEvent::ToolTip)
+        return QStyledItemDelegate::helpEvent(event, view, option, index);
+    // Only the name and pid tell about the process; the port column has nothing to add.
+    const RowLayout row = layoutRow(option.rect, index);
+    if (!row.nameRect.united(row.pidRect).contains(event->pos())) {
+        QToolTip::hideText();
+        return true;
+    }
+    QToolTip::showText(event->globalPos(), index.data(Qt::ToolTipRole).toString(), view->viewport(),
+                       row.nameRect.united(row.pidRect));
+    return true;
+}

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QFont>
+#include <QRect>
+#include <QStyledItemDelegate>
+
+// Paints one port row: the port in a fixed column, the process name on one line with
+// "PID n" below it, and the hover tint. Text is drawn with QPainter::drawText only, so a
+// name full of markup shows literally. The row's buttons are real widgets laid over the
+// row by the list, in the space this delegate leaves free on the right.
+class PortRowDelegate : public QStyledItemDelegate
+{
+    Q_OBJECT
+
+public:
+    static constexpr int horizontalPadding = 12;
+    static constexpr int verticalPadding = 6;
+    static constexpr int spacing = 8;
+    static constexpr int portColumnWidth = 56;
+    static constexpr int nameToPidSpacing = 1;
+
+    // Where each piece of a row goes and what it says.
+    struct RowLayout
+    {
+        QRect portRect;
+        QString portText;
+        QRect nameRect;
+        QString nameText; // already elided to nameRect
+        QRect pidRect;
+        QString pidText;
+        bool hovered = false;
+    };
+
+    explicit PortRowDelegate(QObject* parent = nullptr);
+
+    // Width kept free at the right edge of the hovered row for its buttons.
+    void setActionsWidth(int width) { m_actionsWidth = width; }
+    int rowHeight() const;
+
+    RowLayout layoutRow(const QRect& rowRect, const QModelIndex& index) const;
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override;
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+    bool helpEvent(QHelpEvent* event, QAbstractItemView* view, const QStyleOptionViewItem& option,
+                   const QModelIndex& index) override;
+
+private:
+    QFont m_portFont;
+    QFont m_nameFont;
+    QFont m_pidFont;
+    int m_actionsWidth = 0;
+};
