@@ -38,6 +38,20 @@ template <typename Int> std::optional<Int> parseSigned(QByteArrayView text)
     return value == 0 ? Int(0) : Int(-Int(value - 1) - 1);
 }
 
+// An upper bound on the records: one per "n" line.
+qsizetype countSocketLines(QByteArrayView output)
+{
+    qsizetype count = output.startsWith('n') ? 1 : 0;
+    const char* data = output.data();
+    const char* const end = data + output.size();
+    while (const char* newline = static_cast<const char*>(memchr(data, '\n', size_t(end - data)))) {
+        if (newline + 1 < end && newline[1] == 'n')
+            ++count;
+        data = newline + 1;
+    }
+    return count;
+}
+
 } // namespace
 
 std::optional<qint64> parseInt64(QByteArrayView text)
@@ -56,6 +70,7 @@ std::optional<QList<ListeningPort>> parse(QByteArrayView output)
         return std::nullopt;
 
     PortListBuilder builder;
+    builder.reserve(countSocketLines(output));
     qint32 pid = 0;
     // One QString per "c" line; the records share it.
     QString command;

@@ -4,11 +4,19 @@
 
 bool PortListBuilder::add(qint64 port, qint32 pid, const QString& processName)
 {
-    if (m_seen.contains({port, pid}))
-        return false;
+    // One hash lookup: the set grows only for a new pair.
+    const qsizetype seen = m_seen.size();
     m_seen.insert({port, pid});
+    if (m_seen.size() == seen)
+        return false;
     m_ports.append(ListeningPort(port, pid, processName));
     return true;
+}
+
+void PortListBuilder::reserve(qsizetype records)
+{
+    m_seen.reserve(records);
+    m_ports.reserve(records);
 }
 
 QList<ListeningPort> PortListBuilder::take()

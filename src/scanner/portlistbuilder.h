@@ -15,6 +15,8 @@ class PortListBuilder
 public:
     // Returns false when the pair was already added.
     bool add(qint64 port, qint32 pid, const QString& processName);
+    // Room for this many records, so that large answers do not rehash and regrow.
+    void reserve(qsizetype records);
     QList<ListeningPort> take();
 
 private:
