@@ -5,6 +5,7 @@
 #include <QCloseEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QVBoxLayout>
 
 PanelWindow::PanelWindow(QWidget* panel, Mode mode, QWidget* parent)
@@ -12,7 +13,9 @@ PanelWindow::PanelWindow(QWidget* panel, Mode mode, QWidget* parent)
       m_mode{mode}, m_panel{panel}
 {
     auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
+    // A frameless popup over a window of the same colour would have no visible edge.
+    const int border = mode == Mode::Popup ? borderWidth : 0;
+    layout->setContentsMargins(border, border, border, border);
     layout->addWidget(panel);
     if (mode == Mode::Window) {
         setWindowTitle(tr("Tidewatch"));
@@ -58,6 +61,16 @@ void PanelWindow::closeEvent(QCloseEvent* event)
     QWidget::closeEvent(event);
     if (m_mode == Mode::Window)
         Q_EMIT closeRequested();
+}
+
+void PanelWindow::paintEvent(QPaintEvent* event)
+{
+    QWidget::paintEvent(event);
+    if (m_mode != Mode::Popup)
+        return;
+    QPainter painter(this);
+    painter.setPen(QPen(palette().color(QPalette::Mid), borderWidth));
+    painter.drawRect(rect().adjusted(0, 0, -1, -1));
 }
 
 void PanelWindow::refit()

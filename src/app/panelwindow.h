@@ -19,6 +19,8 @@ public:
     // Takes ownership of the panel.
     PanelWindow(QWidget* panel, Mode mode, QWidget* parent = nullptr);
 
+    static constexpr int borderWidth = 1;
+
     Mode mode() const { return m_mode; }
     QWidget* panel() const { return m_panel; }
 
@@ -36,6 +38,7 @@ protected:
     bool event(QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
 private:

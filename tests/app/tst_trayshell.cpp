@@ -134,7 +134,8 @@ void TestTrayShell::popupStaysOnScreenAtTheCursor()
     shell.togglePanel();
     PanelWindow* window = shell.panelWindow();
     QVERIFY(QTest::qWaitForWindowExposed(window));
-    QCOMPARE(window->size(), QSize(320, 200));
+    const int border = 2 * PanelWindow::borderWidth;
+    QCOMPARE(window->size(), QSize(320 + border, 200 + border));
     QVERIFY2(available.contains(window->geometry()), "popup leaves the screen");
     // Next to the cursor: touching it horizontally or vertically.
     QVERIFY(window->geometry().adjusted(-1, -1, 1, 1).contains(cursor));
@@ -154,11 +155,12 @@ void TestTrayShell::popupRefitsWhenThePanelGrows()
     shell.togglePanel();
     PanelWindow* window = shell.panelWindow();
     QVERIFY(QTest::qWaitForWindowExposed(window));
-    QCOMPARE(window->height(), 200);
+    const int border = 2 * PanelWindow::borderWidth;
+    QCOMPARE(window->height(), 200 + border);
 
-    const int taller = std::min(450, available.height());
+    const int taller = std::min(450, available.height() - border);
     panel->setHeight(taller);
-    QTRY_COMPARE(window->height(), taller);
+    QTRY_COMPARE(window->height(), taller + border);
     QVERIFY2(available.contains(window->geometry()), "grown popup leaves the screen");
     QCOMPARE(window->geometry().bottom(), cursor.y() - 1);
 }
