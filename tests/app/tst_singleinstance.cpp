@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -24,6 +25,7 @@ private Q_SLOTS:
     void secondProcessQuitsWhileFirstStays();
     void deadHolderDoesNotBlockAStart();
     void simultaneousStartsLeaveExactlyOne();
+    void realProgramStaysSingle();
 
 private:
     std::unique_ptr<QProcess> startProbe(const QString& identifier, const QString& directory);
@@ -201,6 +203,44 @@ void TestSingleInstance::simultaneousStartsLeaveExactlyOne()
             QVERIFY(finishes(*probe));
         }
     }
+}
+
+void TestSingleInstance::realProgramStaysSingle()
+{
+    // The built program itself, offscreen, with its own runtime folder for the lock.
+    QTemporaryDir runtime;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
+    const auto start = [&environment] {
+        auto process = std::make_unique<QProcess>();
+        process->setProcessEnvironment(environment);
+        process->setProgram(QStringLiteral(TIDEWATCH_PATH));
+        process->start();
+        return process;
+    };
+
+    auto first = start();
+    QVERIFY(first->waitForStarted(10000));
+    const QString lockPath = runtime.filePath(QStringLiteral(TIDEWATCH_APP_ID ".lock"));
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(lockPath) && QFileInfo(lockPath).size() > 0, 10000);
+
+    // A second copy, then several at once: each quits quietly with status 0.
+    std::vector<std::unique_ptr<QProcess>> copies;
+    copies.push_back(start());
+    QVERIFY(finishes(*copies.back()));
+    for (int i = 0; i < 3; ++i)
+        copies.push_back(start());
+    for (const auto& copy : copies) {
+        QVERIFY(finishes(*copy));
+        QCOMPARE(copy->exitStatus(), QProcess::NormalExit);
+        QCOMPARE(copy->exitCode(), 0);
+        QCOMPARE(copy->readAllStandardOutput(), QByteArray());
+    }
+    QCOMPARE(first->state(), QProcess::Running);
+
+    first->kill();
+    QVERIFY(finishes(*first));
 }
 
 QTEST_GUILESS_MAIN(TestSingleInstance)
