@@ -80,13 +80,16 @@ PortListView::PortListView(PortScanner& scanner, DesktopServices& desktop,
 
     // The list, or the line that says it is empty.
     m_list = new PortList(m_model, this);
-    m_emptyLabel = new QLabel(tr("No listening ports"), this);
+    m_emptyLabel = new QLabel(tr("No listening ports"));
     m_emptyLabel->setObjectName(QStringLiteral("emptyLabel"));
     m_emptyLabel->setTextFormat(Qt::PlainText);
     m_emptyLabel->setAlignment(Qt::AlignCenter);
-    m_emptyLabel->setContentsMargins(0, 24, 0, 24);
+    m_emptyState = new QWidget(this);
+    auto* emptyLayout = new QVBoxLayout(m_emptyState);
+    emptyLayout->setContentsMargins(0, 24, 0, 24);
+    emptyLayout->addWidget(m_emptyLabel);
     root->addWidget(m_list);
-    root->addWidget(m_emptyLabel);
+    root->addWidget(m_emptyState);
     root->addWidget(makeDivider(this));
 
     // Settings block: empty until someone puts one there.
@@ -168,7 +171,7 @@ void PortListView::showPorts()
 {
     const bool empty = m_model->rowCount() == 0;
     m_list->setVisible(!empty);
-    m_emptyLabel->setVisible(empty);
+    m_emptyState->setVisible(empty);
 }
 
 void PortListView::changeEvent(QEvent* event)

@@ -48,6 +48,7 @@ private:
 
     PortListModel* m_model;
     PortList* m_list = nullptr;
+    QWidget* m_emptyState = nullptr;
     QLabel* m_emptyLabel = nullptr;
     QCheckBox* m_systemCheckBox = nullptr;
     QVBoxLayout* m_settingsLayout = nullptr;
