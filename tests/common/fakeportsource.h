@@ -11,12 +11,12 @@
 class FakePortSource final : public PortSource
 {
 public:
-    explicit FakePortSource(QList<ListeningPort> ports = {}) : m_result{std::move(ports)} {}
+    explicit FakePortSource(QList<ListeningPort> ports = {}) : m_result{std::move(ports), QueryError::None, {}} {}
 
     void setPorts(QList<ListeningPort> ports)
     {
         QMutexLocker lock(&m_mutex);
-        m_result = QueryResult{std::move(ports)};
+        m_result = QueryResult{std::move(ports), QueryError::None, {}};
     }
     void setResult(QueryResult result)
     {
