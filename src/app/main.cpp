@@ -1,11 +1,15 @@
 #include "applicationinfo.h"
+#include "desktopentryresource.h"
+#include "loginitem.h"
 #include "portlistview.h"
 #include "portscanner.h"
 #include "qtdesktopservices.h"
+#include "settingsblock.h"
 #include "singleinstance.h"
 #include "trayshell.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QSystemTrayIcon>
 
 int main(int argc, char* argv[])
@@ -27,8 +31,17 @@ int main(int argc, char* argv[])
 
     QtDesktopServices desktop;
     PortScanner scanner(PortScanner::platformSource(), desktop);
-    TrayShell shell(new PortListView(scanner, desktop, info), desktop,
-                    QSystemTrayIcon::isSystemTrayAvailable());
+    const auto loginItem = LoginItem::forPlatform({
+        .identifier = info.identifier,
+        .homePath = QDir::homePath(),
+        .configHome = qEnvironmentVariable("XDG_CONFIG_HOME"),
+        .executablePath = QCoreApplication::applicationFilePath(),
+        .desktopTemplate = QString::fromUtf8(desktopEntryText()),
+    });
+    auto* panel = new PortListView(scanner, desktop, info);
+    auto* settings = new SettingsBlock(*loginItem);
+    panel->setSettingsWidget(settings);
+    TrayShell shell(panel, desktop, QSystemTrayIcon::isSystemTrayAvailable());
     shell.show();
     return app.exec();
 }
