@@ -67,7 +67,6 @@ private Q_SLOTS:
 
     void publishesEachScan_data();
     void publishesEachScan();
-    void refreshesOnTimer();
     void overlappingScansBothPublish();
     void destroyedWhileScanning();
 
@@ -137,19 +136,6 @@ void TestPortScanner::publishesEachScan()
     // The list is assigned first, then the time: two notifications per scan.
     QCOMPARE(order, QStringList({QStringLiteral("ports-"), QStringLiteral("time"),
                                  QStringLiteral("ports+"), QStringLiteral("time")}));
-}
-
-void TestPortScanner::refreshesOnTimer()
-{
-    auto source = std::make_shared<FakePortSource>(webServers);
-    PortScanner scanner(source, m_desktop, std::make_shared<RecordingProcessControl>());
-    QSignalSpy published(&scanner, &PortScanner::lastScanChanged);
-    QTRY_COMPARE_WITH_TIMEOUT(published.size(), 1, beforeTimerMs);
-    QElapsedTimer clock;
-    clock.start();
-    QTRY_COMPARE_WITH_TIMEOUT(published.size(), 2, PortScanner::refreshIntervalMs + 3000);
-    QVERIFY2(clock.elapsed() > PortScanner::refreshIntervalMs - beforeTimerMs,
-             "refreshed long before the interval");
 }
 
 void TestPortScanner::overlappingScansBothPublish()
