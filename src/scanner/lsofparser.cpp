@@ -41,6 +41,8 @@ template <typename Int> std::optional<Int> parseSigned(QByteArrayView text)
 // An upper bound on the records: one per "n" line.
 qsizetype countSocketLines(QByteArrayView output)
 {
+    if (output.isEmpty())
+        return 0;
     qsizetype count = output.startsWith('n') ? 1 : 0;
     const char* data = output.data();
     const char* const end = data + output.size();
