@@ -3,75 +3,56 @@
 #include <QByteArray>
 #include <QHostAddress>
 #include <QList>
-#include <QPointer>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QUrl>
 
-// A loopback HTTP server that answers every request with one canned response, or not at
-// all. Big bodies are written a chunk at a time as the client takes them, so a client that
-// stops reading early leaves most of the body unsent.
+// A whole HTTP/1.1 response.
+inline QByteArray httpResponse(int status, const QByteArray& body, bool withLength = true)
+{
+    QByteArray head = "HTTP/1.1 " + QByteArray::number(status) + " Canned\r\nConnection: close\r\n";
+    if (withLength)
+        head += "Content-Length: " + QByteArray::number(body.size()) + "\r\n";
+    return head + "\r\n" + body;
+}
+
+// A loopback HTTP server that answers every request with canned bytes, or not at all. A
+// streamed body is written as the client takes it, so a client that stops reading early
+// leaves most of it unsent.
 class CannedHttpServer : public QObject
 {
     Q_OBJECT
 
 public:
-    enum class Mode
-    {
-        Answer,
-        NeverAnswer,
-        StreamBody
-    };
-
-    explicit CannedHttpServer(QObject* parent = nullptr) : QObject(parent)
+    CannedHttpServer()
     {
         connect(&m_server, &QTcpServer::newConnection, this, &CannedHttpServer::accept);
         m_server.listen(QHostAddress::LocalHost);
     }
 
-    QUrl url(const QString& path = QStringLiteral("/feed.json")) const
+    QUrl url() const
     {
-        return QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(m_server.serverPort()).arg(path));
+        return QUrl(QStringLiteral("http://127.0.0.1:%1/feed.json").arg(m_server.serverPort()));
     }
 
-    // A complete response: status line, Content-Length unless told otherwise, the body.
-    void answer(int status, const QByteArray& body, bool withLength = true)
+    // The bytes, then the connection closes, or stays open and silent.
+    void respondWith(const QByteArray& raw, bool thenClose = true)
     {
-        m_mode = Mode::Answer;
-        m_closeAfterAnswer = true;
-        m_response = "HTTP/1.1 " + QByteArray::number(status) + " Canned\r\n" +
-                     "Content-Type: application/json\r\nConnection: close\r\n";
-        if (withLength)
-            m_response += "Content-Length: " + QByteArray::number(body.size()) + "\r\n";
-        m_response += "\r\n" + body;
-    }
-    // Headers and the first part of a body, then silence with the connection kept open.
-    void answerThenStall(const QByteArray& headAndPartialBody)
-    {
-        m_mode = Mode::Answer;
-        m_response = headAndPartialBody;
-        m_closeAfterAnswer = false;
-    }
-    // Raw bytes, then the connection closes.
-    void answerRaw(const QByteArray& raw)
-    {
-        m_mode = Mode::Answer;
-        m_closeAfterAnswer = true;
         m_response = raw;
+        m_close = thenClose;
+        m_streamSize = 0;
     }
-    void neverAnswer() { m_mode = Mode::NeverAnswer; }
-    // A 200 whose body of `size` spaces is written as the client reads it.
+    void neverAnswer() { respondWith({}, false); }
+    // A 200 whose body is `size` spaces.
     void streamBody(qint64 size, bool withLength)
     {
-        m_mode = Mode::StreamBody;
-        m_streamSize = size;
-        m_response = "HTTP/1.1 200 OK\r\nConnection: close\r\n";
+        respondWith(httpResponse(200, {}, false), false);
         if (withLength)
-            m_response += "Content-Length: " + QByteArray::number(size) + "\r\n";
-        m_response += "\r\n";
+            m_response.insert(m_response.size() - 2,
+                              "Content-Length: " + QByteArray::number(size) + "\r\n");
+        m_streamSize = size;
     }
 
-    int requestCount() const { return m_requests.size(); }
     const QList<QByteArray>& requests() const { return m_requests; }
     qint64 bodyBytesWritten() const { return m_bodyWritten; }
     bool clientHungUp() const { return m_clientHungUp; }
@@ -96,38 +77,29 @@ private:
 
     void respond(QTcpSocket* socket)
     {
-        switch (m_mode) {
-        case Mode::NeverAnswer:
+        socket->write(m_response);
+        if (m_close)
+            socket->disconnectFromHost();
+        if (m_streamSize == 0)
             return;
-        case Mode::Answer:
-            socket->write(m_response);
-            if (m_closeAfterAnswer)
+        m_bodyWritten = 0;
+        connect(socket, &QTcpSocket::bytesWritten, this, [this, socket] {
+            // Keep little queued here, so the rest waits for the client.
+            if (socket->bytesToWrite() > chunkSize || m_bodyWritten >= m_streamSize ||
+                socket->state() != QAbstractSocket::ConnectedState)
+                return;
+            const qint64 n = std::min(chunkSize, m_streamSize - m_bodyWritten);
+            socket->write(QByteArray(n, ' '));
+            m_bodyWritten += n;
+            if (m_bodyWritten >= m_streamSize)
                 socket->disconnectFromHost();
-            return;
-        case Mode::StreamBody:
-            socket->write(m_response);
-            m_bodyWritten = 0;
-            m_clientHungUp = false;
-            connect(socket, &QTcpSocket::bytesWritten, this, [this, socket] {
-                // Keep a little queued so the kernel buffers, not ours, hold the rest.
-                if (socket->bytesToWrite() > chunkSize || m_bodyWritten >= m_streamSize ||
-                    socket->state() != QAbstractSocket::ConnectedState)
-                    return;
-                const qint64 n = std::min<qint64>(chunkSize, m_streamSize - m_bodyWritten);
-                socket->write(QByteArray(n, ' '));
-                m_bodyWritten += n;
-                if (m_bodyWritten >= m_streamSize)
-                    socket->disconnectFromHost();
-            });
-            return;
-        }
+        });
     }
 
     static constexpr qint64 chunkSize = 64 * 1024;
     QTcpServer m_server;
-    Mode m_mode = Mode::Answer;
     QByteArray m_response;
-    bool m_closeAfterAnswer = true;
+    bool m_close = true;
     qint64 m_streamSize = 0;
     qint64 m_bodyWritten = 0;
     bool m_clientHungUp = false;
