@@ -76,6 +76,9 @@ std::optional<QList<ListeningPort>> parse(QByteArrayView output)
     qint32 pid = 0;
     // One QString per "c" line; the records share it.
     QString command;
+    // A server listening on both families shows the same pair twice in a row; the
+    // builder would drop the second anyway, so spare it the hash lookup.
+    std::optional<std::pair<qint64, qint32>> previous;
 
     const char* const data = output.data();
     const qsizetype size = output.size();
@@ -97,8 +100,11 @@ std::optional<QList<ListeningPort>> parse(QByteArrayView output)
                 const qsizetype colon = value.lastIndexOf(':');
                 if (colon < 0)
                     break;
-                if (const auto port = parseInt64(value.sliced(colon + 1)))
-                    builder.add(*port, pid, command);
+                if (const auto port = parseInt64(value.sliced(colon + 1))) {
+                    if (previous != std::pair(*port, pid))
+                        builder.add(*port, pid, command);
+                    previous = std::pair(*port, pid);
+                }
                 break;
             }
             default:

@@ -47,6 +47,9 @@ private Q_SLOTS:
         QTest::addRow("n before any p or c") << lines("n[::]:80") << QStringLiteral("80 0 ");
         QTest::addRow("first of a repeated pair wins")
             << lines("p7|ca|n*:9|cb|n*:9") << QStringLiteral("9 7 a");
+        QTest::addRow("a pair seen earlier, not just last, is dropped")
+            << lines("p1|ca|n*:5|p2|cb|n*:5|p1|cc|n*:5|n*:6")
+            << QStringLiteral("5 1 a|5 2 b|6 1 c");
         QTest::addRow("equal ports keep pid order whatever the input order")
             << lines("p3|cc|n*:5|p1|ca|n*:5|p2|cb|n*:5") << QStringLiteral("5 1 a|5 2 b|5 3 c");
 
