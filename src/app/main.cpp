@@ -1,15 +1,19 @@
 #include "applicationinfo.h"
 #include "desktopentryresource.h"
 #include "loginitem.h"
+#include "messageboxalerts.h"
 #include "portlistview.h"
 #include "portscanner.h"
 #include "qtdesktopservices.h"
 #include "settingsblock.h"
 #include "singleinstance.h"
 #include "trayshell.h"
+#include "updatechecker.h"
+#include "updateprompter.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QSettings>
 #include <QSystemTrayIcon>
 
 int main(int argc, char* argv[])
@@ -41,6 +45,16 @@ int main(int argc, char* argv[])
     auto* panel = new PortListView(scanner, desktop, info);
     auto* settings = new SettingsBlock(*loginItem);
     panel->setSettingsWidget(settings);
+
+    // The one update prompter: checks shortly after start, then daily, and when asked.
+    QSettings preferences;
+    const UpdateChecker updateChecker(info);
+    MessageBoxAlerts updateAlerts;
+    UpdatePrompter updates(updateChecker, preferences, updateAlerts, desktop);
+    QObject::connect(settings, &SettingsBlock::checkForUpdatesRequested, &updates,
+                     [&updates] { updates.checkNow(true); });
+    updates.start();
+
     TrayShell shell(panel, desktop, QSystemTrayIcon::isSystemTrayAvailable());
     shell.show();
     return app.exec();
