@@ -174,6 +174,12 @@ private Q_SLOTS:
         QVERIFY(!panel.list()->rowDelegate()->layoutRow(rowZero, panel.model()->index(0)).hovered);
         QVERIFY(panel.list()->rowDelegate()->layoutRow(rowRect, panel.model()->index(1)).hovered);
 
+        // Onto the row's own button: still the same row.
+        QTest::mouseMove(panel.killButton(), panel.killButton()->rect().center());
+        QTRY_VERIFY(panel.killButton()->underMouse());
+        QCOMPARE(panel.model()->hoveredRow(), 1);
+        QVERIFY(panel.openButton()->isVisible());
+
         panel.hoverRow(2);
         QTRY_COMPARE(panel.model()->hoveredRow(), 2);
         QVERIFY(panel.killButton()->isVisible());
