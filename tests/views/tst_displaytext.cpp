@@ -53,9 +53,6 @@ private Q_SLOTS:
             << QString(250, QLatin1Char('x'))
             << QString(100, QLatin1Char('x')) + QLatin1Char('\n') + QString(100, QLatin1Char('x')) +
                    QLatin1Char('\n') + QString(50, QLatin1Char('x'));
-        QTest::addRow("control character") << QStringLiteral("a\x1b"
-                                                             "b")
-                                           << QStringLiteral("a\uFFFDb");
     }
     void toolTipShowsTextLiterally()
     {
