@@ -3,9 +3,9 @@
 #include "listeningport.h"
 
 #include <QList>
-#include <QSet>
 
 #include <utility>
+#include <vector>
 
 // Collects records from any source: keeps the first record for each (port, pid) pair and
 // hands the list back sorted by port, then pid. Every source goes through this, so they
@@ -20,7 +20,28 @@ public:
     QList<ListeningPort> take();
 
 private:
-    // The pair is the record's id in number form; its text would say the same.
-    QSet<std::pair<qint64, qint32>> m_seen;
+    // The (port, pid) pairs seen so far: the record's id in number form, whose text would
+    // say the same. An open-addressing hash set in one flat array, since a large answer
+    // spends most of its parse time here and a node-based set misses the cache more.
+    class PairSet
+    {
+    public:
+        bool insert(qint64 port, qint32 pid); // false when already there
+        void reserve(qsizetype count);
+        void clear();
+
+    private:
+        struct Slot
+        {
+            qint64 port = 0;
+            qint32 pid = 0;
+            bool used = false;
+        };
+        void grow(qsizetype capacity);
+        std::vector<Slot> m_slots; // a power of two long, at most half full
+        qsizetype m_size = 0;
+    };
+
+    PairSet m_seen;
     QList<ListeningPort> m_ports;
 };

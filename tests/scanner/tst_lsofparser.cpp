@@ -2,6 +2,8 @@
 
 #include <QTest>
 
+#include <algorithm>
+
 namespace {
 
 // Rows are written as lines joined by '|'; records come back as "port pid name" joined by
@@ -104,6 +106,31 @@ private Q_SLOTS:
         QCOMPARE(describe(*ports), records);
         // The text form reads the same.
         QCOMPARE(describe(LsofParser::parse(QString::fromUtf8(output))), records);
+    }
+
+    // Enough pairs, most repeated out of order, to grow the seen set many times over.
+    void manyRepeatedPairs()
+    {
+        QByteArray output;
+        for (int round = 0; round < 3; ++round) {
+            for (int pid = 4000; pid > 0; --pid) {
+                output += "p" + QByteArray::number(pid) + "\ncp" + QByteArray::number(round) +
+                          "\nn*:" + QByteArray::number(pid % 7) +
+                          "\nn*:" + QByteArray::number(1000 + pid % 3) + "\n";
+            }
+        }
+        const auto ports = LsofParser::parse(QByteArrayView(output));
+        QVERIFY(ports.has_value());
+        QCOMPARE(ports->size(), 8000);
+        for (qsizetype i = 1; i < ports->size(); ++i) {
+            const ListeningPort& a = ports->at(i - 1);
+            const ListeningPort& b = ports->at(i);
+            QVERIFY(a.port() < b.port() || (a.port() == b.port() && a.pid() < b.pid()));
+        }
+        // The first round's names won.
+        QVERIFY(std::all_of(ports->cbegin(), ports->cend(), [](const ListeningPort& port) {
+            return port.processName() == QStringLiteral("p0");
+        }));
     }
 
     void invalidUtf8_data()
