@@ -30,8 +30,8 @@ public:
 
     QSize sizeHint() const override
     {
-        // Room for the focus frame around the text.
-        return fontMetrics().size(Qt::TextSingleLine, text()) + QSize(4, 2);
+        // The text lines up with the checkbox above; the focus frame gets a little height.
+        return fontMetrics().size(Qt::TextSingleLine, text()) + QSize(0, 2);
     }
 
 protected:
@@ -44,7 +44,7 @@ protected:
         if (!isEnabled())
             color.setAlphaF(0.4f);
         painter.setPen(color);
-        painter.drawText(rect().adjusted(2, 1, -2, -1), Qt::AlignLeft | Qt::AlignVCenter, text());
+        painter.drawText(rect(), Qt::AlignLeft | Qt::AlignVCenter, text());
         if (hasFocus()) {
             QStyleOptionFocusRect option;
             option.initFrom(this);
@@ -77,6 +77,46 @@ protected:
 
 } // namespace
 
+// A word-wrapped label whose minimum height is what its text needs at its current width,
+// so a container that only honours minimum sizes still never cuts a line off.
+class SettingsBlock::WrappingLabel final : public QLabel
+{
+public:
+    using QLabel::QLabel;
+
+    void setMessage(const QString& message)
+    {
+        setText(message);
+        fitHeight();
+    }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override
+    {
+        QLabel::resizeEvent(event);
+        fitHeight();
+    }
+
+private:
+    void fitHeight()
+    {
+        // Measured here because heightForWidth() never answers less than the minimum height,
+        // which would keep a box sized for a narrow first layout tall forever. Depends on the
+        // width alone, so this settles after one pass.
+        int needed = 0;
+        if (!text().isEmpty()) {
+            const QRect contents =
+                contentsRect().adjusted(margin(), margin(), -margin(), -margin());
+            const QRect bounds =
+                fontMetrics().boundingRect(QRect(0, 0, qMax(1, contents.width()), QWIDGETSIZE_MAX),
+                                           Qt::AlignLeft | Qt::TextWordWrap, text());
+            needed = bounds.height() + height() - contents.height();
+        }
+        if (needed != minimumHeight())
+            setMinimumHeight(needed);
+    }
+};
+
 SettingsBlock::SettingsBlock(LoginItem& loginItem, QWidget* parent)
     : QWidget(parent), m_loginItem(loginItem)
 {
@@ -106,14 +146,14 @@ SettingsBlock::SettingsBlock(LoginItem& loginItem, QWidget* parent)
     m_errorIcon = new QLabel(m_errorBox);
     m_errorIcon->setObjectName(QStringLiteral("loginErrorIcon"));
     errorLayout->addWidget(m_errorIcon, 0, Qt::AlignTop);
-    m_errorText = new QLabel(m_errorBox);
+    m_errorText = new WrappingLabel(m_errorBox);
     m_errorText->setObjectName(QStringLiteral("loginErrorText"));
     // The message comes from the system (paths, error texts): never markup, never cut off.
     m_errorText->setTextFormat(Qt::PlainText);
     m_errorText->setWordWrap(true);
+    m_errorText->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     m_errorText->setFont(PanelStyle::caption2Font());
     m_errorText->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
-    m_errorText->setTextInteractionFlags(Qt::TextSelectableByMouse);
     errorLayout->addWidget(m_errorText, 1);
     m_errorBox->hide();
     layout->addWidget(m_errorBox);
@@ -129,7 +169,7 @@ SettingsBlock::SettingsBlock(LoginItem& loginItem, QWidget* parent)
 void SettingsBlock::setOpenAtLogin(bool open)
 {
     if (const auto failure = m_loginItem.setEnabled(open)) {
-        m_errorText->setText(failure->message());
+        m_errorText->setMessage(failure->message());
         m_errorBox->show();
         // Show what is on disk, not what was asked for.
         m_openAtLogin->setChecked(m_loginItem.isEnabled());
@@ -137,7 +177,7 @@ void SettingsBlock::setOpenAtLogin(bool open)
     }
     m_openAtLogin->setChecked(open);
     m_errorBox->hide();
-    m_errorText->clear();
+    m_errorText->setMessage({});
 }
 
 void SettingsBlock::changeEvent(QEvent* event)

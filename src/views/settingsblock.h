@@ -23,6 +23,8 @@ protected:
     void changeEvent(QEvent* event) override;
 
 private:
+    class WrappingLabel;
+
     void setOpenAtLogin(bool open);
     void updateColors();
 
@@ -30,5 +32,5 @@ private:
     QCheckBox* m_openAtLogin = nullptr;
     QWidget* m_errorBox = nullptr;
     QLabel* m_errorIcon = nullptr;
-    QLabel* m_errorText = nullptr;
+    WrappingLabel* m_errorText = nullptr;
 };
