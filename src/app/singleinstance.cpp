@@ -26,10 +26,10 @@ SingleInstanceGuard::SingleInstanceGuard(const std::optional<QString>& identifie
     const QString directory = lockDirectory.isEmpty() ? defaultLockDirectory() : lockDirectory;
     QDir().mkpath(directory);
     m_lockFilePath = QDir(directory).filePath(*identifier + QStringLiteral(".lock"));
+    // A running instance keeps its lock however old it is: Qt clears a stale-looking lock
+    // (dead holder, or older than the stale time with no readable holder) only when it can
+    // take the holder's flock, which a live holder never lets go.
     m_lock = std::make_unique<QLockFile>(m_lockFilePath);
-    // Only a dead holder makes the lock stale, never its age: the first instance runs for
-    // weeks.
-    m_lock->setStaleLockTime(0);
 
     const qint64 ownPid = QCoreApplication::applicationPid();
     QList<qint64> runningPids;

@@ -1,5 +1,6 @@
 #include "singleinstance.h"
 
+#include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -22,6 +23,7 @@ private Q_SLOTS:
     void noIdentifierTakesNoLock();
     void firstInstanceHoldsTheLock();
     void lockNamingOurOwnPidIsTakenOver();
+    void oldUnreadableLockIsTakenOver();
     void secondProcessQuitsWhileFirstStays();
     void deadHolderDoesNotBlockAStart();
     void simultaneousStartsLeaveExactlyOne();
@@ -104,6 +106,24 @@ void TestSingleInstance::lockNamingOurOwnPidIsTakenOver()
     QVERIFY2(!QFile::exists(path), "the guard took the lock over and released it");
 }
 
+void TestSingleInstance::oldUnreadableLockIsTakenOver()
+{
+    // A holder that died between creating the file and writing its pid left it empty.
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("org.example.empty.lock"));
+    QFile empty(path);
+    QVERIFY(empty.open(QIODevice::WriteOnly));
+    QVERIFY(empty.setFileTime(QDateTime::currentDateTime().addSecs(-120),
+                              QFileDevice::FileModificationTime));
+    empty.close();
+
+    {
+        const SingleInstanceGuard guard(QStringLiteral("org.example.empty"), dir.path());
+        QVERIFY(!guard.isDuplicate());
+    }
+    QVERIFY2(!QFile::exists(path), "the guard took the lock over and released it");
+}
+
 std::unique_ptr<QProcess> TestSingleInstance::startProbe(const QString& identifier,
                                                          const QString& directory)
 {
@@ -134,6 +154,12 @@ void TestSingleInstance::secondProcessQuitsWhileFirstStays()
     const QString id = QStringLiteral("org.example.second");
     auto first = startProbe(id, dir.path());
     QCOMPARE(readLineFrom(*first), QByteArray("holding"));
+    // However long the first has been running.
+    QFile lock(dir.filePath(id + QStringLiteral(".lock")));
+    QVERIFY(lock.open(QIODevice::ReadWrite));
+    QVERIFY(lock.setFileTime(QDateTime::currentDateTime().addDays(-7),
+                             QFileDevice::FileModificationTime));
+    lock.close();
 
     auto second = startProbe(id, dir.path());
     QVERIFY(finishes(*second));
