@@ -62,7 +62,6 @@ private Q_SLOTS:
         QTest::addRow("pid at 32-bit limits") << lines("p2147483647|n*:1|p-2147483648|n*:2")
                                               << QStringLiteral("1 2147483647 |2 -2147483648 ");
         QTest::addRow("pid with a plus sign") << lines("p+42|n*:1") << QStringLiteral("1 42 ");
-        QTest::addRow("pid with trailing space") << lines("p42 |n*:1") << QStringLiteral("1 0 ");
 
         // Socket names
         QTest::addRow("no record from bad names")

@@ -98,15 +98,6 @@ echo p1; echo 'n*:1')");
         QVERIFY(LsofSource(path).query().ports.isEmpty());
     }
 
-    void notExecutable()
-    {
-        const QString path = m_dir.filePath(QStringLiteral("plain-file"));
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.close();
-        QCOMPARE(queryLsof(path, 10s).error, QueryError::StartFailed);
-    }
-
     void hangPastTheBoundIsKilledAndReaped_data()
     {
         QTest::addColumn<QByteArray>("body");

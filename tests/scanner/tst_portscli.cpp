@@ -127,7 +127,6 @@ private Q_SLOTS:
         QTest::addColumn<int>("exitCode");
         QTest::addRow("help") << QStringList{QStringLiteral("--help")} << 0;
         QTest::addRow("unknown option") << QStringList{QStringLiteral("--bogus")} << 2;
-        QTest::addRow("single-dash long option") << QStringList{QStringLiteral("-json")} << 2;
         QTest::addRow("lsof without a path") << QStringList{QStringLiteral("--lsof")} << 2;
         QTest::addRow("stray argument") << QStringList{QStringLiteral("8080")} << 2;
     }

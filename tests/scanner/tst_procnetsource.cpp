@@ -139,7 +139,6 @@ private Q_SLOTS:
             << tcpHeader + "   0: 0100007F:zz 00000000:0000 0A 0 0 0 0 0 9\n" + "garbage\n\n" +
                    tcpRow("0100007F:10000", "0A", "8") + tcpRow("0100007F:FFFF", "0A", "9")
             << QStringLiteral("9:65535");
-        QTest::addRow("header only") << tcpHeader << QString();
         QTest::addRow("empty") << QByteArray() << QString();
     }
     void parseTable()
