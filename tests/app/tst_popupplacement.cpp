@@ -24,21 +24,15 @@ void TestPopupPlacement::placePopup_data()
     // 1280x800 screen; each panel bar is 24 thick and outside the work area.
     QTest::addRow("top bar, right corner: below, pulled left onto the screen")
         << QRect(1250, 0, 24, 24) << panel << QRect(0, 24, 1280, 776) << QRect(960, 24, 320, 400);
-    QTest::addRow("top bar, middle: below, centred on the icon")
-        << QRect(628, 0, 24, 24) << panel << QRect(0, 24, 1280, 776) << QRect(479, 24, 320, 400);
     QTest::addRow("bottom bar, right corner: above")
         << QRect(1250, 776, 24, 24) << panel << QRect(0, 0, 1280, 776) << QRect(960, 376, 320, 400);
     QTest::addRow("bottom bar, left corner: above, pushed right onto the screen")
         << QRect(2, 776, 24, 24) << panel << QRect(0, 0, 1280, 776) << QRect(0, 376, 320, 400);
     QTest::addRow("left bar: to the right, level with the icon")
         << QRect(0, 300, 24, 24) << panel << QRect(24, 0, 1256, 800) << QRect(24, 300, 320, 400);
-    QTest::addRow("left bar, icon near the bottom: pulled up onto the screen")
-        << QRect(0, 770, 24, 24) << panel << QRect(24, 0, 1256, 800) << QRect(24, 400, 320, 400);
     QTest::addRow("right bar: to the left")
         << QRect(1256, 10, 24, 24) << panel << QRect(0, 0, 1256, 800) << QRect(936, 10, 320, 400);
     // No work area known (bar inside the available area) or the cursor fallback.
-    QTest::addRow("anchor inside the area, room below: below")
-        << QRect(1250, 0, 24, 24) << panel << QRect(0, 0, 1280, 800) << QRect(960, 24, 320, 400);
     QTest::addRow("panel taller than the space below: above")
         << QRect(600, 600, 1, 1) << panel << QRect(0, 0, 1280, 800) << QRect(440, 200, 320, 400);
     QTest::addRow("fits neither below nor above: the larger side, clamped")

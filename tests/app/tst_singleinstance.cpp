@@ -20,8 +20,6 @@ class TestSingleInstance : public QObject
 private Q_SLOTS:
     void decision_data();
     void decision();
-    void noIdentifierTakesNoLock();
-    void firstInstanceHoldsTheLock();
     void lockNamingOurOwnPidIsTakenOver();
     void oldUnreadableLockIsTakenOver();
     void secondProcessQuitsWhileFirstStays();
@@ -61,29 +59,6 @@ void TestSingleInstance::decision()
     QFETCH(bool, expected);
 
     QCOMPARE(isAnotherInstanceRunning(identifier, ownPid, running), expected);
-}
-
-void TestSingleInstance::noIdentifierTakesNoLock()
-{
-    QTemporaryDir dir;
-    const SingleInstanceGuard guard(std::nullopt, dir.path());
-    QVERIFY(!guard.isDuplicate());
-    QVERIFY(guard.lockFilePath().isEmpty());
-    QVERIFY(QDir(dir.path()).isEmpty());
-}
-
-void TestSingleInstance::firstInstanceHoldsTheLock()
-{
-    QTemporaryDir dir;
-    QString path;
-    {
-        const SingleInstanceGuard guard(QStringLiteral("org.example.first"), dir.path());
-        QVERIFY(!guard.isDuplicate());
-        path = guard.lockFilePath();
-        QCOMPARE(path, dir.filePath(QStringLiteral("org.example.first.lock")));
-        QVERIFY(QFile::exists(path));
-    }
-    QVERIFY2(!QFile::exists(path), "the lock goes with the guard");
 }
 
 void TestSingleInstance::lockNamingOurOwnPidIsTakenOver()

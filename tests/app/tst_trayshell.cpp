@@ -6,7 +6,6 @@
 #include <QGuiApplication>
 #include <QScreen>
 #include <QTest>
-#include <QVBoxLayout>
 
 namespace {
 
@@ -30,9 +29,8 @@ class TestTrayShell : public QObject
 
 private Q_SLOTS:
     void noTrayShowsAClosableWindow();
-    void clickTogglesThePopup();
-    void escapeClosesThePopup();
-    void pressOnTheIconClosesWithoutReopening();
+    void closingThePopup_data();
+    void closingThePopup();
     void popupStaysOnScreenAtTheCursor_data();
     void popupStaysOnScreenAtTheCursor();
     void popupRefitsWhenThePanelGrows();
@@ -54,57 +52,44 @@ void TestTrayShell::noTrayShowsAClosableWindow()
     QCOMPARE(desktop.terminateCalls, 1);
 }
 
-void TestTrayShell::clickTogglesThePopup()
+void TestTrayShell::closingThePopup_data()
 {
+    QTest::addColumn<QString>("how");
+    QTest::addColumn<bool>("nextClickOpens");
+
+    QTest::addRow("click on the icon") << QStringLiteral("click") << true;
+    QTest::addRow("Escape") << QStringLiteral("escape") << true;
+    // The press lands outside the popup and closes it, then reaches the icon as a click.
+    QTest::addRow("press on the icon, outside the popup") << QStringLiteral("press") << false;
+}
+
+void TestTrayShell::closingThePopup()
+{
+    QFETCH(QString, how);
+    QFETCH(bool, nextClickOpens);
+
     RecordingDesktopServices desktop;
     TrayShell shell(new FakePanel, desktop, true);
-    QVERIFY(shell.trayIcon());
     QCOMPARE(shell.trayIcon()->toolTip(), QStringLiteral("Tidewatch"));
     PanelWindow* window = shell.panelWindow();
     QCOMPARE(window->windowType(), Qt::Popup);
+    shell.togglePanel();
+    QVERIFY(QTest::qWaitForWindowExposed(window));
+
+    if (how == QLatin1String("click"))
+        shell.togglePanel();
+    else if (how == QLatin1String("escape"))
+        QTest::keyClick(window, Qt::Key_Escape);
+    else
+        QTest::mousePress(window, Qt::LeftButton, {}, QPoint(-5, -5));
     QVERIFY(!window->isVisible());
 
     shell.togglePanel();
-    QVERIFY(QTest::qWaitForWindowExposed(window));
-    shell.togglePanel();
-    QVERIFY(!window->isVisible());
-    shell.togglePanel();
-    QVERIFY(window->isVisible());
+    QCOMPARE(window->isVisible(), nextClickOpens);
+    // A deliberate click later always opens it.
+    QTRY_VERIFY_WITH_TIMEOUT(window->isVisible() || (shell.togglePanel(), window->isVisible()),
+                             5000);
     QCOMPARE(desktop.terminateCalls, 0);
-}
-
-void TestTrayShell::escapeClosesThePopup()
-{
-    RecordingDesktopServices desktop;
-    TrayShell shell(new FakePanel, desktop, true);
-    shell.togglePanel();
-    PanelWindow* window = shell.panelWindow();
-    QVERIFY(QTest::qWaitForWindowExposed(window));
-
-    QTest::keyClick(window, Qt::Key_Escape);
-    QVERIFY(!window->isVisible());
-    // Not a press outside: the next click opens it at once.
-    shell.togglePanel();
-    QVERIFY(window->isVisible());
-}
-
-void TestTrayShell::pressOnTheIconClosesWithoutReopening()
-{
-    RecordingDesktopServices desktop;
-    TrayShell shell(new FakePanel, desktop, true);
-    shell.togglePanel();
-    PanelWindow* window = shell.panelWindow();
-    QVERIFY(QTest::qWaitForWindowExposed(window));
-
-    // The press lands outside the popup and closes it; the same press then reaches the
-    // icon as a click.
-    QTest::mousePress(window, Qt::LeftButton, {}, QPoint(-5, -5));
-    QVERIFY(!window->isVisible());
-    shell.togglePanel();
-    QVERIFY2(!window->isVisible(), "the closing press reopened the popup");
-
-    // A deliberate click later opens it again.
-    QTRY_VERIFY_WITH_TIMEOUT((shell.togglePanel(), window->isVisible()), 5000);
 }
 
 void TestTrayShell::popupStaysOnScreenAtTheCursor_data()
