@@ -34,6 +34,7 @@ int main(int argc, char* argv[])
         return 0;
 
     QtDesktopServices desktop;
+    desktop.setAccessoryPolicy();
     PortScanner scanner(PortScanner::platformSource(), desktop);
     const auto loginItem = LoginItem::forPlatform({
         .identifier = info.identifier,
