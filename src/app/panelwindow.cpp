@@ -6,6 +6,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QShowEvent>
 #include <QVBoxLayout>
 
 PanelWindow::PanelWindow(QWidget* panel, Mode mode, QWidget* parent)
@@ -54,6 +55,16 @@ void PanelWindow::mousePressEvent(QMouseEvent* event)
         Q_EMIT dismissedByOutsidePress();
     // A popup closes itself on a press outside.
     QWidget::mousePressEvent(event);
+}
+
+void PanelWindow::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    // Opened, the panel takes the keys, wherever they were when it last closed. A popup
+    // hands the focus on to this widget as it opens.
+    if (!event->spontaneous())
+        m_panel->setFocus(m_mode == Mode::Popup ? Qt::PopupFocusReason
+                                                : Qt::ActiveWindowFocusReason);
 }
 
 void PanelWindow::closeEvent(QCloseEvent* event)

@@ -4,9 +4,11 @@
 #include "portlistmodel.h"
 #include "portrowdelegate.h"
 
+#include <QCursor>
 #include <QEvent>
 #include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QScrollBar>
 #include <QToolButton>
@@ -47,7 +49,8 @@ PortList::PortList(PortListModel* model, QWidget* parent)
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     setVerticalScrollMode(ScrollPerPixel);
-    setFocusPolicy(Qt::NoFocus);
+    setFocusPolicy(Qt::StrongFocus);
+    setAccessibleName(tr("Listening ports"));
     setMouseTracking(true);
     viewport()->setBackgroundRole(QPalette::Window);
     setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
@@ -99,19 +102,119 @@ void PortList::fitHeight()
 bool PortList::viewportEvent(QEvent* event)
 {
     switch (event->type()) {
-    case QEvent::MouseMove:
-        hoverAt(static_cast<QMouseEvent*>(event)->position().toPoint());
+    case QEvent::MouseMove: {
+        const auto* move = static_cast<QMouseEvent*>(event);
+        if (pointerTakesOver(move->globalPosition().toPoint()))
+            hoverAt(move->position().toPoint());
         break;
-    case QEvent::Enter:
-        hoverAt(static_cast<QEnterEvent*>(event)->position().toPoint());
+    }
+    case QEvent::Enter: {
+        const auto* enter = static_cast<QEnterEvent*>(event);
+        if (pointerTakesOver(enter->globalPosition().toPoint()))
+            hoverAt(enter->position().toPoint());
         break;
+    }
     case QEvent::Leave:
-        m_model->clearHover();
+        if (m_model->hoverSource() == PortListModel::HoverSource::Pointer)
+            m_model->clearHover();
         break;
     default:
         break;
     }
     return QListView::viewportEvent(event);
+}
+
+// note: Qt sends enter and move events of its own when widgets change under a still pointer
+// (the row buttons following the highlight, the list scrolling to it). Only a pointer that
+// really moved takes the highlight back from the keyboard.
+bool PortList::pointerTakesOver(const QPoint& globalPos)
+{
+    const bool moved = m_lastPointerPos != globalPos;
+    m_lastPointerPos = globalPos;
+    return moved || m_model->hoverSource() == PortListModel::HoverSource::Pointer;
+}
+
+void PortList::keyPressEvent(QKeyEvent* event)
+{
+    const int rows = m_model->rowCount();
+    const int row = m_model->hoveredRow();
+    const int page = qMax(1, viewport()->height() / qMax(1, m_delegate->rowHeight()));
+    // The ends hold: no wrapping from the last row to the first.
+    switch (event->key()) {
+    case Qt::Key_Up:
+        highlightByKeyboard(row < 0 ? rows - 1 : qMax(row - 1, 0));
+        break;
+    case Qt::Key_Down:
+        highlightByKeyboard(row < 0 ? 0 : qMin(row + 1, rows - 1));
+        break;
+    case Qt::Key_PageUp:
+        highlightByKeyboard(qMax(row - page, 0));
+        break;
+    case Qt::Key_PageDown:
+        highlightByKeyboard(row < 0 ? qMin(page - 1, rows - 1) : qMin(row + page, rows - 1));
+        break;
+    case Qt::Key_Home:
+        highlightByKeyboard(0);
+        break;
+    case Qt::Key_End:
+        highlightByKeyboard(rows - 1);
+        break;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        if (row < 0) {
+            event->ignore();
+            return;
+        }
+        Q_EMIT openRequested(m_model->portAt(row));
+        break;
+    case Qt::Key_Delete:
+        if (row < 0) {
+            event->ignore();
+            return;
+        }
+        Q_EMIT killRequested(m_model->portAt(row), event->modifiers().testFlag(Qt::ShiftModifier));
+        break;
+    default:
+        // Escape closes the popup, which only sees the key if the list lets it through.
+        event->ignore();
+        return;
+    }
+    event->accept();
+}
+
+void PortList::highlightByKeyboard(int row)
+{
+    if (row < 0 || row >= m_model->rowCount())
+        return;
+    if (!m_lastPointerPos)
+        m_lastPointerPos = QCursor::pos();
+    m_model->setHoveredRow(row, PortListModel::HoverSource::Keyboard);
+    showKeyboardHighlight();
+}
+
+void PortList::showKeyboardHighlight()
+{
+    const QModelIndex index = m_model->index(m_model->hoveredRow());
+    if (!index.isValid())
+        return;
+    // Assistive tools follow the current index, so it goes with the highlight.
+    if (currentIndex() != index)
+        setCurrentIndex(index);
+    scrollTo(index);
+}
+
+void PortList::focusInEvent(QFocusEvent* event)
+{
+    // Left alone, the view would make the first row current: a row the eye sees no mark on.
+    setCurrentIndex(m_model->index(m_model->hoveredRow()));
+    QListView::focusInEvent(event);
+}
+
+void PortList::hideEvent(QHideEvent* event)
+{
+    QListView::hideEvent(event);
+    // The panel opens again without a highlight.
+    m_model->clearHover();
 }
 
 void PortList::hoverAt(const QPoint& viewportPos)
@@ -122,8 +225,9 @@ void PortList::hoverAt(const QPoint& viewportPos)
 void PortList::scrollContentsBy(int dx, int dy)
 {
     QListView::scrollContentsBy(dx, dy);
-    // Scrolling moves rows under a still pointer.
-    if (viewport()->underMouse())
+    // Scrolling moves rows under a still pointer; but when the keys scrolled to their row,
+    // the row under the pointer must not take the highlight.
+    if (viewport()->underMouse() && m_model->hoverSource() == PortListModel::HoverSource::Pointer)
         hoverAt(viewport()->mapFromGlobal(QCursor::pos()));
     placeActions();
 }
@@ -148,6 +252,9 @@ void PortList::onHoveredRowChanged(int row, int previousRow)
             m_model->data(m_model->index(row), PortListModel::PortTextRole).toString();
         m_openButton->setToolTip(tr("Open localhost:%1").arg(port));
         m_openButton->setAccessibleName(m_openButton->toolTip());
+        // After a refresh the keyboard's row may be another one, or at another place.
+        if (m_model->hoverSource() == PortListModel::HoverSource::Keyboard)
+            showKeyboardHighlight();
     }
     Q_UNUSED(previousRow);
     placeActions();

@@ -4,6 +4,8 @@
 
 #include <QListView>
 
+#include <optional>
+
 class PortListModel;
 class PortRowDelegate;
 class QToolButton;
@@ -12,6 +14,11 @@ class QWidget;
 // The scrolling list of port rows. Only the visible rows are painted, whatever the number
 // of records. The hovered row gets two real buttons (open, kill), laid over its right edge
 // inside the viewport, so tooltips, accessibility and clicks work as on any button.
+//
+// The keys move the same highlight as the pointer (Up, Down, Home, End, Page Up, Page
+// Down); Return opens the highlighted port, Delete kills its process and Shift+Delete
+// forces it. Whichever of pointer and keyboard moved last owns the highlight. Escape and
+// other keys are left to the panel.
 class PortList : public QListView
 {
     Q_OBJECT
@@ -34,12 +41,18 @@ Q_SIGNALS:
 
 protected:
     bool viewportEvent(QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
     void scrollContentsBy(int dx, int dy) override;
     void updateGeometries() override;
     void changeEvent(QEvent* event) override;
 
 private:
+    bool pointerTakesOver(const QPoint& globalPos);
     void hoverAt(const QPoint& viewportPos);
+    void highlightByKeyboard(int row);
+    void showKeyboardHighlight();
     void onHoveredRowChanged(int row, int previousRow);
     void placeActions();
     void updateIcons();
@@ -50,4 +63,5 @@ private:
     QWidget* m_actions;
     QToolButton* m_openButton;
     QToolButton* m_killButton;
+    std::optional<QPoint> m_lastPointerPos; // global; where the pointer was last seen
 };

@@ -17,8 +17,14 @@ QVariant PortListModel::data(const QModelIndex& index, int role) const
     const ListeningPort& port = m_visible.at(index.row());
     switch (role) {
     case Qt::DisplayRole:
-    case Qt::AccessibleTextRole:
         return printableText(port.processName());
+    case Qt::AccessibleTextRole: {
+        // A screen reader gets the whole row, the port first, as the eye reads it.
+        const QString name = printableText(port.processName());
+        const QString pid = tr("PID %1").arg(port.pid());
+        return name.isEmpty() ? tr("Port %1, %2").arg(port.port()).arg(pid)
+                              : tr("Port %1, %2, %3").arg(port.port()).arg(name, pid);
+    }
     case PortTextRole:
         return QString::number(port.port());
     case PidTextRole:
@@ -82,7 +88,11 @@ void PortListModel::refilter()
                 break;
             }
         }
+        if (hovered < 0 && m_hoverSource == HoverSource::Keyboard && !visible.isEmpty())
+            hovered = static_cast<int>(qMin<qsizetype>(m_hoveredRow, visible.size() - 1));
     }
+    if (hovered < 0)
+        m_hoverSource = HoverSource::Pointer;
 
     beginResetModel();
     m_visible = std::move(visible);
@@ -100,10 +110,11 @@ std::optional<QString> PortListModel::hoveredId() const
     return m_visible.at(m_hoveredRow).id();
 }
 
-void PortListModel::setHoveredRow(int row)
+void PortListModel::setHoveredRow(int row, HoverSource source)
 {
     if (row < 0 || row >= m_visible.size())
         row = -1;
+    m_hoverSource = row < 0 ? HoverSource::Pointer : source;
     if (row == m_hoveredRow)
         return;
     const int previous = m_hoveredRow;

@@ -9,8 +9,8 @@
 
 // The records the panel shows: the scanner's list, without ports below 1024 unless asked
 // for, in the scanner's order. It also holds which row the pointer is over, keyed by the
-// record's id, so a row that survives a refresh stays highlighted and one that goes loses
-// it. The keyboard can drive the same highlight.
+// record's id, so a row that survives a refresh stays highlighted. The keyboard drives the
+// same highlight; who set it last decides what happens when its record goes.
 class PortListModel : public QAbstractListModel
 {
     Q_OBJECT
@@ -22,6 +22,13 @@ public:
         PidTextRole,                     // "PID n"
         IdRole,
         HoveredRole,
+    };
+
+    // Who put the highlight where it is.
+    enum class HoverSource
+    {
+        Pointer,
+        Keyboard,
     };
 
     explicit PortListModel(QObject* parent = nullptr);
@@ -37,10 +44,13 @@ public:
     const QList<ListeningPort>& visiblePorts() const { return m_visible; }
     const ListeningPort& portAt(int row) const { return m_visible.at(row); }
 
-    // -1 when no row is hovered.
+    // -1 when no row is hovered. When the hovered record leaves the list, a pointer's
+    // highlight goes with it; a keyboard's stays at the same place (clamped to the list), so
+    // the keys go on from where they were.
     int hoveredRow() const { return m_hoveredRow; }
+    HoverSource hoverSource() const { return m_hoverSource; }
     std::optional<QString> hoveredId() const;
-    void setHoveredRow(int row);
+    void setHoveredRow(int row, HoverSource source = HoverSource::Pointer);
     void clearHover() { setHoveredRow(-1); }
 
 Q_SIGNALS:
@@ -53,4 +63,5 @@ private:
     QList<ListeningPort> m_visible;
     bool m_showSystemPorts = false;
     int m_hoveredRow = -1;
+    HoverSource m_hoverSource = HoverSource::Pointer;
 };

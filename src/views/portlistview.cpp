@@ -7,7 +7,9 @@
 #include "portlistmodel.h"
 #include "portscanner.h"
 
+#include <QApplication>
 #include <QCheckBox>
+#include <QFocusEvent>
 #include <QEvent>
 #include <QFrame>
 #include <QHBoxLayout>
@@ -163,6 +165,19 @@ void PortListView::setSettingsWidget(QWidget* widget)
         widget->setParent(this);
         m_settingsLayout->addWidget(widget);
         widget->show();
+        // Reparenting put its controls at the end of the Tab chain, after the footer; Tab
+        // follows the eye from the list down through them.
+        QList<QWidget*> controls;
+        for (QWidget* w = widget->nextInFocusChain(); widget->isAncestorOf(w);
+             w = w->nextInFocusChain()) {
+            if (w->focusPolicy() & Qt::TabFocus)
+                controls.append(w);
+        }
+        QWidget* previous = m_list;
+        for (QWidget* control : std::as_const(controls)) {
+            setTabOrder(previous, control);
+            previous = control;
+        }
     }
     m_settingsDivider->setVisible(widget != nullptr);
 }
@@ -170,8 +185,23 @@ void PortListView::setSettingsWidget(QWidget* widget)
 void PortListView::showPorts()
 {
     const bool empty = m_model->rowCount() == 0;
+    // The keys stay in the panel when the list empties (Qt would hand them to Refresh), and
+    // go back to the list when rows come.
+    if (empty && m_list->hasFocus())
+        setFocus(Qt::OtherFocusReason);
     m_list->setVisible(!empty);
     m_emptyState->setVisible(empty);
+    if (!empty && QApplication::focusWidget() == this)
+        m_list->setFocus(Qt::OtherFocusReason);
+}
+
+void PortListView::focusInEvent(QFocusEvent* event)
+{
+    QWidget::focusInEvent(event);
+    // The panel is given the focus only to pass it to its list. (Not a focus proxy: that
+    // would put the list before "System" in the Tab order.)
+    if (m_model->rowCount() > 0)
+        m_list->setFocus(event->reason());
 }
 
 void PortListView::changeEvent(QEvent* event)

@@ -36,6 +36,7 @@ public:
 
 protected:
     void changeEvent(QEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
 
 private:
     void showPorts();

@@ -8,6 +8,7 @@
 #include "recordingdesktopservices.h"
 #include "recordingprocesscontrol.h"
 
+#include <QAccessible>
 #include <QCheckBox>
 #include <QLabel>
 #include <QScrollBar>
@@ -194,6 +195,7 @@ private Q_SLOTS:
 
     void hoverAcrossRefresh_data()
     {
+        QTest::addColumn<bool>("byKeyboard");
         QTest::addColumn<QList<ListeningPort>>("before");
         QTest::addColumn<QList<ListeningPort>>("after");
         QTest::addColumn<int>("hoveredRowAfter");
@@ -201,20 +203,32 @@ private Q_SLOTS:
         const ListeningPort b(5432, 20, QStringLiteral("postgres"));
         const ListeningPort c(8080, 30, QStringLiteral("java"));
         const ListeningPort early(2000, 5, QStringLiteral("ruby"));
-        // The test hovers row 1 (b) first.
-        QTest::addRow("same id, same place")
-            << QList{a, b, c} << QList{a, b, c, ListeningPort(9000, 1, {})} << 1;
-        QTest::addRow("same id moves down") << QList{a, b, c} << QList{early, a, b, c} << 2;
-        QTest::addRow("same id, new name")
-            << QList{a, b, c} << QList{a, ListeningPort(5432, 20, QStringLiteral("pg")), c} << 1;
-        QTest::addRow("id gone") << QList{a, b, c} << QList{a, c} << -1;
-        QTest::addRow("same port, new pid")
-            << QList{a, b, c} << QList{a, ListeningPort(5432, 21, QStringLiteral("postgres")), c}
-            << -1;
-        QTest::addRow("list empties") << QList{a, b, c} << QList<ListeningPort>{} << -1;
+        // The test highlights row 1 (b) first, with the pointer or the keys. A pointer's
+        // highlight goes with its record; the keyboard's stays at its place in the list.
+        for (const bool keys : {false, true}) {
+            const char* by = keys ? "keyboard" : "pointer";
+            QTest::addRow("%s: same id, same place", by)
+                << keys << QList{a, b, c} << QList{a, b, c, ListeningPort(9000, 1, {})} << 1;
+            QTest::addRow("%s: same id moves down", by)
+                << keys << QList{a, b, c} << QList{early, a, b, c} << 2;
+            QTest::addRow("%s: same id, new name", by)
+                << keys << QList{a, b, c}
+                << QList{a, ListeningPort(5432, 20, QStringLiteral("pg")), c} << 1;
+            QTest::addRow("%s: id gone", by)
+                << keys << QList{a, b, c} << QList{a, c} << (keys ? 1 : -1);
+            QTest::addRow("%s: same port, new pid", by)
+                << keys << QList{a, b, c}
+                << QList{a, ListeningPort(5432, 21, QStringLiteral("postgres")), c}
+                << (keys ? 1 : -1);
+            QTest::addRow("%s: id gone from the end", by)
+                << keys << QList{a, b, c} << QList{a} << (keys ? 0 : -1);
+            QTest::addRow("%s: list empties", by)
+                << keys << QList{a, b, c} << QList<ListeningPort>{} << -1;
+        }
     }
     void hoverAcrossRefresh()
     {
+        QFETCH(bool, byKeyboard);
         QFETCH(QList<ListeningPort>, before);
         QFETCH(QList<ListeningPort>, after);
         QFETCH(int, hoveredRowAfter);
@@ -222,51 +236,81 @@ private Q_SLOTS:
         Panel panel;
         QVERIFY(panel.publish(before));
         QVERIFY(QTest::qWaitForWindowExposed(&panel.view));
-        panel.hoverRow(1);
+        if (byKeyboard) {
+            QTest::keyClick(panel.list(), Qt::Key_Home);
+            QTest::keyClick(panel.list(), Qt::Key_Down);
+        } else {
+            panel.hoverRow(1);
+        }
         QTRY_COMPARE(panel.model()->hoveredRow(), 1);
 
         QVERIFY(panel.publish(after));
         QCOMPARE(panel.model()->hoveredRow(), hoveredRowAfter);
         QCOMPARE(panel.killButton()->isVisible(), hoveredRowAfter >= 0);
+        if (byKeyboard && hoveredRowAfter >= 0) {
+            // Return acts on the row the highlight now shows.
+            QCOMPARE(panel.list()->currentIndex().row(), hoveredRowAfter);
+            QTest::keyClick(panel.list(), Qt::Key_Return);
+            QCOMPARE(
+                panel.desktop.openedUrls,
+                QList<QUrl>{QUrl(
+                    QStringLiteral("http://localhost:%1").arg(after.at(hoveredRowAfter).port()))});
+        }
         if (hoveredRowAfter >= 0) {
-            QCOMPARE(panel.model()->hoveredId(), before.at(1).id());
+            QCOMPARE(panel.model()->hoveredId(), after.at(hoveredRowAfter).id());
             const QRect rowRect = panel.list()->visualRect(panel.model()->index(hoveredRowAfter));
             QVERIFY(rowRect.contains(panel.killButton()->mapTo(panel.viewport(), QPoint(1, 1))));
         }
     }
 
-    void tooltips_data()
+    void namesAndTooltips_data()
     {
-        QTest::addColumn<QString>("button");
+        QTest::addColumn<QString>("widget");
         QTest::addColumn<qint64>("hoveredPort");
         QTest::addColumn<QString>("toolTip");
+        QTest::addColumn<QString>("name"); // what a screen reader says
         QTest::addRow("system") << QStringLiteral("systemCheckBox") << qint64(3000)
-                                << QStringLiteral("Show ports below 1024");
+                                << QStringLiteral("Show ports below 1024")
+                                << QStringLiteral("System");
+        // Icon-only buttons are named by their tooltips.
         QTest::addRow("tip") << QStringLiteral("tipButton") << qint64(3000)
-                             << QStringLiteral("Tip the maker");
+                             << QStringLiteral("Tip the maker") << QStringLiteral("Tip the maker");
         QTest::addRow("contact") << QStringLiteral("contactButton") << qint64(3000)
+                                 << QStringLiteral("Contact the maker")
                                  << QStringLiteral("Contact the maker");
         QTest::addRow("kill") << QStringLiteral("killButton") << qint64(3000)
-                              << QStringLiteral("Kill process");
-        QTest::addRow("open, no grouping") << QStringLiteral("openButton") << qint64(3000)
-                                           << QStringLiteral("Open localhost:3000");
-        QTest::addRow("open, five digits") << QStringLiteral("openButton") << qint64(65535)
-                                           << QStringLiteral("Open localhost:65535");
+                              << QStringLiteral("Kill process") << QStringLiteral("Kill process");
+        QTest::addRow("open, no grouping")
+            << QStringLiteral("openButton") << qint64(3000) << QStringLiteral("Open localhost:3000")
+            << QStringLiteral("Open localhost:3000");
+        QTest::addRow("open, five digits")
+            << QStringLiteral("openButton") << qint64(65535)
+            << QStringLiteral("Open localhost:65535") << QStringLiteral("Open localhost:65535");
+        QTest::addRow("refresh") << QStringLiteral("refreshButton") << qint64(3000) << QString()
+                                 << QStringLiteral("Refresh");
+        QTest::addRow("quit") << QStringLiteral("quitButton") << qint64(3000) << QString()
+                              << QStringLiteral("Quit");
+        QTest::addRow("list") << QStringLiteral("portList") << qint64(3000) << QString()
+                              << QStringLiteral("Listening ports");
     }
-    void tooltips()
+    void namesAndTooltips()
     {
-        QFETCH(QString, button);
+        QFETCH(QString, widget);
         QFETCH(qint64, hoveredPort);
         QFETCH(QString, toolTip);
+        QFETCH(QString, name);
 
         Panel panel;
         QVERIFY(panel.publish({ListeningPort(hoveredPort, 42, QStringLiteral("node"))}));
         QVERIFY(QTest::qWaitForWindowExposed(&panel.view));
         panel.hoverRow(0);
         QTRY_COMPARE(panel.model()->hoveredRow(), 0);
-        QWidget* widget = panel.child<QWidget>(button);
-        QVERIFY(widget);
-        QCOMPARE(widget->toolTip(), toolTip);
+        QWidget* found = panel.child<QWidget>(widget);
+        QVERIFY(found);
+        QCOMPARE(found->toolTip(), toolTip);
+        QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(found);
+        QVERIFY(accessible);
+        QCOMPARE(accessible->text(QAccessible::Name), name);
     }
 
     void rowTexts_data()
@@ -311,6 +355,16 @@ private Q_SLOTS:
         QCOMPARE(row.portText, portText);
         QCOMPARE(row.nameText, name);
         QCOMPARE(row.pidText, pidText);
+        // A screen reader gets the whole row as one item of the list.
+        const QString spoken = name.isEmpty()
+                                   ? QStringLiteral("Port %1, %2").arg(portText, pidText)
+                                   : QStringLiteral("Port %1, %2, %3").arg(portText, name, pidText);
+        QAccessibleInterface* list = QAccessible::queryAccessibleInterface(panel.list());
+        QVERIFY(list);
+        QStringList items;
+        for (int i = 0; i < list->childCount(); ++i)
+            items.append(list->child(i)->text(QAccessible::Name));
+        QVERIFY2(items.contains(spoken), qPrintable(items.join(QLatin1Char('|'))));
         QCOMPARE(row.portRect.width(), PortRowDelegate::portColumnWidth);
         QCOMPARE(row.portRect.left(), PortRowDelegate::horizontalPadding);
         QCOMPARE(row.nameRect.left(), PortRowDelegate::horizontalPadding +
