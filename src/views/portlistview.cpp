@@ -9,8 +9,8 @@
 
 #include <QApplication>
 #include <QCheckBox>
-#include <QFocusEvent>
 #include <QEvent>
+#include <QFocusEvent>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
