@@ -36,6 +36,15 @@ QByteArray tcpRow(const char* local, const char* state, const char* inode)
            " 1 0000000000000000 100 0 0 10 0\n";
 }
 
+// A /proc/<pid>/stat line with the given name and start time (field 22).
+QByteArray stat(int pid, const QByteArray& name, quint64 startTime)
+{
+    return QByteArray::number(pid) + " (" + name +
+           ") S 1 1 1 0 -1 4194560 100 0 0 0 1 2 0 0 20 0 1 0 " + QByteArray::number(startTime) +
+           " 1000000 100 18446744073709551615 1 1 0 0 0 0 0 0 0 "
+           "0 0 0 17 1 0 0 0 0 0 0 0 0 0 0 0 0 0\n";
+}
+
 // A listening socket of this process, closed on exec so that no lister we start inherits
 // it and shows up as its owner.
 class Listener
@@ -170,20 +179,20 @@ private Q_SLOTS:
         link(QStringLiteral("100/fd/6"), QStringLiteral("socket:[1004]"));  // not listening
         link(QStringLiteral("100/fd/7"), QStringLiteral("socket:[99999]")); // not TCP
         link(QStringLiteral("100/fd/8"), QStringLiteral("socket:[1001"));
-        write(QStringLiteral("100/comm"), "web\n");
+        write(QStringLiteral("100/stat"), stat(100, "web", 1000));
         // The name comes out as lsof prints it.
         link(QStringLiteral("200/fd/0"), QStringLiteral("socket:[1002]"));
-        write(QStringLiteral("200/comm"), "ss\th\n");
+        write(QStringLiteral("200/stat"), stat(200, "ss\th", 1000));
         // A name that itself ends in a newline.
         link(QStringLiteral("201/fd/9"), QStringLiteral("socket:[1002]"));
-        write(QStringLiteral("201/comm"), "a\n\n");
+        write(QStringLiteral("201/stat"), stat(201, "a\n", 1000));
         // Shared with a child after fork, but gone before its name was read.
         link(QStringLiteral("300/fd/1"), QStringLiteral("socket:[1001]"));
         // No descriptors to read: another user's, or gone.
-        write(QStringLiteral("400/comm"), "hidden\n");
+        write(QStringLiteral("400/stat"), stat(400, "hidden", 1000));
         // Not a process.
         link(QStringLiteral("self/fd/3"), QStringLiteral("socket:[1001]"));
-        write(QStringLiteral("self/comm"), "self\n");
+        write(QStringLiteral("self/stat"), stat(1, "self", 1000));
 
         ProcNetSource source(m_root.path());
         const QueryResult result = source.query();

@@ -1,0 +1,59 @@
+#pragma once
+
+// Small helpers for reading /proc with plain system calls, shared by the native source's
+// table reader and its process walk.
+
+#include <QByteArray>
+#include <QByteArrayView>
+
+#include <dirent.h>
+#include <memory>
+#include <optional>
+#include <unistd.h>
+#include <utility>
+
+namespace procfiles {
+
+class Fd
+{
+public:
+    explicit Fd(int fd) : m_fd(fd) {}
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    ~Fd()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    int get() const { return m_fd; }
+    bool isValid() const { return m_fd >= 0; }
+    int release() { return std::exchange(m_fd, -1); }
+
+private:
+    int m_fd;
+};
+
+struct DirCloser
+{
+    void operator()(DIR* dir) const { ::closedir(dir); }
+};
+using Dir = std::unique_ptr<DIR, DirCloser>;
+
+// Takes over the open directory fd (closed on failure too) for reading its entries.
+Dir adoptDir(int fd);
+// Opens a directory relative to dirFd for reading its entries.
+Dir openDir(int dirFd, const char* path);
+
+// Reads a whole file; errno is left set on failure.
+bool readFile(int dirFd, const char* path, QByteArray& out);
+
+// Reads a one-line file such as /proc/<pid>/stat into buffer, up to and including its
+// newline. Returns the length, or -1 with errno set. A line that does not fit is an error
+// (EOVERFLOW), as is a file without a newline (EIO).
+qsizetype readLine(int dirFd, const char* path, char* buffer, qsizetype size);
+
+bool isDecimal(const char* text);
+std::optional<quint64> parseUnsigned(QByteArrayView text);
+std::optional<quint64> parseHex(QByteArrayView text);
+
+} // namespace procfiles
