@@ -37,14 +37,26 @@ int main(int argc, char* argv[])
     const QCommandLineOption lsofOption(
         QStringLiteral("lsof"), QStringLiteral("Ask the lsof executable at <path> instead."),
         QStringLiteral("path"));
+    const QCommandLineOption repeatOption(
+        QStringLiteral("repeat"),
+        QStringLiteral("Scan <n> times with the same source and print the last list (to "
+                       "measure the cost of a steady scan)."),
+        QStringLiteral("n"), QStringLiteral("1"));
     parser.addOption(jsonOption);
     parser.addOption(lsofOption);
+    parser.addOption(repeatOption);
 
-    if (!parser.parse(QCoreApplication::arguments()) || !parser.positionalArguments().isEmpty()) {
-        const QString error = parser.errorText().isEmpty()
-                                  ? QStringLiteral("unexpected argument: %1")
-                                        .arg(parser.positionalArguments().constFirst())
-                                  : parser.errorText();
+    const bool parsed = parser.parse(QCoreApplication::arguments());
+    bool repeatIsNumber = false;
+    const int repeat = parser.value(repeatOption).toInt(&repeatIsNumber);
+    if (!parsed || !parser.positionalArguments().isEmpty() || !repeatIsNumber || repeat < 1) {
+        QString error = parser.errorText();
+        if (error.isEmpty() && !parser.positionalArguments().isEmpty())
+            error = QStringLiteral("unexpected argument: %1")
+                        .arg(parser.positionalArguments().constFirst());
+        else if (error.isEmpty())
+            error = QStringLiteral("--repeat needs a whole number of at least 1, not \"%1\"")
+                        .arg(parser.value(repeatOption));
         write(stderr,
               QStringLiteral("tidewatch-ports: %1\n\n%2").arg(error, parser.helpText()).toUtf8());
         return 2;
@@ -60,10 +72,13 @@ int main(int argc, char* argv[])
     else
         source = PortScanner::platformSource();
 
-    const QueryResult result = source->query();
-    if (!result.ok()) {
-        write(stderr, QStringLiteral("tidewatch-ports: %1\n").arg(result.detail).toUtf8());
-        return 1;
+    QueryResult result;
+    for (int scan = 0; scan < repeat; ++scan) {
+        result = source->query();
+        if (!result.ok()) {
+            write(stderr, QStringLiteral("tidewatch-ports: %1\n").arg(result.detail).toUtf8());
+            return 1;
+        }
     }
     write(stdout,
           parser.isSet(jsonOption) ? formatPortJson(result.ports) : formatPortTable(result.ports));
