@@ -1,8 +1,9 @@
-// CPU time per scan of the native /proc source against lsof and ss on this machine.
-// Run it on a loaded machine, e.g. through bench/run-port-sources.sh, which starts
-// /work/shared/bench/busy-host 300 100 2 around it.
+// CPU time per scan of the native /proc source, both its full walk and its steady state
+// (a scan that learns from the previous one, on a machine where little changes), against
+// lsof and ss on this machine. Run it on a loaded machine, e.g. through
+// bench/run-port-sources.sh, which starts /work/shared/bench/busy-host 300 100 2 around it.
 //
-//   bench_port_sources [scans]        (default 10)
+//   bench_port_sources [scans]        (default 10; the steady state gets 20 times as many)
 
 #include "childprocess.h"
 #include "lsofparser.h"
@@ -14,9 +15,12 @@
 #include <QStandardPaths>
 
 #include <sys/resource.h>
+#include <time.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <functional>
+#include <vector>
 
 using namespace std::chrono_literals;
 
@@ -52,6 +56,62 @@ Figure measure(int scans, int who, const std::function<qsizetype()>& scan)
     return figure;
 }
 
+double processCpuSeconds()
+{
+    timespec now{};
+    ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return double(now.tv_sec) + double(now.tv_nsec) / 1e9;
+}
+
+struct SteadyFigure
+{
+    double mean = 0;   // CPU seconds per scan
+    double median = 0; // the same, robust to a full walk brought on by the machine's churn
+    qsizetype records = -1;
+    SocketOwnerWalk::Counts counts; // during the measured scans only
+};
+
+// The incremental source after its first (full) walk: each scan timed on its own.
+SteadyFigure measureSteady(int scans)
+{
+    ProcNetSource source;
+    source.query();
+    const SocketOwnerWalk::Counts before = source.counts();
+    std::vector<double> perScan;
+    perScan.reserve(size_t(scans));
+    SteadyFigure figure;
+    for (int i = 0; i < scans; ++i) {
+        const double start = processCpuSeconds();
+        figure.records = source.query().ports.size();
+        perScan.push_back(processCpuSeconds() - start);
+    }
+    const SocketOwnerWalk::Counts after = source.counts();
+    figure.counts.fullWalks = after.fullWalks - before.fullWalks;
+    figure.counts.partialScans = after.partialScans - before.partialScans;
+    figure.counts.processesWalked = after.processesWalked - before.processesWalked;
+    for (const double seconds : perScan)
+        figure.mean += seconds / scans;
+    std::sort(perScan.begin(), perScan.end());
+    figure.median = perScan[perScan.size() / 2];
+    return figure;
+}
+
+// tidewatch-ports --repeat, measured from outside: the steady cost per scan is what
+// `--repeat 1+scans` costs more than `--repeat 1`.
+double measureToolSteady(int scans)
+{
+    const auto childCpu = [](int repeat) {
+        const double before = cpuSeconds(RUSAGE_CHILDREN);
+        ChildRun::run(QStringLiteral(TIDEWATCH_PORTS_PATH),
+                      {QStringLiteral("--repeat"), QString::number(repeat)}, 600s);
+        return cpuSeconds(RUSAGE_CHILDREN) - before;
+    };
+    childCpu(1); // warm caches
+    const double one = childCpu(1);
+    const double many = childCpu(1 + scans);
+    return (many - one) / scans;
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -67,9 +127,12 @@ int main(int argc, char* argv[])
     const QString lsof = find("lsof", "/usr/bin/lsof");
     const QString ss = find("ss", "/usr/bin/ss");
 
-    ProcNetSource native;
+    ProcNetSource fullWalk(QStringLiteral("/proc"), ProcNetSource::Walk::Full);
     const Figure nativeFigure =
-        measure(scans, RUSAGE_SELF, [&] { return native.query().ports.size(); });
+        measure(scans, RUSAGE_SELF, [&] { return fullWalk.query().ports.size(); });
+    const int steadyScans = 20 * scans;
+    const SteadyFigure steady = measureSteady(steadyScans);
+    const double toolSteady = measureToolSteady(steadyScans);
     const Figure lsofFigure = measure(scans, RUSAGE_CHILDREN, [&] {
         const ChildRun run = ChildRun::run(lsof, LsofSource::arguments(), 120s);
         return LsofParser::parse(QByteArrayView(run.output))
@@ -87,14 +150,28 @@ int main(int argc, char* argv[])
         std::printf("  %-36s %10.2f %10.2f %8lld\n", name, figure.cpu * 1e3, figure.wall * 1e3,
                     static_cast<long long>(figure.records));
     };
-    row("native (/proc)", nativeFigure);
+    row("native, full walk", nativeFigure);
     row("lsof -iTCP -sTCP:LISTEN -P -n -F pcn", lsofFigure);
     row("ss -ltnp", ssFigure);
-    const double toSs = nativeFigure.cpu / ssFigure.cpu;
-    const double toLsof = nativeFigure.cpu / lsofFigure.cpu;
-    std::printf("  native / ss   = %.3f   (target <= 1.0)  %s\n", toSs,
-                toSs <= 1.0 ? "met" : "MISSED");
-    std::printf("  native / lsof = %.3f   (target <= 0.5)  %s\n", toLsof,
-                toLsof <= 0.5 ? "met" : "MISSED");
+    std::printf("\nSteady state of the native source, %d scans after its first:\n", steadyScans);
+    std::printf("  %-36s %10.2f\n", "CPU ms per scan, median", steady.median * 1e3);
+    std::printf("  %-36s %10.2f\n", "CPU ms per scan, mean", steady.mean * 1e3);
+    std::printf("  %-36s %10.2f\n", "tidewatch-ports --repeat, per scan", toolSteady * 1e3);
+    std::printf("  %-36s %10lld\n", "records", static_cast<long long>(steady.records));
+    std::printf("  full walks %llu, partial scans %llu, processes walked %llu\n",
+                static_cast<unsigned long long>(steady.counts.fullWalks),
+                static_cast<unsigned long long>(steady.counts.partialScans),
+                static_cast<unsigned long long>(steady.counts.processesWalked));
+
+    std::printf("\n");
+    const auto ratio = [](const char* name, double value, double target) {
+        std::printf("  %-30s = %.3f   (target <= %.1f)  %s\n", name, value, target,
+                    value <= target ? "met" : "MISSED");
+    };
+    ratio("full walk / ss", nativeFigure.cpu / ssFigure.cpu, 1.0);
+    ratio("full walk / lsof", nativeFigure.cpu / lsofFigure.cpu, 0.5);
+    ratio("steady (median) / ss", steady.median / ssFigure.cpu, 0.1);
+    ratio("steady (mean) / ss", steady.mean / ssFigure.cpu, 0.1);
+    ratio("tidewatch-ports steady / ss", toolSteady / ssFigure.cpu, 0.1);
     return 0;
 }
