@@ -261,3 +261,8 @@ done
 [ "${#survivors[@]}" -eq 1 ] || fail "${#survivors[@]} of ten copies still run"
 wait_for "tray icon of the copy that runs" has_tray_icon "${survivors[0]}"
 pass "ten copies started together leave exactly one running"
+
+# A sanitizer report ends a copy; make sure none ended that way unseen.
+if grep -l -E 'ERROR: (Address|Leak)Sanitizer|runtime error:' "$work"/tidewatch-*.log; then
+    fail "a sanitizer reported an error"
+fi
