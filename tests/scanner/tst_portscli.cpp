@@ -129,6 +129,33 @@ private Q_SLOTS:
         QTest::addRow("unknown option") << QStringList{QStringLiteral("--bogus")} << 2;
         QTest::addRow("lsof without a path") << QStringList{QStringLiteral("--lsof")} << 2;
         QTest::addRow("stray argument") << QStringList{QStringLiteral("8080")} << 2;
+        QTest::addRow("repeat without a count") << QStringList{QStringLiteral("--repeat")} << 2;
+        QTest::addRow("repeat 0") << QStringList{QStringLiteral("--repeat"), QStringLiteral("0")}
+                                  << 2;
+        QTest::addRow("repeat not a number")
+            << QStringList{QStringLiteral("--repeat"), QStringLiteral("3x")} << 2;
+    }
+
+    // --repeat scans that many times with one source and prints the last answer.
+    void repeat()
+    {
+        const QString counter = m_dir.filePath(QStringLiteral("runs"));
+        const QString path = m_dir.filePath(QStringLiteral("counting"));
+        QFile script(path);
+        QVERIFY(script.open(QIODevice::WriteOnly));
+        script.write("#!/bin/sh\necho run >> '" + QFile::encodeName(counter) +
+                     "'\nprintf 'p7\\ncweb\\nn*:%s\\n' $(wc -l < '" + QFile::encodeName(counter) +
+                     "')\n");
+        script.close();
+        script.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                              QFileDevice::ExeOwner);
+        const Run result =
+            run({QStringLiteral("--repeat"), QStringLiteral("3"), QStringLiteral("--lsof"), path});
+        QCOMPARE(result.exitCode, 0);
+        QCOMPARE(result.out, QByteArray("PORT  PID  COMMAND\n   3    7  web\n"));
+        QFile runs(counter);
+        QVERIFY(runs.open(QIODevice::ReadOnly));
+        QCOMPARE(runs.readAll().count('\n'), 3);
     }
     void usage()
     {

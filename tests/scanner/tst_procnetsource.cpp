@@ -45,6 +45,50 @@ QByteArray stat(int pid, const QByteArray& name, quint64 startTime)
            "0 0 0 17 1 0 0 0 0 0 0 0 0 0 0 0 0 0\n";
 }
 
+// Writes a whole /proc of our own making from a short description:
+//   "tcp INODE:PORT ... | PID STARTTIME NAME FD=INODE|null ... | ..."
+// Every listed socket listens (IPv4). Each process directory holds the same number of
+// entries in both trees of a test, so its descriptor count reads the same.
+bool writeTree(const QString& root, const QString& description)
+{
+    QDir dir(root);
+    if (!dir.removeRecursively() || !QDir().mkpath(root + QStringLiteral("/net")) ||
+        !QDir().mkpath(root + QStringLiteral("/self/fd")) ||
+        !QFile::link(QStringLiteral("/dev/null"), root + QStringLiteral("/self/fd/0")))
+        return false;
+    const QStringList sections = description.split(QLatin1Char('|'));
+    QByteArray tcp = tcpHeader;
+    for (const QString& socket :
+         sections.first().split(QLatin1Char(' '), Qt::SkipEmptyParts).mid(1)) {
+        const QStringList parts = socket.split(QLatin1Char(':'));
+        const QByteArray local =
+            "0100007F:" + QByteArray::number(parts[1].toInt(), 16).toUpper().rightJustified(4, '0');
+        tcp += tcpRow(local.constData(), "0A", parts[0].toLatin1().constData());
+    }
+    QFile table(root + QStringLiteral("/net/tcp"));
+    if (!table.open(QIODevice::WriteOnly) || table.write(tcp) != tcp.size())
+        return false;
+    for (const QString& section : sections.mid(1)) {
+        const QStringList parts = section.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+        const QString folder = root + QLatin1Char('/') + parts[0];
+        if (!QDir().mkpath(folder + QStringLiteral("/fd")))
+            return false;
+        QFile stat(folder + QStringLiteral("/stat"));
+        if (!stat.open(QIODevice::WriteOnly) ||
+            stat.write(::stat(parts[0].toInt(), parts[2].toLatin1(), parts[1].toULongLong())) < 0)
+            return false;
+        for (const QString& descriptor : parts.mid(3)) {
+            const QStringList link = descriptor.split(QLatin1Char('='));
+            const QString target = link[1] == QLatin1String("null")
+                                       ? QStringLiteral("/dev/null")
+                                       : QStringLiteral("socket:[%1]").arg(link[1]);
+            if (!QFile::link(target, folder + QStringLiteral("/fd/") + link[0]))
+                return false;
+        }
+    }
+    return true;
+}
+
 // A listening socket of this process, closed on exec so that no lister we start inherits
 // it and shows up as its owner.
 class Listener
@@ -200,6 +244,130 @@ private Q_SLOTS:
         QCOMPARE(describe(result.ports), QStringLiteral("22 200 ss\\th|22 201 a\\n|8080 100 web"));
         // The walk keeps nothing that changes a second answer.
         QCOMPARE(describe(source.query().ports), describe(result.ports));
+    }
+
+    void parseStat_data()
+    {
+        QTest::addColumn<QByteArray>("line");
+        QTest::addColumn<bool>("valid");
+        QTest::addColumn<QByteArray>("name");
+        QTest::addColumn<quint64>("startTime");
+
+        QTest::addRow("plain") << stat(42, "bash", 12345) << true << QByteArray("bash")
+                               << quint64(12345);
+        QTest::addRow("parentheses and spaces in the name")
+            << stat(42, "a) (b ) S 1", 7) << true << QByteArray("a) (b ) S 1") << quint64(7);
+        QTest::addRow("newline in the name")
+            << stat(42, "a\n", 7) << true << QByteArray("a\n") << quint64(7);
+        QTest::addRow("empty name") << stat(42, "", 7) << true << QByteArray() << quint64(7);
+        QTest::addRow("largest start time") << stat(42, "x", 18446744073709551615ull) << true
+                                            << QByteArray("x") << quint64(18446744073709551615ull);
+        QTest::addRow("cut short") << QByteArray("42 (x) S 1 1 1 0 -1 4194560 100 0 0 0 1 2\n")
+                                   << false << QByteArray() << quint64(0);
+        QTest::addRow("no closing parenthesis")
+            << QByteArray("42 (x S 1 1 1") << false << QByteArray() << quint64(0);
+        QTest::addRow("start time past 64 bits")
+            << stat(42, "x", 1).replace(" 1 1000000 ", " 18446744073709551616 1000000 ") << false
+            << QByteArray() << quint64(0);
+        QTest::addRow("start time not a number")
+            << stat(42, "x", 1).replace(" 1 1000000 ", " -1 1000000 ") << false << QByteArray()
+            << quint64(0);
+
+        QFile self(QStringLiteral("/proc/self/stat"));
+        QFile comm(QStringLiteral("/proc/self/comm"));
+        if (self.open(QIODevice::ReadOnly) && comm.open(QIODevice::ReadOnly)) {
+            // The start time is whatever the kernel says; 0 here means "any".
+            QTest::addRow("this process")
+                << self.readAll() << true << comm.readAll().chopped(1) << quint64(0);
+        }
+    }
+    void parseStat()
+    {
+        QFETCH(QByteArray, line);
+        QFETCH(bool, valid);
+        QFETCH(QByteArray, name);
+        QFETCH(quint64, startTime);
+        const auto parsed = parseProcessStat(line);
+        QCOMPARE(parsed.has_value(), valid);
+        if (!valid)
+            return;
+        QCOMPARE(parsed->name.toByteArray(), name);
+        if (startTime != 0)
+            QCOMPARE(parsed->startTime, startTime);
+        else
+            QVERIFY(parsed->startTime > 0);
+    }
+
+    // A second scan that learns from the first gives what a full walk gives, for each
+    // kind of change between them, and walks every process only where it must.
+    void learnsFromPreviousScan_data()
+    {
+        QTest::addColumn<QString>("before");
+        QTest::addColumn<QString>("after");
+        QTest::addColumn<QString>("expected");
+        QTest::addColumn<bool>("fullWalk");
+
+        const QString web = QStringLiteral("100 1000 web 3=1001 4=null");
+        QTest::addRow("exec renames an owner")
+            << QStringLiteral("tcp 1001:8080 | ") + web
+            << QStringLiteral("tcp 1001:8080 | 100 1000 nginx 3=1001 4=null")
+            << QStringLiteral("8080 100 nginx") << false;
+        QTest::addRow("pid reused by another process, same count")
+            << QStringLiteral("tcp 1001:8080 1002:22 | ") + web +
+                   QStringLiteral(" | 200 500 db 3=1002")
+            << QStringLiteral(
+                   "tcp 1001:8080 1002:22 | 100 2000 other 3=1001 4=1002 | 200 500 db 3=1002")
+            << QStringLiteral("22 100 other|22 200 db|8080 100 other") << false;
+        QTest::addRow("listener replaced by a file")
+            << QStringLiteral("tcp 1001:8080 | ") + web
+            << QStringLiteral("tcp 1001:8080 | 100 1000 web 3=null 4=null") << QString() << false;
+        QTest::addRow("its number taken by another known listener")
+            << QStringLiteral("tcp 1001:8080 1002:22 | ") + web +
+                   QStringLiteral(" | 200 500 db 3=1002")
+            << QStringLiteral(
+                   "tcp 1001:8080 1002:22 | 100 1000 web 3=1002 4=null | 200 500 db 3=1002")
+            << QStringLiteral("22 100 web|22 200 db") << false;
+        QTest::addRow("new process holding a known listener")
+            << QStringLiteral("tcp 1001:8080 | ") + web
+            << QStringLiteral("tcp 1001:8080 | ") + web + QStringLiteral(" | 300 3000 child 5=1001")
+            << QStringLiteral("8080 100 web|8080 300 child") << false;
+        QTest::addRow("owner gone")
+            << QStringLiteral("tcp 1001:8080 | ") + web + QStringLiteral(" | 300 3000 child 5=1001")
+            << QStringLiteral("tcp 1001:8080 | ") + web << QStringLiteral("8080 100 web") << false;
+        QTest::addRow("stops listening, descriptor kept")
+            << QStringLiteral("tcp 1001:8080 1002:22 | 100 1000 web 3=1001 4=1002")
+            << QStringLiteral("tcp 1001:8080 | 100 1000 web 3=1001 4=1002")
+            << QStringLiteral("8080 100 web") << false;
+        QTest::addRow("begins to listen in a process whose count stays")
+            << QStringLiteral("tcp 1001:8080 | 100 1000 web 3=1001 4=1005")
+            << QStringLiteral("tcp 1001:8080 1005:9000 | 100 1000 web 3=1001 4=1005")
+            << QStringLiteral("8080 100 web|9000 100 web") << true;
+        QTest::addRow("a known socket's port changes")
+            << QStringLiteral("tcp 1001:8080 | ") + web << QStringLiteral("tcp 1001:9090 | ") + web
+            << QStringLiteral("9090 100 web") << true;
+    }
+    void learnsFromPreviousScan()
+    {
+        QFETCH(QString, before);
+        QFETCH(QString, after);
+        QFETCH(QString, expected);
+        QFETCH(bool, fullWalk);
+        QTemporaryDir folder;
+        QVERIFY(folder.isValid());
+        const QString root = folder.filePath(QStringLiteral("proc"));
+
+        QVERIFY(writeTree(root, before));
+        ProcNetSource source(root);
+        QVERIFY(source.query().ok());
+        QVERIFY(writeTree(root, after));
+        const SocketOwnerWalk::Counts first = source.counts();
+        const QueryResult learned = source.query();
+        QVERIFY(learned.ok());
+        QCOMPARE(describe(learned.ports),
+                 describe(ProcNetSource(root, ProcNetSource::Walk::Full).query().ports));
+        QCOMPARE(describe(learned.ports), expected);
+        const SocketOwnerWalk::Counts second = source.counts();
+        QCOMPARE(second.fullWalks - first.fullWalks, quint64(fullWalk ? 1 : 0));
     }
 
     void missingTables()
