@@ -162,7 +162,8 @@ click() {
 }
 
 # A user's session, but all of it temporary: no D-Bus session (so no StatusNotifier host
-# stands in for trayer), no Wayland, the X11 platform.
+# stands in for trayer), no Wayland, the X11 platform, and none of the caller's scaling or
+# theme settings, which would change the widths measured.
 export HOME="$work/home"
 export XDG_CONFIG_HOME="$HOME/.config" XDG_DATA_HOME="$HOME/.local/share"
 export XDG_CACHE_HOME="$HOME/.cache" XDG_STATE_HOME="$HOME/.local/state"
@@ -170,7 +171,9 @@ export XDG_RUNTIME_DIR="$work/runtime"
 mkdir -p "$XDG_CONFIG_HOME" "$XDG_DATA_HOME" "$XDG_CACHE_HOME" "$XDG_STATE_HOME"
 mkdir -m 700 "$XDG_RUNTIME_DIR"
 export DBUS_SESSION_BUS_ADDRESS=disabled:
-unset WAYLAND_DISPLAY DBUS_SYSTEM_BUS_ADDRESS
+unset WAYLAND_DISPLAY DBUS_SYSTEM_BUS_ADDRESS QT_QPA_PLATFORMTHEME QT_STYLE_OVERRIDE
+unset QT_SCALE_FACTOR QT_SCREEN_SCALE_FACTORS QT_AUTO_SCREEN_SCALE_FACTOR QT_FONT_DPI
+unset QT_ENABLE_HIGHDPI_SCALING QT_USE_PHYSICAL_DPI
 export QT_QPA_PLATFORM=xcb
 # Leaks are not this test's concern, and a leak report would change a copy's exit status.
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=0}
