@@ -1,7 +1,5 @@
 #include "procfiles.h"
 
-#include <QtNumeric>
-
 #include <cerrno>
 #include <fcntl.h>
 
@@ -88,13 +86,13 @@ bool isDecimal(const char* text)
 
 std::optional<quint64> parseUnsigned(QByteArrayView text)
 {
-    if (text.isEmpty() || text.size() > 20)
+    if (text.isEmpty() || text.size() > 19)
         return std::nullopt;
     quint64 value = 0;
     for (const char ch : text) {
-        if (ch < '0' || ch > '9' || qMulOverflow(value, quint64(10), &value) ||
-            qAddOverflow(value, quint64(ch - '0'), &value))
+        if (ch < '0' || ch > '9')
             return std::nullopt;
+        value = value * 10 + quint64(ch - '0');
     }
     return value;
 }

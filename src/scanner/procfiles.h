@@ -53,6 +53,7 @@ bool readFile(int dirFd, const char* path, QByteArray& out);
 qsizetype readLine(int dirFd, const char* path, char* buffer, qsizetype size);
 
 bool isDecimal(const char* text);
+// At most 19 digits: more than any inode, start time or descriptor the kernel writes.
 std::optional<quint64> parseUnsigned(QByteArrayView text);
 std::optional<quint64> parseHex(QByteArrayView text);
 

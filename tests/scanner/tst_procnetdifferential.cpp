@@ -27,7 +27,7 @@ using namespace churn;
 namespace {
 
 #if defined(__SANITIZE_ADDRESS__)
-constexpr int defaultSteps = 600;
+constexpr int defaultSteps = 1500;
 #else
 constexpr int defaultSteps = 2000;
 #endif
