@@ -133,6 +133,10 @@ int main(int argc, char** argv)
         return 2;
     }
     const QDir out(QString::fromLocal8Bit(argv[1]));
+    if (!out.mkpath(QStringLiteral("."))) {
+        std::fprintf(stderr, "panel_shots: cannot create %s\n", argv[1]);
+        return 1;
+    }
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
     const QPalette light = QApplication::style()->standardPalette();
 
@@ -171,7 +175,10 @@ int main(int argc, char** argv)
             QCoreApplication::processEvents();
             const QString file = out.filePath(
                 QStringLiteral("panel-%1-%2.png").arg(QLatin1String(themeName)).arg(count));
-            panel.grab().save(file);
+            if (!panel.grab().save(file)) {
+                std::fprintf(stderr, "panel_shots: cannot write %s\n", qPrintable(file));
+                return 1;
+            }
             std::printf("%s\n", qPrintable(file));
         }
     }
