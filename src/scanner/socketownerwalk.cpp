@@ -133,8 +133,7 @@ bool SocketOwnerWalk::needsFullWalk(int procFd, const ListeningSockets& sockets,
         return true;
     // Before Linux 6.2 every /proc/<pid>/fd has size 0; we hold descriptors ourselves, so
     // our own shows whether the count is there.
-    struct stat self
-    {};
+    struct stat self = {};
     if (::fstatat(procFd, "self/fd", &self, 0) != 0 || self.st_size <= 0)
         return true;
     // A socket that began to listen may belong to any process.
@@ -182,8 +181,7 @@ bool SocketOwnerWalk::refresh(int procFd, const char* pid, KnownProcess& process
 {
     char path[sizeof(dirent::d_name) + 24];
     std::snprintf(path, sizeof path, "%s/fd", pid);
-    struct stat fds
-    {};
+    struct stat fds = {};
     if (::fstatat(procFd, path, &fds, 0) != 0 || fds.st_size != process.descriptorCount)
         return false;
     // Same count: a remembered descriptor may still have been closed and its number
@@ -232,8 +230,7 @@ SocketOwnerWalk::Visit SocketOwnerWalk::walk(int procFd, const char* pid,
         return Visit::Gone;
     // Counted before the entries are read: a descriptor opened meanwhile then shows as a
     // changed count next time.
-    struct stat status
-    {};
+    struct stat status = {};
     bool vouched = ::fstat(fdsFd, &status) == 0;
     process.descriptorCount = status.st_size;
 
