@@ -1,5 +1,7 @@
 #include "childprocess.h"
 
+#include "cloexecpipe.h"
+
 #include <cerrno>
 #include <fcntl.h>
 #include <poll.h>
@@ -71,7 +73,7 @@ ChildRun ChildRun::run(const QString& program, const QStringList& arguments,
     // Close-on-exec, so a child started from another thread at the same moment does not
     // inherit our write end and keep the pipe open past our child's exit.
     int fds[2];
-    if (::pipe2(fds, O_CLOEXEC) != 0) {
+    if (openCloexecPipe(fds) != 0) {
         result.error = errno;
         return result;
     }
