@@ -13,33 +13,6 @@ const QString hostileMessage = QStringLiteral("<b>Tidewatch</b> 1.4 is available
 const QString hostileInformative = QStringLiteral(
     "<a href=\"file:///etc/passwd\">notes</a><img src=\"x\">\n\nYou're running 1.3.");
 
-QStringList buttonTexts(const QMessageBox& box)
-{
-    QStringList texts;
-    const QList<QAbstractButton*> buttons = box.buttons();
-    for (const QAbstractButton* button : buttons)
-        texts.append(button->text());
-    return texts;
-}
-
-// Every label that shows text does so as plain text, and shows it unchanged.
-void verifyPlainText(const QMessageBox& box, const QString& message, const QString& informative)
-{
-    QStringList shown;
-    const QList<QLabel*> labels = box.findChildren<QLabel*>();
-    for (const QLabel* label : labels) {
-        if (label->text().isEmpty())
-            continue;
-        QCOMPARE(label->textFormat(), Qt::PlainText);
-        QVERIFY(!label->openExternalLinks());
-        shown.append(label->text());
-    }
-    shown.sort();
-    QStringList expected{message, informative};
-    expected.sort();
-    QCOMPARE(shown, expected);
-}
-
 } // namespace
 
 class TestMessageBoxAlerts : public QObject
@@ -47,24 +20,46 @@ class TestMessageBoxAlerts : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void updateAvailableBox()
+    // Every label shows its text unchanged, as plain text; then the buttons in order.
+    void boxes_data()
     {
-        const auto box = MessageBoxAlerts::buildUpdateAvailable(hostileMessage, hostileInformative);
-        verifyPlainText(*box, hostileMessage, hostileInformative);
-        QCOMPARE(buttonTexts(*box),
-                 (QStringList{QStringLiteral("Download"), QStringLiteral("Later")}));
-        QCOMPARE(box->defaultButton()->text(), QStringLiteral("Download"));
-        QCOMPARE(box->escapeButton()->text(), QStringLiteral("Later"));
+        QTest::addColumn<bool>("available");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("informative");
+        QTest::addColumn<QStringList>("buttons"); // the first is the default, the last Escape
+        QTest::addRow("update available")
+            << true << hostileMessage << hostileInformative
+            << QStringList{QStringLiteral("Download"), QStringLiteral("Later")};
+        QTest::addRow("up to date") << false << QStringLiteral("You're up to date")
+                                    << QStringLiteral("<i>Tidewatch</i> 1.3 is the latest version.")
+                                    << QStringList{QStringLiteral("OK")};
     }
-
-    void upToDateBox()
+    void boxes()
     {
-        const QString message = QStringLiteral("You're up to date");
-        const QString informative = QStringLiteral("<i>Tidewatch</i> 1.3 is the latest version.");
-        const auto box = MessageBoxAlerts::buildUpToDate(message, informative);
-        verifyPlainText(*box, message, informative);
-        QCOMPARE(buttonTexts(*box), QStringList{QStringLiteral("OK")});
-        QCOMPARE(box->defaultButton()->text(), QStringLiteral("OK"));
+        QFETCH(bool, available);
+        QFETCH(QString, message);
+        QFETCH(QString, informative);
+        QFETCH(QStringList, buttons);
+        const auto box = available ? MessageBoxAlerts::buildUpdateAvailable(message, informative)
+                                   : MessageBoxAlerts::buildUpToDate(message, informative);
+        QStringList shown;
+        const QList<QLabel*> labels = box->findChildren<QLabel*>();
+        for (const QLabel* label : labels) {
+            if (label->text().isEmpty())
+                continue;
+            QCOMPARE(label->textFormat(), Qt::PlainText);
+            QVERIFY(!label->openExternalLinks());
+            shown.append(label->text());
+        }
+        QCOMPARE(shown.size(), 2);
+        QVERIFY(shown.contains(message) && shown.contains(informative));
+        QStringList texts;
+        const QList<QAbstractButton*> boxButtons = box->buttons();
+        for (const QAbstractButton* button : boxButtons)
+            texts.append(button->text());
+        QCOMPARE(texts, buttons);
+        QCOMPARE(box->defaultButton()->text(), buttons.first());
+        QCOMPARE(box->escapeButton()->text(), buttons.last());
     }
 
     // The answer as the user gives it in the real dialog.
