@@ -35,20 +35,6 @@ private Q_SLOTS:
         QCOMPARE(DesktopEntry::splitCommandLine(value), QStringList{argument});
     }
 
-    void roundTrip_data()
-    {
-        QTest::addColumn<QStringList>("arguments");
-        QTest::addRow("leading space") << QStringList{QStringLiteral(" x")};
-        QTest::addRow("every reserved character")
-            << QStringList{QStringLiteral(" \t\n\"'\\><~|&;$*?#()`"), QStringLiteral("\r")};
-        QTest::addRow("backslash before an s") << QStringList{QStringLiteral("\\s\\n")};
-    }
-    void roundTrip()
-    {
-        QFETCH(QStringList, arguments);
-        QCOMPARE(DesktopEntry::splitCommandLine(DesktopEntry::commandLine(arguments)), arguments);
-    }
-
     void splitHandWritten_data()
     {
         QTest::addColumn<QString>("value");

@@ -43,46 +43,33 @@ QByteArray readFile(const QString& path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-// A launch agent read back as key -> value (strings, bools, string arrays); anything else fails.
-std::optional<QVariantMap> readPropertyList(const QByteArray& bytes)
+// A launch agent read back with an XML reader, element by element: "key Label",
+// "string com.example.tidewatch", "true ", "array" and so on.
+QStringList plistElements(const QByteArray& bytes)
 {
+    QStringList elements;
     QXmlStreamReader xml(bytes);
-    if (!xml.readNextStartElement() || xml.name() != QLatin1String("plist") ||
-        !xml.readNextStartElement() || xml.name() != QLatin1String("dict"))
-        return std::nullopt;
-    QVariantMap entries;
-    while (xml.readNextStartElement() && xml.name() == QLatin1String("key")) {
-        const QString key = xml.readElementText();
-        if (!xml.readNextStartElement())
-            return std::nullopt;
-        const QString type = xml.name().toString();
-        if (type == QLatin1String("array")) {
-            QStringList array;
-            while (xml.readNextStartElement() && xml.name() == QLatin1String("string"))
-                array.append(xml.readElementText());
-            entries.insert(key, array);
-        } else if (type == QLatin1String("string")) {
-            entries.insert(key, xml.readElementText());
-        } else if (type == QLatin1String("true") || type == QLatin1String("false")) {
-            entries.insert(key, type == QLatin1String("true"));
-            xml.skipCurrentElement();
-        } else {
-            return std::nullopt;
-        }
+    while (xml.readNext() != QXmlStreamReader::Invalid && !xml.atEnd()) {
+        const QString name = xml.name().toString();
+        if (!xml.isStartElement() || name == QLatin1String("plist") ||
+            name == QLatin1String("dict"))
+            continue;
+        elements.append(name == QLatin1String("array") ? name
+                                                       : name + u' ' + xml.readElementText());
     }
-    if (xml.hasError() || xml.name() != QLatin1String("dict"))
-        return std::nullopt;
-    return entries;
+    return xml.hasError() ? QStringList() : elements;
 }
 
 // The program an entry starts, read back by the format's own rules.
 QStringList programArguments(Format format, const QByteArray& entry)
 {
-    if (format == Format::LaunchAgent)
-        return readPropertyList(entry)
-            .value_or(QVariantMap())
-            .value(QStringLiteral("ProgramArguments"))
-            .toStringList();
+    if (format == Format::LaunchAgent) {
+        const QStringList elements = plistElements(entry);
+        const qsizetype at = elements.indexOf(QStringLiteral("key ProgramArguments"));
+        if (at < 0 || elements.value(at + 1) != QLatin1String("array"))
+            return {};
+        return {elements.value(at + 2).mid(7)}; // "string "
+    }
     for (const QString& line : QString::fromUtf8(entry).split(QLatin1Char('\n'))) {
         if (line.startsWith(QLatin1String("Exec=")))
             return DesktopEntry::splitCommandLine(line.mid(5)).value_or(QStringList());
@@ -192,12 +179,12 @@ private Q_SLOTS:
         m_environment.identifier.clear();
         LaunchAgentItem item(m_environment);
         QVERIFY(!item.setEnabled(true));
-        const QVariantMap expected{
-            {QStringLiteral("Label"), unknownLabel},
-            {QStringLiteral("ProgramArguments"), QStringList{m_environment.executablePath}},
-            {QStringLiteral("RunAtLoad"), true},
-            {QStringLiteral("KeepAlive"), false}};
-        QCOMPARE(readPropertyList(readFile(item.entryPath())), std::optional(expected));
+        QCOMPARE(plistElements(readFile(item.entryPath())),
+                 (QStringList{QStringLiteral("key KeepAlive"), QStringLiteral("false "),
+                              QStringLiteral("key Label"), QStringLiteral("string ") + unknownLabel,
+                              QStringLiteral("key ProgramArguments"), QStringLiteral("array"),
+                              QStringLiteral("string ") + m_environment.executablePath,
+                              QStringLiteral("key RunAtLoad"), QStringLiteral("true ")}));
     }
 
     // One change with something in the way. CI runs as root, so failures are forced with
