@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QHash>
 #include <QHostAddress>
 #include <QList>
 #include <QTcpServer>
@@ -16,9 +17,9 @@ inline QByteArray httpResponse(int status, const QByteArray& body, bool withLeng
     return head + "\r\n" + body;
 }
 
-// A loopback HTTP server that answers every request with canned bytes, or not at all. A
-// streamed body is written as the client takes it, so a client that stops reading early
-// leaves most of it unsent.
+// A loopback HTTP server that answers every request with canned bytes, then closes or stays
+// open and silent. A streamed body is written only as the client takes it, so a client that
+// stops reading early leaves most of it unsent.
 class CannedHttpServer : public QObject
 {
     Q_OBJECT
@@ -34,13 +35,10 @@ public:
     {
         return QUrl(QStringLiteral("http://127.0.0.1:%1/feed.json").arg(m_server.serverPort()));
     }
-
-    // The bytes, then the connection closes, or stays open and silent.
     void respondWith(const QByteArray& raw, bool thenClose = true)
     {
         m_response = raw;
         m_close = thenClose;
-        m_streamSize = 0;
     }
     void neverAnswer() { respondWith({}, false); }
     // A 200 whose body is `size` spaces.
@@ -62,38 +60,34 @@ private:
     {
         while (QTcpSocket* socket = m_server.nextPendingConnection()) {
             socket->setParent(this);
-            auto request = std::make_shared<QByteArray>();
-            connect(socket, &QTcpSocket::readyRead, this, [this, socket, request] {
-                const bool complete = request->contains("\r\n\r\n");
-                *request += socket->readAll();
-                if (!complete && request->contains("\r\n\r\n")) {
-                    m_requests.append(*request);
-                    respond(socket);
-                }
-            });
+            connect(socket, &QTcpSocket::readyRead, this, [this, socket] { read(socket); });
+            connect(socket, &QTcpSocket::bytesWritten, this, [this, socket] { stream(socket); });
             connect(socket, &QTcpSocket::disconnected, this, [this] { m_clientHungUp = true; });
         }
     }
-
-    void respond(QTcpSocket* socket)
+    void read(QTcpSocket* socket)
     {
+        QByteArray& request = m_partial[socket];
+        const bool complete = request.contains("\r\n\r\n");
+        request += socket->readAll();
+        if (complete || !request.contains("\r\n\r\n"))
+            return;
+        m_requests.append(request);
         socket->write(m_response);
         if (m_close)
             socket->disconnectFromHost();
-        if (m_streamSize == 0)
+    }
+    void stream(QTcpSocket* socket)
+    {
+        // Keep little queued here, so the rest waits for the client.
+        if (socket->bytesToWrite() > chunkSize || m_bodyWritten >= m_streamSize ||
+            socket->state() != QAbstractSocket::ConnectedState)
             return;
-        m_bodyWritten = 0;
-        connect(socket, &QTcpSocket::bytesWritten, this, [this, socket] {
-            // Keep little queued here, so the rest waits for the client.
-            if (socket->bytesToWrite() > chunkSize || m_bodyWritten >= m_streamSize ||
-                socket->state() != QAbstractSocket::ConnectedState)
-                return;
-            const qint64 n = std::min(chunkSize, m_streamSize - m_bodyWritten);
-            socket->write(QByteArray(n, ' '));
-            m_bodyWritten += n;
-            if (m_bodyWritten >= m_streamSize)
-                socket->disconnectFromHost();
-        });
+        const qint64 n = std::min(chunkSize, m_streamSize - m_bodyWritten);
+        socket->write(QByteArray(n, ' '));
+        m_bodyWritten += n;
+        if (m_bodyWritten >= m_streamSize)
+            socket->disconnectFromHost();
     }
 
     static constexpr qint64 chunkSize = 64 * 1024;
@@ -104,4 +98,5 @@ private:
     qint64 m_bodyWritten = 0;
     bool m_clientHungUp = false;
     QList<QByteArray> m_requests;
+    QHash<QTcpSocket*, QByteArray> m_partial;
 };
