@@ -1,7 +1,4 @@
 #include <QFile>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -21,153 +18,103 @@ private:
         QByteArray err;
     };
 
-    Run run(const QStringList& arguments)
+    static Run runTool(const QStringList& arguments)
     {
         QProcess process;
         process.start(QStringLiteral(TIDEWATCH_PORTS_PATH), arguments);
         Run result;
         if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit)
             return result;
-        result.exitCode = process.exitCode();
-        result.out = process.readAllStandardOutput();
-        result.err = process.readAllStandardError();
-        return result;
-    }
-
-    QString lister(const QString& name, const QByteArray& output)
-    {
-        const QString path = m_dir.filePath(name);
-        QFile file(path);
-        if (!file.open(QIODevice::WriteOnly))
-            return {};
-        file.write("#!/bin/sh\nprintf '" + output + "'\n");
-        file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                            QFileDevice::ExeOwner);
-        return path;
+        return {process.exitCode(), process.readAllStandardOutput(),
+                process.readAllStandardError()};
     }
 
 private Q_SLOTS:
     void initTestCase() { QVERIFY(m_dir.isValid()); }
 
-    void table()
-    {
-        const QString path = lister(QStringLiteral("table"),
-                                    "p900\\ncsshd\\nn*:22\\np12345\\ncweb server\\nn*:8080\\n");
-        const Run result = run({QStringLiteral("--lsof"), path});
-        QCOMPARE(result.exitCode, 0);
-        QCOMPARE(result.out, QByteArray("PORT    PID  COMMAND\n"
-                                        "  22    900  sshd\n"
-                                        "8080  12345  web server\n"));
-        QVERIFY(result.err.isEmpty());
-    }
-
-    void json()
-    {
-        // Values at the 64-bit and 32-bit limits survive exactly.
-        const QString path =
-            lister(QStringLiteral("json"),
-                   "p-2147483648\\nca \"quoted\" \\\\\\\\name\\nn*:-9223372036854775808\\n"
-                   "p2147483647\\ncbig\\nn*:9223372036854775807\\n");
-        const Run result = run({QStringLiteral("--json"), QStringLiteral("--lsof"), path});
-        QCOMPARE(result.exitCode, 0);
-        QVERIFY2(result.out.contains("\"port\": 9223372036854775807"), result.out.constData());
-        QVERIFY(result.out.contains("\"pid\": -2147483648"));
-        QJsonParseError error;
-        const QJsonDocument document = QJsonDocument::fromJson(result.out, &error);
-        QCOMPARE(error.error, QJsonParseError::NoError);
-        const QJsonArray array = document.array();
-        QCOMPARE(array.size(), 2);
-        const QJsonObject first = array.at(0).toObject();
-        QCOMPARE(first.keys(), QStringList({QStringLiteral("pid"), QStringLiteral("port"),
-                                            QStringLiteral("processName")}));
-        QCOMPARE(first.value(QStringLiteral("processName")).toString(),
-                 QStringLiteral("a \"quoted\" \\\\name"));
-        QCOMPARE(array.at(1).toObject().value(QStringLiteral("pid")).toInt(), 2147483647);
-    }
-
-    void emptyIsSuccess_data()
-    {
-        QTest::addColumn<QStringList>("options");
-        QTest::addColumn<QByteArray>("out");
-        QTest::addRow("table") << QStringList() << QByteArray("PORT  PID  COMMAND\n");
-        QTest::addRow("json") << QStringList{QStringLiteral("--json")} << QByteArray("[]\n");
-    }
-    void emptyIsSuccess()
-    {
-        QFETCH(QStringList, options);
-        QFETCH(QByteArray, out);
-        const Run result =
-            run(options << QStringLiteral("--lsof") << lister(QStringLiteral("empty"), ""));
-        QCOMPARE(result.exitCode, 0);
-        QCOMPARE(result.out, out);
-    }
-
-    void failures_data()
-    {
-        QTest::addColumn<QString>("path");
-        QTest::addColumn<QByteArray>("reason");
-        QTest::addRow("missing lister")
-            << m_dir.filePath(QStringLiteral("nowhere")) << QByteArray("could not start");
-        QTest::addRow("not UTF-8") << lister(QStringLiteral("latin1"), "p1\\nc\\351\\nn*:1\\n")
-                                   << QByteArray("not valid UTF-8");
-    }
-    void failures()
-    {
-        QFETCH(QString, path);
-        QFETCH(QByteArray, reason);
-        const Run result = run({QStringLiteral("--lsof"), path});
-        QCOMPARE(result.exitCode, 1);
-        QVERIFY(result.out.isEmpty());
-        QVERIFY2(result.err.contains(reason), result.err.constData());
-    }
-
-    void usage_data()
+    // The lister is a shell script body; "LISTER" in the arguments stands for its path. A
+    // null out is the usage text; an empty err means nothing on stderr.
+    void run_data()
     {
         QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QByteArray>("lister");
         QTest::addColumn<int>("exitCode");
-        QTest::addRow("help") << QStringList{QStringLiteral("--help")} << 0;
-        QTest::addRow("unknown option") << QStringList{QStringLiteral("--bogus")} << 2;
-        QTest::addRow("lsof without a path") << QStringList{QStringLiteral("--lsof")} << 2;
-        QTest::addRow("stray argument") << QStringList{QStringLiteral("8080")} << 2;
-        QTest::addRow("repeat without a count") << QStringList{QStringLiteral("--repeat")} << 2;
-        QTest::addRow("repeat 0") << QStringList{QStringLiteral("--repeat"), QStringLiteral("0")}
-                                  << 2;
-        QTest::addRow("repeat not a number")
-            << QStringList{QStringLiteral("--repeat"), QStringLiteral("3x")} << 2;
-    }
+        QTest::addColumn<QByteArray>("out");
+        QTest::addColumn<QByteArray>("err");
 
-    // --repeat scans that many times with one source and prints the last answer.
-    void repeat()
-    {
-        const QString counter = m_dir.filePath(QStringLiteral("runs"));
-        const QString path = m_dir.filePath(QStringLiteral("counting"));
-        QFile script(path);
-        QVERIFY(script.open(QIODevice::WriteOnly));
-        script.write("#!/bin/sh\necho run >> '" + QFile::encodeName(counter) +
-                     "'\nprintf 'p7\\ncweb\\nn*:%s\\n' $(wc -l < '" + QFile::encodeName(counter) +
-                     "')\n");
-        script.close();
-        script.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                              QFileDevice::ExeOwner);
-        const Run result =
-            run({QStringLiteral("--repeat"), QStringLiteral("3"), QStringLiteral("--lsof"), path});
-        QCOMPARE(result.exitCode, 0);
-        QCOMPARE(result.out, QByteArray("PORT  PID  COMMAND\n   3    7  web\n"));
-        QFile runs(counter);
-        QVERIFY(runs.open(QIODevice::ReadOnly));
-        QCOMPARE(runs.readAll().count('\n'), 3);
+        const QString lister = QStringLiteral("LISTER");
+        const QStringList table{QStringLiteral("--lsof"), lister};
+        const QStringList json{QStringLiteral("--json"), QStringLiteral("--lsof"), lister};
+        QTest::addRow("table") << table
+                               << QByteArray("printf 'p900\\ncsshd\\nn*:22\\np12345\\ncweb "
+                                             "server\\nn*:8080\\n'")
+                               << 0
+                               << QByteArray("PORT    PID  COMMAND\n"
+                                             "  22    900  sshd\n"
+                                             "8080  12345  web server\n")
+                               << QByteArray();
+        QTest::addRow("json at the limits")
+            << json
+            << QByteArray("printf 'p-2147483648\\nca \"q\" \\\\\\\\n\\nn*:-9223372036854775808\\n"
+                          "p2147483647\\ncbig\\nn*:9223372036854775807\\n'")
+            << 0
+            << QByteArray("[\n  {\"port\": -9223372036854775808, \"pid\": -2147483648, "
+                          "\"processName\": \"a \\\"q\\\" \\\\\\\\n\"},\n"
+                          "  {\"port\": 9223372036854775807, \"pid\": 2147483647, "
+                          "\"processName\": \"big\"}\n]\n")
+            << QByteArray();
+        QTest::addRow("empty table is success")
+            << table << QByteArray("true") << 0 << QByteArray("PORT  PID  COMMAND\n")
+            << QByteArray();
+        QTest::addRow("empty json is success")
+            << json << QByteArray("true") << 0 << QByteArray("[]\n") << QByteArray();
+        QTest::addRow("missing lister")
+            << table << QByteArray() << 1 << QByteArray("") << QByteArray("could not start");
+        QTest::addRow("not UTF-8") << table << QByteArray("printf 'p1\\nc\\351\\nn*:1\\n'") << 1
+                                   << QByteArray("") << QByteArray("not valid UTF-8");
+        // Scans that many times with one source and prints the last answer: the port is
+        // the number of runs.
+        QTest::addRow("repeat")
+            << QStringList{QStringLiteral("--repeat"), QStringLiteral("3")} + table
+            << QByteArray(R"(echo >> "$0.runs"; printf 'p7\ncweb\nn*:%s\n' $(wc -l < "$0.runs"))")
+            << 0 << QByteArray("PORT  PID  COMMAND\n   3    7  web\n") << QByteArray();
+        QTest::addRow("help") << QStringList{QStringLiteral("--help")} << QByteArray() << 0
+                              << QByteArray() << QByteArray();
+        // A usage error goes to stderr only.
+        for (const QStringList& wrong :
+             {QStringList{QStringLiteral("--bogus")}, QStringList{QStringLiteral("--lsof")},
+              QStringList{QStringLiteral("8080")},
+              QStringList{QStringLiteral("--repeat"), QStringLiteral("0")}}) {
+            QTest::addRow("%s", qPrintable(wrong.join(QLatin1Char(' '))))
+                << wrong << QByteArray() << 2 << QByteArray("") << QByteArray("--json");
+        }
     }
-    void usage()
+    void run()
     {
         QFETCH(QStringList, arguments);
+        QFETCH(QByteArray, lister);
         QFETCH(int, exitCode);
-        const Run result = run(arguments);
+        QFETCH(QByteArray, out);
+        QFETCH(QByteArray, err);
+
+        const QString path = m_dir.filePath(QString::fromLatin1(QTest::currentDataTag()));
+        if (!lister.isNull()) {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write("#!/bin/sh\n" + lister + '\n');
+            file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                QFileDevice::ExeOwner);
+        }
+        arguments.replaceInStrings(QStringLiteral("LISTER"), path);
+        const Run result = runTool(arguments);
         QCOMPARE(result.exitCode, exitCode);
-        // Help goes where it was asked for; a usage error goes to stderr only.
-        const QByteArray& usageText = exitCode == 0 ? result.out : result.err;
-        QVERIFY2(usageText.contains("--json") && usageText.contains("--lsof"),
-                 usageText.constData());
-        QVERIFY(exitCode == 0 ? result.err.isEmpty() : result.out.isEmpty());
+        if (out.isNull())
+            QVERIFY2(result.out.contains("--json") && result.out.contains("--lsof"),
+                     result.out.constData());
+        else
+            QCOMPARE(result.out, out);
+        QVERIFY2(err.isEmpty() ? result.err.isEmpty() : result.err.contains(err),
+                 result.err.constData());
     }
 };
 
