@@ -24,40 +24,8 @@ int control = -1;
 
 void send(const Reply& reply, int attached = -1)
 {
-    iovec data{const_cast<Reply*>(&reply), sizeof reply};
-    msghdr message{};
-    message.msg_iov = &data;
-    message.msg_iovlen = 1;
-    alignas(cmsghdr) char space[CMSG_SPACE(sizeof(int))] = {};
-    if (attached >= 0) {
-        message.msg_control = space;
-        message.msg_controllen = sizeof space;
-        cmsghdr* header = CMSG_FIRSTHDR(&message);
-        header->cmsg_level = SOL_SOCKET;
-        header->cmsg_type = SCM_RIGHTS;
-        header->cmsg_len = CMSG_LEN(sizeof(int));
-        std::memcpy(CMSG_DATA(header), &attached, sizeof(int));
-    }
-    if (::sendmsg(control, &message, MSG_NOSIGNAL) != ssize_t(sizeof reply))
+    if (!sendMessage(control, &reply, sizeof reply, attached))
         ::_exit(3);
-}
-
-// The next command, and the descriptor that came with it (-1 if none).
-bool receive(Command& command, int& attached)
-{
-    iovec data{&command, sizeof command};
-    msghdr message{};
-    message.msg_iov = &data;
-    message.msg_iovlen = 1;
-    alignas(cmsghdr) char space[CMSG_SPACE(sizeof(int))] = {};
-    message.msg_control = space;
-    message.msg_controllen = sizeof space;
-    if (::recvmsg(control, &message, 0) != ssize_t(sizeof command))
-        return false;
-    attached = -1;
-    if (const cmsghdr* header = CMSG_FIRSTHDR(&message); header && header->cmsg_type == SCM_RIGHTS)
-        std::memcpy(&attached, CMSG_DATA(header), sizeof(int));
-    return true;
 }
 
 // A loopback listener on port (0: any). SO_REUSEPORT lets a restart take the port back
@@ -69,29 +37,23 @@ Reply listenOn(int family, int port, bool closeOnExec)
     const int on = 1;
     ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
     ::setsockopt(fd, SOL_SOCKET, SO_REUSEPORT, &on, sizeof on);
-    sockaddr_storage storage{};
-    socklen_t length;
-    if (family == AF_INET6) {
-        auto* address = reinterpret_cast<sockaddr_in6*>(&storage);
-        address->sin6_family = AF_INET6;
-        address->sin6_addr = in6addr_loopback;
-        address->sin6_port = htons(uint16_t(port));
-        length = sizeof *address;
-    } else {
-        auto* address = reinterpret_cast<sockaddr_in*>(&storage);
-        address->sin_family = AF_INET;
-        address->sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        address->sin_port = htons(uint16_t(port));
-        length = sizeof *address;
-    }
-    auto* address = reinterpret_cast<sockaddr*>(&storage);
+    sockaddr_in6 v6{};
+    sockaddr_in v4{};
+    v6.sin6_family = AF_INET6;
+    v6.sin6_addr = in6addr_loopback;
+    v6.sin6_port = htons(uint16_t(port));
+    v4.sin_family = AF_INET;
+    v4.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    v4.sin_port = v6.sin6_port;
+    auto* address =
+        family == AF_INET6 ? reinterpret_cast<sockaddr*>(&v6) : reinterpret_cast<sockaddr*>(&v4);
+    socklen_t length = family == AF_INET6 ? sizeof v6 : sizeof v4;
     if (fd < 0 || ::bind(fd, address, length) != 0 || ::listen(fd, 4) != 0 ||
         ::getsockname(fd, address, &length) != 0)
         return reply;
     reply.ok = 1;
     reply.fd = fd;
-    reply.port = ntohs(family == AF_INET6 ? reinterpret_cast<sockaddr_in6*>(&storage)->sin6_port
-                                          : reinterpret_cast<sockaddr_in*>(&storage)->sin_port);
+    reply.port = ntohs(family == AF_INET6 ? v6.sin6_port : v4.sin_port);
     return reply;
 }
 
@@ -152,7 +114,8 @@ int main(int argc, char** argv)
 
     Command command;
     int attached = -1;
-    while (receive(command, attached)) {
+    // Received descriptors stay open across an exec unless a test closes them.
+    while (receiveMessage(control, &command, sizeof command, attached, 0)) {
         Reply reply;
         reply.ok = 1;
         switch (command.op) {

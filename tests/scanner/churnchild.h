@@ -3,6 +3,10 @@
 // The wire format between the differential test and churnchild, one message each way per
 // command over a SOCK_SEQPACKET socket pair. Descriptors travel as SCM_RIGHTS.
 
+#include <sys/socket.h>
+
+#include <cstring>
+
 namespace churn {
 
 enum class Op : int
@@ -43,5 +47,43 @@ struct Reply
     int port = 0;
     int pid = 0; // Fork: the new process; Ready: the sender
 };
+
+// One message, with a descriptor attached unless it is -1.
+inline bool sendMessage(int socket, const void* data, size_t size, int attached = -1)
+{
+    iovec vector{const_cast<void*>(data), size};
+    msghdr message{};
+    message.msg_iov = &vector;
+    message.msg_iovlen = 1;
+    alignas(cmsghdr) char space[CMSG_SPACE(sizeof(int))] = {};
+    if (attached >= 0) {
+        message.msg_control = space;
+        message.msg_controllen = sizeof space;
+        cmsghdr* header = CMSG_FIRSTHDR(&message);
+        header->cmsg_level = SOL_SOCKET;
+        header->cmsg_type = SCM_RIGHTS;
+        header->cmsg_len = CMSG_LEN(sizeof(int));
+        std::memcpy(CMSG_DATA(header), &attached, sizeof(int));
+    }
+    return ::sendmsg(socket, &message, MSG_NOSIGNAL) == ssize_t(size);
+}
+
+// The next message, and the descriptor that came with it (-1 if none).
+inline bool receiveMessage(int socket, void* data, size_t size, int& attached, int flags)
+{
+    iovec vector{data, size};
+    msghdr message{};
+    message.msg_iov = &vector;
+    message.msg_iovlen = 1;
+    alignas(cmsghdr) char space[CMSG_SPACE(sizeof(int))] = {};
+    message.msg_control = space;
+    message.msg_controllen = sizeof space;
+    if (::recvmsg(socket, &message, flags) != ssize_t(size))
+        return false;
+    attached = -1;
+    if (const cmsghdr* header = CMSG_FIRSTHDR(&message); header && header->cmsg_type == SCM_RIGHTS)
+        std::memcpy(&attached, CMSG_DATA(header), sizeof(int));
+    return true;
+}
 
 } // namespace churn

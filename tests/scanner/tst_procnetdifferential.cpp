@@ -56,49 +56,22 @@ bool waitReadable(int fd)
 
 bool sendCommand(int control, const Command& command, int attached = -1)
 {
-    iovec data{const_cast<Command*>(&command), sizeof command};
-    msghdr message{};
-    message.msg_iov = &data;
-    message.msg_iovlen = 1;
-    alignas(cmsghdr) char space[CMSG_SPACE(sizeof(int))] = {};
-    if (attached >= 0) {
-        message.msg_control = space;
-        message.msg_controllen = sizeof space;
-        cmsghdr* header = CMSG_FIRSTHDR(&message);
-        header->cmsg_level = SOL_SOCKET;
-        header->cmsg_type = SCM_RIGHTS;
-        header->cmsg_len = CMSG_LEN(sizeof(int));
-        std::memcpy(CMSG_DATA(header), &attached, sizeof(int));
-    }
-    return ::sendmsg(control, &message, MSG_NOSIGNAL) == ssize_t(sizeof command);
+    return sendMessage(control, &command, sizeof command, attached);
 }
 
 // The next reply, and the descriptor that came with it, if asked for.
 std::optional<Reply> readReply(int control, int* attached = nullptr)
 {
-    if (!waitReadable(control))
-        return std::nullopt;
     Reply reply;
-    iovec data{&reply, sizeof reply};
-    msghdr message{};
-    message.msg_iov = &data;
-    message.msg_iovlen = 1;
-    alignas(cmsghdr) char space[CMSG_SPACE(sizeof(int))] = {};
-    message.msg_control = space;
-    message.msg_controllen = sizeof space;
-    if (::recvmsg(control, &message, MSG_CMSG_CLOEXEC) != ssize_t(sizeof reply))
-        return std::nullopt;
-    const cmsghdr* header = CMSG_FIRSTHDR(&message);
     int fd = -1;
-    if (header && header->cmsg_type == SCM_RIGHTS)
-        std::memcpy(&fd, CMSG_DATA(header), sizeof(int));
+    if (!waitReadable(control) ||
+        !receiveMessage(control, &reply, sizeof reply, fd, MSG_CMSG_CLOEXEC))
+        return std::nullopt;
     if (attached)
         *attached = fd;
     else if (fd >= 0)
         ::close(fd);
-    if (!reply.ok)
-        return std::nullopt;
-    return reply;
+    return reply.ok ? std::optional<Reply>(reply) : std::nullopt;
 }
 
 QString describe(const QList<ListeningPort>& ports, const QSet<qint32>* only = nullptr)
@@ -364,18 +337,25 @@ private Q_SLOTS:
             return size_t(std::uniform_int_distribution<size_t>(0, count - 1)(random));
         };
         const auto chance = [&](int percent) { return int(pick(100)) < percent; };
-        QStringList history;
+        QStringList history; // the last steps, shown when the lists differ
+        const auto note = [&history](const QString& step) {
+            history << step;
+            if (history.size() > 12)
+                history.removeFirst();
+        };
         for (int step = 0; step < steps; ++step) {
             auto& children = churn.children();
             // Keep a few processes around, and not too many.
             if (children.size() < 2 || (children.size() < 8 && chance(5))) {
-                history << QStringLiteral("spawn");
+                note(QStringLiteral("spawn"));
                 QVERIFY(churn.spawn());
             } else {
                 const size_t index = pick(children.size());
                 Child& child = children[index];
+                const QString pid = QString::number(child.pid);
                 const bool holds = !child.listeners.empty();
                 const size_t held = holds ? pick(child.listeners.size()) : 0;
+                const QString fd = holds ? QString::number(child.listeners[held].fd) : QString();
                 switch (pick(9)) {
                 case 0:
                 case 1:
@@ -386,11 +366,11 @@ private Q_SLOTS:
                         const int file = !child.files.empty() && chance(30)
                                              ? child.files[pick(child.files.size())]
                                              : -1;
-                        history << QStringLiteral("listen %1%2%3 closing %4")
-                                       .arg(child.pid)
-                                       .arg(ipv6 ? QStringLiteral(" v6") : QString(),
-                                            closeOnExec ? QStringLiteral(" cloexec") : QString())
-                                       .arg(file);
+                        note(QStringLiteral("listen %1 v6 %2 cloexec %3 closing %4")
+                                 .arg(pid)
+                                 .arg(int(ipv6))
+                                 .arg(int(closeOnExec))
+                                 .arg(file));
                         if (!churn.listen(child, ipv6, closeOnExec, file) && ipv6)
                             QSKIP("no IPv6 loopback here");
                     }
@@ -398,53 +378,48 @@ private Q_SLOTS:
                 case 2:
                     if (holds) {
                         const bool replace = chance(40);
-                        history << QStringLiteral("%1 %2 fd %3")
-                                       .arg(replace ? QStringLiteral("replace")
-                                                    : QStringLiteral("close"))
-                                       .arg(child.pid)
-                                       .arg(child.listeners[held].fd);
+                        note(QStringLiteral("%1 %2 fd %3")
+                                 .arg(replace ? QStringLiteral("replace") : QStringLiteral("close"),
+                                      pid, fd));
                         QVERIFY(churn.drop(child, held, replace));
                     }
                     break;
                 case 3:
                     if (holds) {
-                        history << QStringLiteral("restart %1 fd %2")
-                                       .arg(child.pid)
-                                       .arg(child.listeners[held].fd);
+                        note(QStringLiteral("restart %1 fd %2").arg(pid, fd));
                         QVERIFY(churn.restart(child, held));
                     }
                     break;
                 case 4:
                     if (children.size() < 10) {
-                        history << QStringLiteral("fork %1").arg(child.pid);
+                        note(QStringLiteral("fork %1").arg(pid));
                         QVERIFY(churn.fork(index));
                     }
                     break;
                 case 5: {
                     const QString name = names[qsizetype(pick(size_t(names.size())))];
-                    history << QStringLiteral("exec %1 as %2").arg(child.pid).arg(name);
+                    note(QStringLiteral("exec %1 as %2").arg(pid, name));
                     QVERIFY(churn.exec(child, name));
                     break;
                 }
                 case 6:
                     if (holds) {
-                        const size_t other = pick(children.size());
+                        Child& other = children[pick(children.size())];
                         const bool move = chance(50);
-                        history << QStringLiteral("pass fd %1 of %2 to %3%4")
-                                       .arg(child.listeners[held].fd)
-                                       .arg(child.pid)
-                                       .arg(children[other].pid)
-                                       .arg(move ? QStringLiteral(" (move)") : QString());
-                        QVERIFY(churn.pass(child, held, children[other], move));
+                        note(QStringLiteral("pass fd %1 of %2 to %3, move %4")
+                                 .arg(fd, pid)
+                                 .arg(other.pid)
+                                 .arg(int(move)));
+                        QVERIFY(churn.pass(child, held, other, move));
                     }
                     break;
                 case 7:
-                    history << QStringLiteral("exit %1").arg(child.pid);
+                    note(QStringLiteral("exit %1").arg(pid));
                     QVERIFY(churn.exit(index));
                     break;
                 default:
                     if (child.files.size() < 3) {
-                        history << QStringLiteral("open a file in %1").arg(child.pid);
+                        note(QStringLiteral("open a file in %1").arg(pid));
                         QVERIFY(churn.openFile(child));
                     }
                     break;
@@ -452,18 +427,14 @@ private Q_SLOTS:
             }
 
             const QSet<qint32> ours = churn.pids();
-            const QSet<qint32>* only = wholeProc ? &ours : nullptr;
             const QueryResult learned = incremental.query();
             const QueryResult truth = full.query();
             QVERIFY(learned.ok() && truth.ok());
-            const QString got = describe(learned.ports, only);
-            const QString expected = describe(truth.ports, only);
-            if (got != expected) {
-                while (history.size() > 12)
-                    history.removeFirst();
+            const QString got = describe(learned.ports, wholeProc ? &ours : nullptr);
+            const QString expected = describe(truth.ports, wholeProc ? &ours : nullptr);
+            if (got != expected)
                 qWarning("step %d; the last steps:\n  %s", step,
                          qPrintable(history.join(QStringLiteral("\n  "))));
-            }
             QCOMPARE(got, expected);
         }
 
