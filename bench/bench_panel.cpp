@@ -3,7 +3,7 @@
 // the process grows per record. Runs offscreen. Targets: under 16 ms, under 2 KiB/record.
 
 #include "applicationinfo.h"
-#include "desktopservices.h"
+#include "nodesktop.h"
 #include "portlist.h"
 #include "portlistview.h"
 #include "portscanner.h"
@@ -23,15 +23,6 @@ namespace {
 
 constexpr int recordCount = 10000;
 constexpr int publishCount = 60;
-
-class NoDesktop final : public DesktopServices
-{
-public:
-    void openUrl(const QUrl&) override {}
-    void terminate() override {}
-    void activate() override {}
-    void setAccessoryPolicy() override {}
-};
 
 // Answers a fresh list of the size asked for; each call changes every pid, so each publish
 // really changes what the panel shows. One in a hundred ports is a hidden system port.

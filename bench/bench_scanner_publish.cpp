@@ -2,7 +2,7 @@
 // and signalled. Measured around the delivery of the queued call that carries the result,
 // so it includes freeing the list it replaces. Target: under 1 ms per publish.
 
-#include "desktopservices.h"
+#include "nodesktop.h"
 #include "portscanner.h"
 
 #include <QCoreApplication>
@@ -17,15 +17,6 @@ namespace {
 
 constexpr int recordCount = 10000;
 constexpr int publishCount = 300;
-
-class NoDesktop final : public DesktopServices
-{
-public:
-    void openUrl(const QUrl&) override {}
-    void terminate() override {}
-    void activate() override {}
-    void setAccessoryPolicy() override {}
-};
 
 // A fresh list on every query, as a real source builds one, so the main thread frees a
 // list of its own each time it replaces one.

@@ -4,7 +4,7 @@
 // a busy 2-core machine, nearly all of it thread hand-overs: the scans are strictly in a
 // row, each waiting for its publish, so the run is bounded by 100,000 such round trips.
 
-#include "desktopservices.h"
+#include "nodesktop.h"
 #include "portscanner.h"
 
 #include <QCoreApplication>
@@ -20,15 +20,6 @@ namespace {
 constexpr int scanCount = 100000;
 constexpr int warmUpScans = 2000;
 constexpr int recordCount = 1000;
-
-class NoDesktop final : public DesktopServices
-{
-public:
-    void openUrl(const QUrl&) override {}
-    void terminate() override {}
-    void activate() override {}
-    void setAccessoryPolicy() override {}
-};
 
 // A fresh copy of the same 1,000 records on every query.
 class ThousandPortsSource final : public PortSource

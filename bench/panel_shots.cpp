@@ -4,7 +4,7 @@
 //   panel_shots OUTPUT_FOLDER
 
 #include "applicationinfo.h"
-#include "desktopservices.h"
+#include "nodesktop.h"
 #include "panelstyle.h"
 #include "portlist.h"
 #include "portlistview.h"
@@ -20,15 +20,6 @@
 #include <cstdio>
 
 namespace {
-
-class NoDesktop final : public DesktopServices
-{
-public:
-    void openUrl(const QUrl&) override {}
-    void terminate() override {}
-    void activate() override {}
-    void setAccessoryPolicy() override {}
-};
 
 class ListSource final : public PortSource
 {
