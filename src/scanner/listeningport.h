@@ -13,8 +13,7 @@ class ListeningPort
 public:
     ListeningPort(qint64 port, qint32 pid, QString processName)
         : m_port(port), m_pid(pid), m_processName(std::move(processName))
-    {
-    }
+    {}
 
     qint64 port() const { return m_port; }
     // 0 when the source carried no usable process id.
@@ -37,8 +36,7 @@ private:
 
 size_t qHash(const ListeningPort& port, size_t seed = 0) noexcept;
 
-template <>
-struct std::hash<ListeningPort>
+template <> struct std::hash<ListeningPort>
 {
     size_t operator()(const ListeningPort& port) const noexcept { return qHash(port); }
 };

@@ -7,12 +7,13 @@
 
 // Why a query gave no list. The panel cannot tell these apart from "nothing listens";
 // the command-line tool can.
-enum class QueryError {
+enum class QueryError
+{
     None,
-    StartFailed,  // the lister could not be started
-    InvalidUtf8,  // the lister's output was not UTF-8
-    TimedOut,     // the lister ran past its bound and was killed
-    Unreadable,   // the kernel's tables could not be read
+    StartFailed, // the lister could not be started
+    InvalidUtf8, // the lister's output was not UTF-8
+    TimedOut,    // the lister ran past its bound and was killed
+    Unreadable,  // the kernel's tables could not be read
 };
 
 struct QueryResult

@@ -11,7 +11,9 @@
 class FakePortSource final : public PortSource
 {
 public:
-    explicit FakePortSource(QList<ListeningPort> ports = {}) : m_result{std::move(ports), QueryError::None, {}} {}
+    explicit FakePortSource(QList<ListeningPort> ports = {})
+        : m_result{std::move(ports), QueryError::None, {}}
+    {}
 
     void setPorts(QList<ListeningPort> ports)
     {
