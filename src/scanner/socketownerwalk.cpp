@@ -1,7 +1,6 @@
 #include "socketownerwalk.h"
 
 #include "commandname.h"
-#include "lsofparser.h"
 #include "procfiles.h"
 
 #include <cerrno>
@@ -102,9 +101,10 @@ void SocketOwnerWalk::findOwners(int procFd, const ListeningSockets& sockets, bo
     while (const dirent* entry = ::readdir(processes.get())) {
         if (!isDecimal(entry->d_name))
             continue;
-        const auto pid = LsofParser::parseInt32(QByteArrayView(entry->d_name));
-        if (!pid)
+        const auto number = parseUnsigned(QByteArrayView(entry->d_name));
+        if (!number || *number > quint64(INT32_MAX))
             continue;
+        const auto pid = std::optional<qint32>(qint32(*number));
         KnownProcess process;
         const auto known = m_known.find(*pid);
         const bool isKnown = known != m_known.end();
