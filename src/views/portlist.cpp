@@ -3,6 +3,7 @@
 #include "panelstyle.h"
 #include "portlistmodel.h"
 #include "portrowdelegate.h"
+#include "porturl.h"
 
 #include <QCursor>
 #include <QEvent>
@@ -75,7 +76,7 @@ PortList::PortList(PortListModel* model, QWidget* parent)
             Q_EMIT openRequested(m_model->portAt(m_model->hoveredRow()));
     });
     connect(m_killButton, &QToolButton::clicked, this, [this] {
-        if (m_model->hoveredRow() < 0)
+        if (m_model->hoveredRow() < 0 || !m_model->portAt(m_model->hoveredRow()).hasProcess())
             return;
         const bool force = QGuiApplication::keyboardModifiers().testFlag(Qt::ShiftModifier);
         Q_EMIT killRequested(m_model->portAt(m_model->hoveredRow()), force);
@@ -168,7 +169,8 @@ void PortList::keyPressEvent(QKeyEvent* event)
         Q_EMIT openRequested(m_model->portAt(row));
         break;
     case Qt::Key_Delete:
-        if (row < 0) {
+        // Another user's socket: nothing here may end it.
+        if (row < 0 || !m_model->portAt(row).hasProcess()) {
             event->ignore();
             return;
         }
@@ -248,10 +250,13 @@ void PortList::changeEvent(QEvent* event)
 void PortList::onHoveredRowChanged(int row, int previousRow)
 {
     if (row >= 0) {
-        const QString port =
-            m_model->data(m_model->index(row), PortListModel::PortTextRole).toString();
-        m_openButton->setToolTip(tr("Open localhost:%1").arg(port));
+        const ListeningPort& port = m_model->portAt(row);
+        const QUrl url = browserUrl(port);
+        m_openButton->setToolTip(tr("Open %1").arg(url.authority()));
         m_openButton->setAccessibleName(m_openButton->toolTip());
+        m_openButton->setEnabled(url.isValid());
+        // Without a process there is nothing to signal: no kill button at all.
+        m_killButton->setVisible(port.hasProcess());
         // After a refresh the keyboard's row may be another one, or at another place.
         if (m_model->hoverSource() == PortListModel::HoverSource::Keyboard)
             showKeyboardHighlight();

@@ -19,7 +19,9 @@ public:
     enum Role
     {
         PortTextRole = Qt::UserRole + 1, // the port's plain decimal digits
-        PidTextRole,                     // "PID n"
+        PidTextRole,                     // "PID n"; empty for another user's socket
+        ExposureTextRole,                // where it listens: "loopback", "all interfaces", …
+        ExposureRole,                    // ListeningPort::Exposure as an int
         HoveredRole,
     };
 
@@ -41,6 +43,9 @@ public:
 
     const QList<ListeningPort>& visiblePorts() const { return m_visible; }
     const ListeningPort& portAt(int row) const { return m_visible.at(row); }
+
+    // Where a record listens, in a word or its addresses; empty when the source can't say.
+    static QString exposureText(const ListeningPort& port);
 
     // -1 when no row is hovered. When the hovered record leaves the list, a pointer's
     // highlight goes with it; a keyboard's stays at the same place (clamped to the list), so
