@@ -2,6 +2,7 @@
 
 #include "applicationinfo.h"
 #include "desktopservices.h"
+#include "noticebox.h"
 #include "panelstyle.h"
 #include "portlist.h"
 #include "portlistmodel.h"
@@ -91,6 +92,13 @@ PortListView::PortListView(PortScanner& scanner, DesktopServices& desktop,
     emptyLayout->addWidget(m_emptyLabel);
     root->addWidget(m_list);
     root->addWidget(m_emptyState);
+    // What the panel could not do, until the panel closes.
+    m_notice =
+        new NoticeBox(QStringLiteral("panelNotice"), QStringLiteral("panelNoticeText"), this);
+    auto* noticeMargins = new QVBoxLayout;
+    noticeMargins->setContentsMargins(12, 0, 12, 8);
+    noticeMargins->addWidget(m_notice);
+    root->addLayout(noticeMargins);
     root->addWidget(makeDivider(this));
 
     // Settings block: empty until someone puts one there.
@@ -134,13 +142,12 @@ PortListView::PortListView(PortScanner& scanner, DesktopServices& desktop,
         showPorts();
     });
     connect(m_refreshButton, &QToolButton::clicked, this, [this] { m_scanner.scan(); });
-    connect(m_tipButton, &QToolButton::clicked, this, [this] { m_desktop.openUrl(m_tipUrl); });
-    connect(m_contactButton, &QToolButton::clicked, this,
-            [this] { m_desktop.openUrl(m_contactUrl); });
+    connect(m_tipButton, &QToolButton::clicked, this, [this] { openUrl(m_tipUrl); });
+    connect(m_contactButton, &QToolButton::clicked, this, [this] { openUrl(m_contactUrl); });
     connect(quitButton, &QToolButton::clicked, this, [this] { m_desktop.terminate(); });
     connect(m_list, &PortList::openRequested, this, [this](const ListeningPort& port) {
         if (const QUrl url = browserUrl(port); url.isValid())
-            m_desktop.openUrl(url);
+            openUrl(url);
     });
     connect(m_list, &PortList::killRequested, this, [this](const ListeningPort& port, bool force) {
         m_scanner.kill(port, force ? PortScanner::KillMode::Force : PortScanner::KillMode::Polite);
@@ -181,6 +188,24 @@ void PortListView::setSettingsWidget(QWidget* widget)
         }
     }
     m_settingsDivider->setVisible(widget != nullptr);
+}
+
+void PortListView::openUrl(const QUrl& url)
+{
+    if (m_desktop.openUrl(url)) {
+        m_notice->clear();
+        return;
+    }
+    m_notice->showMessage(
+        tr("Couldn't open %1: no application on this desktop took it. Copy the address "
+           "from here and open it by hand.")
+            .arg(url.toString()));
+}
+
+void PortListView::hideEvent(QHideEvent* event)
+{
+    QWidget::hideEvent(event);
+    m_notice->clear();
 }
 
 void PortListView::showPorts()

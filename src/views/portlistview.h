@@ -5,6 +5,7 @@
 
 struct ApplicationInfo;
 class DesktopServices;
+class NoticeBox;
 class PortList;
 class PortListModel;
 class PortScanner;
@@ -37,8 +38,11 @@ public:
 protected:
     void changeEvent(QEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
 
 private:
+    // Opens the URL, or says in the panel that it could not, with the URL to copy.
+    void openUrl(const QUrl& url);
     void showPorts();
     void updateColors();
 
@@ -50,6 +54,7 @@ private:
     PortListModel* m_model;
     PortList* m_list = nullptr;
     QWidget* m_emptyState = nullptr;
+    NoticeBox* m_notice = nullptr;
     QLabel* m_emptyLabel = nullptr;
     QCheckBox* m_systemCheckBox = nullptr;
     QVBoxLayout* m_settingsLayout = nullptr;
