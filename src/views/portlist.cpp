@@ -169,8 +169,12 @@ void PortList::keyPressEvent(QKeyEvent* event)
         Q_EMIT openRequested(m_model->portAt(row));
         break;
     case Qt::Key_Delete:
-        // Another user's socket: nothing here may end it.
-        if (row < 0 || !m_model->portAt(row).hasProcess()) {
+        // Another user's socket: nothing here may end it. And only the record the keys
+        // picked: when a killed row goes, the highlight stays at its place, on another
+        // process, and a quick second Delete must not end that one too.
+        if (row < 0 || !m_model->portAt(row).hasProcess() ||
+            (m_model->hoverSource() == PortListModel::HoverSource::Keyboard &&
+             m_model->portAt(row).id() != m_keyboardPick)) {
             event->ignore();
             return;
         }
@@ -191,6 +195,7 @@ void PortList::highlightByKeyboard(int row)
     if (!m_lastPointerPos)
         m_lastPointerPos = QCursor::pos();
     m_model->setHoveredRow(row, PortListModel::HoverSource::Keyboard);
+    m_keyboardPick = m_model->portAt(row).id();
     showKeyboardHighlight();
 }
 
