@@ -118,7 +118,7 @@ void SocketOwnerWalk::findOwners(int procFd, const ListeningSockets& sockets, bo
         for (const ListeningDescriptor& descriptor : process.listening) {
             const auto port = sockets.constFind(descriptor.inode);
             if (port != sockets.cend())
-                builder.add(port.value(), *pid, process.name);
+                builder.add(port.value(), *pid, process.name, {}, {}, process.startTime);
         }
         if (result == Visit::Remember)
             next.insert(*pid, std::move(process));

@@ -7,6 +7,8 @@
 #include <QLabel>
 #include <QPainter>
 #include <QPainterPath>
+#include <QPushButton>
+#include <QVBoxLayout>
 
 // A word-wrapped label whose minimum height is what its text needs at its current width,
 // so a container that only honours minimum sizes still never cuts a line off.
@@ -49,12 +51,16 @@ private:
 };
 
 NoticeBox::NoticeBox(const QString& objectName, const QString& textObjectName, QWidget* parent)
-    : QWidget(parent), m_icon(new QLabel(this)), m_text(new WrappingLabel(this))
+    : QWidget(parent), m_icon(new QLabel(this)), m_text(new WrappingLabel(this)),
+      m_buttons(new QWidget(this)), m_confirmButton(new QPushButton(m_buttons))
 {
     setObjectName(objectName);
-    auto* layout = new QHBoxLayout(this);
-    layout->setContentsMargins(8, 8, 8, 8);
+    auto* outer = new QVBoxLayout(this);
+    outer->setContentsMargins(8, 8, 8, 8);
+    outer->setSpacing(6);
+    auto* layout = new QHBoxLayout;
     layout->setSpacing(6);
+    outer->addLayout(layout);
     layout->addWidget(m_icon, 0, Qt::AlignTop);
     m_text->setObjectName(textObjectName);
     // Messages carry paths, URLs and the system's words: never markup, never cut off, and
@@ -66,19 +72,50 @@ NoticeBox::NoticeBox(const QString& objectName, const QString& textObjectName, Q
     m_text->setFont(PanelStyle::caption2Font());
     m_text->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
     layout->addWidget(m_text, 1);
+
+    auto* buttons = new QHBoxLayout(m_buttons);
+    buttons->setContentsMargins(0, 0, 0, 0);
+    auto* cancel = new QPushButton(tr("Cancel"), m_buttons);
+    cancel->setObjectName(objectName + QStringLiteral("Cancel"));
+    m_confirmButton->setObjectName(objectName + QStringLiteral("Confirm"));
+    buttons->addStretch();
+    buttons->addWidget(cancel);
+    buttons->addWidget(m_confirmButton);
+    outer->addWidget(m_buttons);
+    connect(cancel, &QPushButton::clicked, this, &NoticeBox::clear);
+    connect(m_confirmButton, &QPushButton::clicked, this, [this] {
+        const auto confirmed = std::exchange(m_confirmed, {});
+        clear();
+        if (confirmed)
+            confirmed();
+    });
     updateIcon();
     hide();
 }
 
 void NoticeBox::showMessage(const QString& message)
 {
+    m_confirmed = {};
+    m_buttons->hide();
     m_text->setMessage(message);
     show();
+}
+
+void NoticeBox::ask(const QString& question, const QString& confirmText,
+                    std::function<void()> confirmed)
+{
+    m_text->setMessage(question);
+    m_confirmButton->setText(confirmText);
+    m_confirmed = std::move(confirmed);
+    m_buttons->show();
+    show();
+    m_confirmButton->setFocus(Qt::OtherFocusReason);
 }
 
 void NoticeBox::clear()
 {
     hide();
+    m_confirmed = {};
     m_text->setMessage({});
 }
 

@@ -55,6 +55,9 @@ private:
     void showKeyboardHighlight();
     void onHoveredRowChanged(int row, int previousRow);
     void placeActions();
+    bool isStillRunning(int row) const;
+    // The hovered row's buttons, as its record asks.
+    void updateActions();
     void updateIcons();
     void fitHeight();
 

@@ -56,6 +56,8 @@ QVariant PortListModel::data(const QModelIndex& index, int role) const
         return int(port.exposure());
     case HoveredRole:
         return index.row() == m_hoveredRow;
+    case StillRunningRole:
+        return m_stillRunning.contains(port.id());
     case Qt::ToolTipRole: {
         if (isOthers) {
             return plainTextToolTip(
@@ -84,6 +86,15 @@ void PortListModel::setPorts(const QList<ListeningPort>& ports)
 {
     m_all = ports;
     refilter();
+}
+
+void PortListModel::setStillRunning(const QSet<QString>& ids)
+{
+    if (ids == m_stillRunning)
+        return;
+    m_stillRunning = ids;
+    if (!m_visible.isEmpty())
+        Q_EMIT dataChanged(index(0), index(int(m_visible.size()) - 1), {StillRunningRole});
 }
 
 void PortListModel::setShowSystemPorts(bool show)

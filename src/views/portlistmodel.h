@@ -4,6 +4,7 @@
 
 #include <QAbstractListModel>
 #include <QList>
+#include <QSet>
 
 #include <optional>
 
@@ -22,6 +23,7 @@ public:
         PidTextRole,                     // "PID n"; empty for another user's socket
         ExposureTextRole,                // where it listens: "loopback", "all interfaces", …
         ExposureRole,                    // ListeningPort::Exposure as an int
+        StillRunningRole,                // asked to quit, and a rescan still found it
         HoveredRole,
     };
 
@@ -40,6 +42,8 @@ public:
     // Takes a newly published list; an unchanged visible list costs no reset and no repaint.
     void setPorts(const QList<ListeningPort>& ports);
     void setShowSystemPorts(bool show);
+    // The ids of the records that were asked to quit and are still there.
+    void setStillRunning(const QSet<QString>& ids);
 
     const QList<ListeningPort>& visiblePorts() const { return m_visible; }
     const ListeningPort& portAt(int row) const { return m_visible.at(row); }
@@ -65,6 +69,7 @@ private:
     QList<ListeningPort> m_all;
     QList<ListeningPort> m_visible;
     bool m_showSystemPorts = false;
+    QSet<QString> m_stillRunning;
     int m_hoveredRow = -1;
     HoverSource m_hoverSource = HoverSource::Pointer;
 };

@@ -2,6 +2,7 @@
 
 #include "applicationinfo.h"
 #include "desktopservices.h"
+#include "displaytext.h"
 #include "noticebox.h"
 #include "panelstyle.h"
 #include "portlist.h"
@@ -150,15 +151,71 @@ PortListView::PortListView(PortScanner& scanner, DesktopServices& desktop,
             openUrl(url);
     });
     connect(m_list, &PortList::killRequested, this, [this](const ListeningPort& port, bool force) {
-        m_scanner.kill(port, force ? PortScanner::KillMode::Force : PortScanner::KillMode::Polite);
+        const auto mode = force ? PortScanner::KillMode::Force : PortScanner::KillMode::Polite;
+        if (!m_scanner.isOtherUsersProcess(port)) {
+            kill(port, mode);
+            return;
+        }
+        m_notice->ask(tr("“%1” (PID %2) belongs to another user. Quit it anyway?")
+                          .arg(printableText(port.processName()))
+                          .arg(port.pid()),
+                      force ? tr("Force Quit") : tr("Quit"),
+                      [this, port, mode] { kill(port, mode); });
     });
     connect(&m_scanner, &PortScanner::portsChanged, this, [this] {
         m_model->setPorts(m_scanner.ports());
+        markStillRunning();
         showPorts();
     });
 
     m_model->setPorts(m_scanner.ports());
     showPorts();
+}
+
+void PortListView::kill(const ListeningPort& port, PortScanner::KillMode mode)
+{
+    const QString who = tr("“%1” (PID %2)").arg(printableText(port.processName())).arg(port.pid());
+    switch (m_scanner.kill(port, mode)) {
+    case SignalOutcome::Sent:
+        m_notice->clear();
+        // A polite request may be ignored; the rescan after it tells.
+        if (mode == PortScanner::KillMode::Polite)
+            m_askedToQuit.insert(
+                port.id(), {port.startTime(), QDeadlineTimer(PortScanner::rescanAfterKillMs)});
+        else
+            m_askedToQuit.remove(port.id());
+        break;
+    case SignalOutcome::Gone:
+        // It ended, or its pid is another process's now: the rescan shows which.
+        break;
+    case SignalOutcome::NotPermitted:
+        m_notice->showMessage(tr("Couldn't quit %1: it belongs to another user, and the system "
+                                 "doesn't let Tidewatch end it.")
+                                  .arg(who));
+        break;
+    case SignalOutcome::Failed:
+        m_notice->showMessage(tr("Couldn't quit %1.").arg(who));
+        break;
+    }
+}
+
+void PortListView::markStillRunning()
+{
+    QSet<QString> stillRunning;
+    for (auto it = m_askedToQuit.begin(); it != m_askedToQuit.end();) {
+        const auto record = std::find_if(
+            m_scanner.ports().cbegin(), m_scanner.ports().cend(), [&](const ListeningPort& port) {
+                return port.id() == it.key() && port.startTime() == it->startTime;
+            });
+        if (record == m_scanner.ports().cend()) {
+            it = m_askedToQuit.erase(it);
+            continue;
+        }
+        if (it->rescanDue.hasExpired())
+            stillRunning.insert(it.key());
+        ++it;
+    }
+    m_model->setStillRunning(stillRunning);
 }
 
 PortListView::~PortListView() = default;

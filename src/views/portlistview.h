@@ -1,5 +1,9 @@
 #pragma once
 
+#include "portscanner.h"
+
+#include <QDeadlineTimer>
+#include <QHash>
 #include <QUrl>
 #include <QWidget>
 
@@ -8,7 +12,6 @@ class DesktopServices;
 class NoticeBox;
 class PortList;
 class PortListModel;
-class PortScanner;
 class QCheckBox;
 class QLabel;
 class QToolButton;
@@ -43,6 +46,17 @@ protected:
 private:
     // Opens the URL, or says in the panel that it could not, with the URL to copy.
     void openUrl(const QUrl& url);
+    // Ends the process, or says in the panel why not.
+    void kill(const ListeningPort& port, PortScanner::KillMode mode);
+    // Rows asked to quit that a rescan still finds say so, and offer to force it.
+    void markStillRunning();
+
+    struct QuitRequest
+    {
+        quint64 startTime;
+        QDeadlineTimer rescanDue;
+    };
+    QHash<QString, QuitRequest> m_askedToQuit; // by record id
     void showPorts();
     void updateColors();
 

@@ -53,6 +53,10 @@ PortRowDelegate::RowLayout PortRowDelegate::layoutRow(const QRect& rowRect,
     QString exposure = index.data(PortListModel::ExposureTextRole).toString();
     row.isOpenToNetwork = index.data(PortListModel::ExposureRole).toInt() ==
                           int(ListeningPort::Exposure::AllInterfaces);
+    // A process that ignored the request to quit: that is what the row must say now.
+    row.isStillRunning = index.data(PortListModel::StillRunningRole).toBool();
+    if (row.isStillRunning)
+        exposure = tr("Still running");
     if (!exposure.isEmpty()) {
         if (!row.pidText.isEmpty())
             exposure.prepend(QStringLiteral(" \u00b7 "));
@@ -82,7 +86,9 @@ void PortRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& optio
     painter->setPen(PanelStyle::secondary(palette));
     painter->setFont(m_pidFont);
     painter->drawText(row.pidRect, flags, row.pidText);
-    if (row.isOpenToNetwork)
+    if (row.isStillRunning)
+        painter->setPen(PanelStyle::red(palette));
+    else if (row.isOpenToNetwork)
         painter->setPen(PanelStyle::orange(palette));
     painter->drawText(row.exposureRect, flags, row.exposureText);
     painter->restore();

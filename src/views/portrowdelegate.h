@@ -33,6 +33,7 @@ public:
         QRect exposureRect; // after the pid on the same line
         QString exposureText;
         bool isOpenToNetwork = false; // listens on a wildcard address
+        bool isStillRunning = false;  // asked to quit, still there
         bool hovered = false;
     };
 

@@ -305,7 +305,7 @@ private Q_SLOTS:
                 << QString::fromUtf8(widget) << modifiers << toolTip << name << effect;
         };
         const QString open = QStringLiteral("Open localhost:3000");
-        const QString kill = QStringLiteral("Kill process");
+        const QString kill = QStringLiteral("Kill process (Shift: force it)");
         const QString tip = QStringLiteral("Tip the maker");
         const QString contact = QStringLiteral("Contact the maker");
         row("systemCheckBox", QStringLiteral("Show ports below 1024"), QStringLiteral("System"),
