@@ -291,9 +291,13 @@ void PortListView::showPorts()
     m_emptyState->setVisible(empty);
     // "No listening ports" only when nothing listens at all.
     const qsizetype hidden = m_model->allPorts().size() - m_model->visiblePorts().size();
-    m_emptyLabel->setText(hidden == 0 ? tr("No listening ports")
-                                      : tr("%n system port(s) hidden. Tick “System” to show them.",
-                                           nullptr, int(hidden)));
+    if (hidden == 0)
+        m_emptyLabel->setText(tr("No listening ports"));
+    else if (hidden == 1)
+        m_emptyLabel->setText(tr("1 system port is hidden. Tick “System” to show it."));
+    else
+        m_emptyLabel->setText(
+            tr("%1 system ports are hidden. Tick “System” to show them.").arg(hidden));
     if (!empty && QApplication::focusWidget() == this)
         m_list->setFocus(Qt::OtherFocusReason);
 }
