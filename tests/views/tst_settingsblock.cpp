@@ -67,10 +67,11 @@ private Q_SLOTS:
     {
         QFETCH(QLayout::SizeConstraint, constraint);
         LoginEnvironment environment;
-        environment.identifier = QStringLiteral("a rather long name that goes on and on, on and "
-                                                "on, until its message cannot fit on three lines");
+        environment.configHome = environment.path(
+            QStringLiteral("a rather long folder name/that goes on/and on and on/still going"
+                           "/further down/until the message cannot fit on three lines"));
         AutostartItem item(environment);
-        QVERIFY(environment.place(QStringLiteral("folder"), item.entryPath()));
+        QVERIFY(environment.place(QStringLiteral("file above"), item.entryPath()));
         QWidget window;
         auto* windowLayout = new QVBoxLayout(&window);
         windowLayout->setSizeConstraint(constraint);
@@ -89,6 +90,7 @@ private Q_SLOTS:
         QLabel reference(text->text());
         reference.setFont(text->font());
         reference.setWordWrap(true);
+        QVERIFY(text->text().contains(environment.configHome)); // $XDG_CONFIG_HOME is used
         QTRY_VERIFY(text->width() > 200);
         const int needed = reference.heightForWidth(text->width());
         QTRY_VERIFY(constraint == QLayout::SetFixedSize ? text->height() == needed
