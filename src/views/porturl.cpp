@@ -4,11 +4,14 @@ QUrl browserUrl(const ListeningPort& port)
 {
     if (port.port() <= 0 || port.port() > 65535)
         return {};
+    const bool ownAddress = port.exposure() == ListeningPort::Exposure::Specific;
     QUrl url;
     url.setScheme(QStringLiteral("http"));
-    url.setHost(QStringLiteral("localhost"));
-    if (port.exposure() == ListeningPort::Exposure::Specific)
-        url.setHost(port.addresses().constFirst(), QUrl::StrictMode);
     url.setPort(int(port.port()));
+    // Last, since every QUrl setter clears the error of the one before: a host QUrl rejects
+    // must leave the URL invalid, not "http://:PORT". The address is raw text, so the '%'
+    // of an IPv6 zone ("fe80::1%eth0") is part of the host, not an escape.
+    url.setHost(ownAddress ? port.addresses().constFirst() : QStringLiteral("localhost"),
+                QUrl::DecodedMode);
     return url.isValid() ? url : QUrl();
 }

@@ -1,4 +1,5 @@
 #include "displaytext.h"
+#include "porturl.h"
 #include "processdetails.h"
 
 #include <QCoreApplication>
@@ -56,6 +57,38 @@ private Q_SLOTS:
         QTEST(document.toPlainText(), "shown");
         QVERIFY(!toolTip.contains(QStringLiteral("<b>")) &&
                 !toolTip.contains(QStringLiteral("<img")));
+    }
+
+    void browserUrl_data()
+    {
+        QTest::addColumn<qint64>("port");
+        QTest::addColumn<QStringList>("addresses");
+        QTest::addColumn<QString>("url"); // empty: nothing to open
+        QTest::addRow("source did not say")
+            << qint64(3000) << QStringList{} << QStringLiteral("http://localhost:3000");
+        QTest::addRow("negative") << qint64(-1) << QStringList{} << QString();
+        QTest::addRow("above 65535") << qint64(65536) << QStringList{} << QString();
+        // Cut to 32 bits it would be port 80.
+        QTest::addRow("beyond 32 bits") << (qint64(1) << 32) + 80 << QStringList{} << QString();
+        QTest::addRow("one LAN address")
+            << qint64(8080) << QStringList{QStringLiteral("192.168.1.5")}
+            << QStringLiteral("http://192.168.1.5:8080");
+        QTest::addRow("link-local IPv6 with zone")
+            << qint64(8080) << QStringList{QStringLiteral("fe80::1%eth0")}
+            << QStringLiteral("http://[fe80::1%25eth0]:8080");
+        QTest::addRow("address no host can be")
+            << qint64(8080) << QStringList{QStringLiteral("a b")} << QString();
+        QTest::addRow("wildcard") << qint64(5000) << QStringList{QStringLiteral("0.0.0.0")}
+                                  << QStringLiteral("http://localhost:5000");
+        QTest::addRow("loopback") << qint64(5000) << QStringList{QStringLiteral("127.0.0.1")}
+                                  << QStringLiteral("http://localhost:5000");
+    }
+    void browserUrl()
+    {
+        QFETCH(qint64, port);
+        QFETCH(QStringList, addresses);
+        const QUrl url = ::browserUrl(ListeningPort(port, 7, QStringLiteral("x"), {}, addresses));
+        QTEST(url.isValid() ? url.toString() : QString(), "url");
     }
 
     void processDetails_data()
