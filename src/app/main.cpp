@@ -7,6 +7,7 @@
 #include "qtdesktopservices.h"
 #include "settingsblock.h"
 #include "singleinstance.h"
+#include "trayhosts.h"
 #include "trayshell.h"
 #include "updatechecker.h"
 #include "updateprompter.h"
@@ -14,7 +15,6 @@
 #include <QApplication>
 #include <QDir>
 #include <QSettings>
-#include <QSystemTrayIcon>
 
 int main(int argc, char* argv[])
 {
@@ -52,11 +52,15 @@ int main(int argc, char* argv[])
     const UpdateChecker updateChecker(info);
     MessageBoxAlerts updateAlerts;
     UpdatePrompter updates(updateChecker, preferences, updateAlerts, desktop);
-    QObject::connect(settings, &SettingsBlock::checkForUpdatesRequested, &updates,
-                     [&updates] { updates.checkNow(true); });
+    const auto checkNow = [&updates] { updates.checkNow(true); };
+    QObject::connect(settings, &SettingsBlock::checkForUpdatesRequested, &updates, checkNow);
     updates.start();
 
-    TrayShell shell(panel, desktop, QSystemTrayIcon::isSystemTrayAvailable());
+    const auto trays = makePlatformTrayHosts();
+    TrayShell shell(panel, scanner, desktop, *trays);
+    shell.bindOpenAtLogin(*settings);
+    shell.setUpdateChecksOffered(!info.updateFeedUrl.isEmpty());
+    QObject::connect(&shell, &TrayShell::checkForUpdatesRequested, &updates, checkNow);
     shell.show();
     return app.exec();
 }
