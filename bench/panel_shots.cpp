@@ -111,8 +111,12 @@ QImage iconSheet()
         palette.setColor(QPalette::Window, background);
         palette.setColor(QPalette::Text,
                          dark ? QColor(0xe8, 0xe8, 0xea) : QColor(0x20, 0x20, 0x20));
-        PanelStyle::trayIcon().paint(&painter, QRect(8, band * 64 + 20, 22, 22));
-        PanelStyle::trayIcon().paint(&painter, QRect(64 + 8, band * 64 + 8, 48, 48));
+        // The tray mark at 16, 22 and 24 pixels, then large.
+        const QIcon tray = PanelStyle::trayIcon(palette);
+        tray.paint(&painter, QRect(4, band * 64 + 4, 16, 16));
+        tray.paint(&painter, QRect(24, band * 64 + 4, 22, 22));
+        tray.paint(&painter, QRect(4, band * 64 + 32, 24, 24));
+        tray.paint(&painter, QRect(64 + 8, band * 64 + 8, 48, 48));
         for (int i = 0; i < names.size(); ++i) {
             const QColor color = names.at(i) == QLatin1String("kill") ? PanelStyle::red(palette)
                                  : names.at(i) == QLatin1String("warning")

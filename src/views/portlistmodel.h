@@ -45,6 +45,7 @@ public:
     // The ids of the records that were asked to quit and are still there.
     void setStillRunning(const QSet<QString>& ids);
 
+    const QList<ListeningPort>& allPorts() const { return m_all; }
     const QList<ListeningPort>& visiblePorts() const { return m_visible; }
     const ListeningPort& portAt(int row) const { return m_visible.at(row); }
 

@@ -14,22 +14,35 @@
 #include <QCheckBox>
 #include <QEvent>
 #include <QFocusEvent>
-#include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QPainter>
 #include <QToolButton>
 #include <QVBoxLayout>
 
 namespace {
 
-QFrame* makeDivider(QWidget* parent)
+// A one-pixel divider in the separator colour, at any scale factor.
+class Divider final : public QWidget
 {
-    auto* line = new QFrame(parent);
-    line->setFrameShape(QFrame::HLine);
-    line->setFrameShadow(QFrame::Plain);
-    line->setForegroundRole(QPalette::Mid);
-    line->setFixedHeight(1);
-    return line;
+public:
+    explicit Divider(QWidget* parent) : QWidget(parent)
+    {
+        setFixedHeight(1);
+        setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter painter(this);
+        PanelStyle::fillHairlines(painter, {rect()}, PanelStyle::separator(palette()));
+    }
+};
+
+QWidget* makeDivider(QWidget* parent)
+{
+    return new Divider(parent);
 }
 
 QToolButton* makeFooterButton(QWidget* parent, const QString& objectName)
@@ -75,6 +88,7 @@ PortListView::PortListView(PortScanner& scanner, DesktopServices& desktop,
     m_systemCheckBox->setFont(PanelStyle::captionFont());
     m_systemCheckBox->setToolTip(tr("Show ports below 1024"));
     m_systemCheckBox->setChecked(false);
+    PanelStyle::outlineIndicators(m_systemCheckBox);
     header->addWidget(title);
     header->addStretch();
     header->addWidget(m_systemCheckBox);
@@ -87,9 +101,10 @@ PortListView::PortListView(PortScanner& scanner, DesktopServices& desktop,
     m_emptyLabel->setObjectName(QStringLiteral("emptyLabel"));
     m_emptyLabel->setTextFormat(Qt::PlainText);
     m_emptyLabel->setAlignment(Qt::AlignCenter);
+    m_emptyLabel->setWordWrap(true);
     m_emptyState = new QWidget(this);
     auto* emptyLayout = new QVBoxLayout(m_emptyState);
-    emptyLayout->setContentsMargins(0, 24, 0, 24);
+    emptyLayout->setContentsMargins(12, 24, 12, 24);
     emptyLayout->addWidget(m_emptyLabel);
     root->addWidget(m_list);
     root->addWidget(m_emptyState);
@@ -274,6 +289,15 @@ void PortListView::showPorts()
         setFocus(Qt::OtherFocusReason);
     m_list->setVisible(!empty);
     m_emptyState->setVisible(empty);
+    // "No listening ports" only when nothing listens at all.
+    const qsizetype hidden = m_model->allPorts().size() - m_model->visiblePorts().size();
+    if (hidden == 0)
+        m_emptyLabel->setText(tr("No listening ports"));
+    else if (hidden == 1)
+        m_emptyLabel->setText(tr("1 system port is hidden. Tick “System” to show it."));
+    else
+        m_emptyLabel->setText(
+            tr("%1 system ports are hidden. Tick “System” to show them.").arg(hidden));
     if (!empty && QApplication::focusWidget() == this)
         m_list->setFocus(Qt::OtherFocusReason);
 }

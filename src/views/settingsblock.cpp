@@ -65,6 +65,7 @@ SettingsBlock::SettingsBlock(LoginItem& loginItem, QWidget* parent)
     m_openAtLogin = new QCheckBox(tr("Open at login"), this);
     m_openAtLogin->setObjectName(QStringLiteral("openAtLoginCheckBox"));
     m_openAtLogin->setFont(PanelStyle::captionFont());
+    PanelStyle::outlineIndicators(m_openAtLogin);
     // Read once: a change behind our back shows only when the box is next used.
     m_openAtLogin->setChecked(m_loginItem.isEnabled());
     layout->addWidget(m_openAtLogin, 0, Qt::AlignLeft);
