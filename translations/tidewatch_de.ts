@@ -131,6 +131,14 @@
         <source>Couldn&apos;t open %1: no application on this desktop took it. Copy the address from here and open it by hand.</source>
         <translation>%1 konnte nicht geöffnet werden: Keine Anwendung auf diesem Desktop hat die Adresse angenommen. Kopieren Sie die Adresse von hier und öffnen Sie sie von Hand.</translation>
     </message>
+    <message>
+        <source>1 system port is hidden. Tick “System” to show it.</source>
+        <translation>1 Systemport ist ausgeblendet. Setzen Sie den Haken bei „System“, um ihn anzuzeigen.</translation>
+    </message>
+    <message>
+        <source>%1 system ports are hidden. Tick “System” to show them.</source>
+        <translation>%1 Systemports sind ausgeblendet. Setzen Sie den Haken bei „System“, um sie anzuzeigen.</translation>
+    </message>
 </context>
 <context>
     <name>PortRowDelegate</name>
