@@ -13,7 +13,9 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDateTime>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QMenu>
 #include <QScreen>
 #include <QTemporaryDir>
@@ -134,6 +136,39 @@ private Q_SLOTS:
         }
         // Taken over, the lock goes with the guard; without an identifier it is left alone.
         QCOMPARE(file.exists(), !identifier);
+    }
+
+    // Anything but a regular file at the lock's path is held by no running copy; it used to
+    // make every start quit as a duplicate.
+    void leftoverAtLockPath_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<bool>("isRemoved");
+        QTest::addRow("dangling link") << "dangling" << true;
+        QTest::addRow("link to a file, which stays") << "link" << true;
+        QTest::addRow("empty folder") << "folder" << true;
+        QTest::addRow("folder with contents: kept, started anyway") << "full" << false;
+    }
+    void leftoverAtLockPath()
+    {
+        QFETCH(QString, kind);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("org.example.app.lock"));
+        const QString target = dir.filePath(QStringLiteral("target"));
+        QFile(target).open(QIODevice::WriteOnly);
+        if (kind == QLatin1String("dangling") || kind == QLatin1String("link"))
+            QVERIFY(QFile::link(
+                kind == QLatin1String("link") ? target : dir.filePath(QStringLiteral("gone")),
+                path));
+        else
+            QVERIFY(QDir().mkpath(kind == QLatin1String("full") ? path + QStringLiteral("/inside")
+                                                                : path));
+        {
+            const SingleInstanceGuard guard(QStringLiteral("org.example.app"), dir.path());
+            QVERIFY(!guard.isDuplicate());
+            QTEST(!QFileInfo(path).isDir() && !QFileInfo(path).isSymLink(), "isRemoved");
+        }
+        QVERIFY(QFile::exists(target));
     }
 
     // Trays that come and go, as steps "hosts=expected": hosts are s (a StatusNotifierItem

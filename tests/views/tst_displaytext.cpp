@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QProcess>
 #include <QTest>
 #include <QTextDocument>
 
@@ -87,6 +88,17 @@ private Q_SLOTS:
             const ProcessDetails none = readProcessDetails(pid);
             QVERIFY(none.commandLine.isEmpty() && none.workingFolder.isEmpty());
         }
+        // An argument can't add a line of its own to the tooltip, nor a huge one fill it.
+        QProcess child;
+        child.start(QStringLiteral("/bin/sh"),
+                    {QStringLiteral("-c"), QStringLiteral("read x"),
+                     QStringLiteral("Folder: forged\nnext") + QString(5000, u'w')});
+        QVERIFY(child.waitForStarted());
+        const QString line = readProcessDetails(qint32(child.processId())).commandLine;
+        QVERIFY(line.contains(QLatin1String("forged\\nnext")) && !line.contains(u'\n'));
+        QVERIFY(line.size() <= 1001);
+        child.kill();
+        child.waitForFinished();
     }
 };
 

@@ -62,8 +62,11 @@ struct Panel
     // "point:N" moves the pointer onto row N, "still" is what Qt sends by itself to a pointer
     // that has not moved when widgets change under it, "leave" takes the pointer off the
     // list, "click:NAME" ("Shift+click:NAME") clicks a button, "publish:PORT/PID,..."
-    // refreshes the list with records without names, "hide" hides the panel, and
-    // "focus:NAME" and "shown:NAME" check where the keys go and what shows.
+    // refreshes the list with records without names ("PORT/0/USER": another user's socket),
+    // "hide" hides the panel, "noopener" leaves URLs unopened, "refuse:PID" makes signals to
+    // a pid fail, "root" runs the panel as root, "stillrunning:N" waits until row N says its
+    // process ignored the request to quit, and "focus:NAME" and "shown:NAME" check where the
+    // keys go and what shows.
     void type(const QString& steps)
     {
         for (const QString& step : steps.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
@@ -84,8 +87,22 @@ struct Panel
                 QList<ListeningPort> ports;
                 for (const QString& record : arg.split(u',', Qt::SkipEmptyParts))
                     ports.append(ListeningPort(record.section(u'/', 0, 0).toInt(),
-                                               record.section(u'/', 1).toInt(), {}));
+                                               record.section(u'/', 1, 1).toInt(), {},
+                                               record.section(u'/', 2), {}));
                 QVERIFY(publish(ports));
+            } else if (step == QLatin1String("noopener")) {
+                desktop.opens = false;
+            } else if (step.startsWith(QLatin1String("refuse:"))) {
+                processes->processes[arg.toInt()].outcome = SignalOutcome::NotPermitted;
+            } else if (step == QLatin1String("root")) {
+                processes->uid = 0;
+            } else if (step.startsWith(QLatin1String("stillrunning:"))) {
+                QVERIFY(QTest::qWaitFor([&] {
+                    return model()
+                        ->index(arg.toInt())
+                        .data(PortListModel::StillRunningRole)
+                        .toBool();
+                }));
             } else if (step.startsWith(QLatin1String("focus:"))) {
                 QCOMPARE(QApplication::focusWidget()->objectName(), arg);
             } else if (step.startsWith(QLatin1String("shown:"))) {
@@ -192,6 +209,19 @@ private Q_SLOTS:
         QTest::addRow("keys while the list is gone")
             << "publish: focus:portListView shown:emptyLabel publish:2000/100 focus:portList" << -1
             << "";
+        // A kill that can't happen or didn't work says so, and nothing reaches another process.
+        QTest::addRow("another user's socket: no kill")
+            << "publish:2000/0/postgres Down Del" << 0 << "passed on Del";
+        QTest::addRow("a second Delete waits for a move to its row")
+            << "Down Del publish:2001/101,2002/102 Del Down Up Del" << 0
+            << "signal 100 15, signal 101 15, passed on Del";
+        QTest::addRow("still running after Delete: the next forces it")
+            << "Down Del stillrunning:0 Del" << 0 << "signal 100 15, signal 100 9, scan";
+        QTest::addRow("refused kill") << "refuse:100 Down Del shown:panelNotice" << 0 << "";
+        QTest::addRow("as root, another user's process asks first")
+            << "root Down Del shown:panelNotice click:panelNoticeConfirm" << 0 << "signal 100 15";
+        QTest::addRow("a URL that won't open")
+            << "noopener Down Return shown:panelNotice" << 0 << "http://localhost:2000";
         QTest::addRow("footer")
             << "click:tipButton click:contactButton click:quitButton click:refreshButton" << -1
             << "https://example.org/tip, mailto:maker@example.org, terminate, scan";
@@ -227,12 +257,14 @@ private Q_SLOTS:
         QCOMPARE(panel.model()->hoveredRow(), highlighted);
         QAbstractButton* open = panel.button("openButton");
         QAbstractButton* kill = panel.button("killButton");
-        QCOMPARE(kill->isVisible(), highlighted >= 0);
+        QCOMPARE(kill->isVisible(),
+                 highlighted >= 0 && panel.model()->portAt(highlighted).hasProcess());
         if (highlighted < 0)
             return;
         const QRect row = panel.rowRect(highlighted);
+        const QAbstractButton* last = kill->isVisible() ? kill : open;
         const QRect buttons(open->mapTo(panel.viewport(), QPoint()),
-                            kill->mapTo(panel.viewport(), kill->rect().bottomRight()));
+                            last->mapTo(panel.viewport(), last->rect().bottomRight()));
         QVERIFY(panel.viewport()->rect().contains(row) && row.contains(buttons));
         QVERIFY(delegate->layoutRow(row, panel.model()->index(highlighted)).nameRect.right() <
                 buttons.left());
