@@ -1,6 +1,7 @@
 #!/usr/bin/python3
 """A stand-in StatusNotifierItem watcher and host on the session bus, for the end-to-end test.
 
+  sni_host.py check             exits 0 when python3-dbus and python3-gi are there
   sni_host.py watch             owns org.kde.StatusNotifierWatcher with a host registered;
                                 prints "registered SERVICE PATH" for each item that registers
   sni_host.py activate SERVICE  clicks the item, as a host does (Activate)
@@ -105,6 +106,9 @@ def find_entry(layout, label):
 
 
 def main(argv):
+    if argv[1:] == ["check"]:
+        from gi.repository import GLib  # noqa: F401
+        return 0
     if argv[1:] == ["watch"]:
         return watch()
     bus = dbus.SessionBus()

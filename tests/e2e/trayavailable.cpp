@@ -1,6 +1,5 @@
-// Exits 0 when the display has a system tray and 1 when it has none. The program asks this
-// once at start-up; the end-to-end test asks it the same way before starting it, so a tray
-// host that is still starting cannot turn a tray run into a window run.
+// Exits 0 when the display has a system tray and 1 when it has none: the end-to-end test
+// makes sure that its run without a tray has none.
 #include <QApplication>
 #include <QSystemTrayIcon>
 
