@@ -18,6 +18,7 @@
 #include <QFileInfo>
 #include <QMenu>
 #include <QScreen>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -250,6 +251,19 @@ private Q_SLOTS:
 
         menuAction(shell, QStringLiteral("Quit"))->trigger();
         QCOMPARE(desktop.terminateCalls, 1);
+    }
+
+    // Where a popup can't be placed (Wayland), the panel is an ordinary window that Escape
+    // or its close button hides, and the program goes on.
+    void closingTheFloatingWindow()
+    {
+        PanelWindow window(new QCheckBox, PanelWindow::Mode::Floating);
+        QSignalSpy quits(&window, &PanelWindow::closeRequested);
+        window.show();
+        QTest::keyClick(&window, Qt::Key_Escape);
+        QVERIFY(!window.isVisible());
+        window.show();
+        QVERIFY(window.close() && quits.isEmpty());
     }
 
     void closingThePopup_data()
