@@ -8,6 +8,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QResizeEvent>
 #include <QShowEvent>
 #include <QVBoxLayout>
 
@@ -37,7 +38,7 @@ void PanelWindow::applyMode()
     // A frameless popup over a window of the same colour would have no visible edge.
     const int border = m_mode == Mode::Popup ? borderWidth : 0;
     layout()->setContentsMargins(border, border, border, border);
-    m_sized = false;
+    m_userSized = false;
 }
 
 void PanelWindow::setAnchor(const QRect& anchor, const QRect& available)
@@ -49,10 +50,22 @@ void PanelWindow::setAnchor(const QRect& anchor, const QRect& available)
 
 bool PanelWindow::event(QEvent* event)
 {
+    if (event->type() == QEvent::Resize && m_mode != Mode::Popup) {
+        // Qt's own resizes (ours, or to a new minimum) come first unprompted; one from
+        // outside to another height is the user's, and that height then stays.
+        const int height = static_cast<QResizeEvent*>(event)->size().height();
+        if (!event->spontaneous())
+            m_heightSet = height;
+        else if (height != m_heightSet)
+            m_userSized = true;
+    }
     const bool handled = QWidget::event(event);
-    // The panel grew or shrank (rows came or went): keep it at the icon and on screen.
+    // The panel grew or shrank (rows came or went): keep a popup at the icon and on screen,
+    // and a window at the panel's height until the user gives it another.
     if (event->type() == QEvent::LayoutRequest && m_mode == Mode::Popup)
         refit();
+    else if (event->type() == QEvent::LayoutRequest && !m_userSized)
+        resize(layout()->totalSizeHint());
     return handled;
 }
 
@@ -75,10 +88,8 @@ void PanelWindow::mousePressEvent(QMouseEvent* event)
 
 void PanelWindow::showEvent(QShowEvent* event)
 {
-    if (m_mode != Mode::Popup && !m_sized) {
-        m_sized = true;
+    if (m_mode != Mode::Popup && !m_userSized)
         resize(layout()->totalSizeHint());
-    }
     QWidget::showEvent(event);
     if (event->spontaneous())
         return;

@@ -55,6 +55,7 @@ private:
     QWidget* m_panel;
     QRect m_anchor;
     QRect m_available;
-    // Ordinary windows open at the panel's own size once; after that the user's size stays.
-    bool m_sized = false;
+    // An ordinary window follows the panel's height until the user gives it another.
+    bool m_userSized = false;
+    int m_heightSet = -1;
 };

@@ -67,7 +67,8 @@ struct Panel
     // "hide" hides the panel, "noopener" leaves URLs unopened, "refuse:PID" makes signals to
     // a pid fail, "root" runs the panel as root, "stillrunning:N" waits until row N says its
     // process ignored the request to quit, "focus:NAME" and "shown:NAME" check where the
-    // keys go and what shows, and "empty:N" that the empty list says N system ports hide
+    // keys go and what shows, "taller" that a taller panel gives the height to the list, and
+    // "empty:N" that the empty list says N system ports hide
     // ("empty:0": that nothing listens).
     void type(const QString& steps)
     {
@@ -107,6 +108,10 @@ struct Panel
                 }));
             } else if (step.startsWith(QLatin1String("focus:"))) {
                 QCOMPARE(QApplication::focusWidget()->objectName(), arg);
+            } else if (step == QLatin1String("taller")) {
+                const int before = list()->height();
+                view.resize(view.width(), view.height() + 100);
+                QTRY_VERIFY(list()->height() >= before + 100);
             } else if (step.startsWith(QLatin1String("empty:"))) {
                 const QString text = view.findChild<QLabel*>(QStringLiteral("emptyLabel"))->text();
                 QVERIFY2(arg == u"0" ? text == u"No listening ports"
@@ -213,6 +218,7 @@ private Q_SLOTS:
         // shows, the keys stay in the panel (left to Qt, they would go to Refresh).
         QTest::addRow("Tab order")
             << "focus:portList Tab focus:setting Tab focus:refreshButton" << -1 << "";
+        QTest::addRow("a taller window shows more rows") << "taller" << -1 << "";
         QTest::addRow("an empty list counts the system ports it hides")
             << "publish:22/9,80/10 empty:2 publish:22/9 empty:1 publish: empty:0" << -1 << "";
         QTest::addRow("keys while the list is gone")
