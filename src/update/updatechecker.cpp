@@ -159,7 +159,8 @@ void UpdateChecker::check(Completion completion) const
 
     QNetworkReply* reply = m_network->get(request);
     // The lambdas hold the pending check; it dies with the reply's connections.
-    QTimer::singleShot(m_deadline, reply, [reply, pending] {
+    // Precise: a coarse timer may fire 5% late, past the deadline.
+    QTimer::singleShot(m_deadline, Qt::PreciseTimer, reply, [reply, pending] {
         pending->fail(reply, QStringLiteral("The update server took too long to answer."));
     });
     QObject::connect(reply, &QNetworkReply::metaDataChanged, reply, [reply, pending] {
