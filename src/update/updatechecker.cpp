@@ -100,7 +100,10 @@ struct PendingCheck
     ~PendingCheck() { complete({std::nullopt, QStringLiteral("The check was interrupted.")}); }
 };
 
-const QString tooLarge = QStringLiteral("The answer is over 1 MiB, too large for an update feed.");
+QString tooLarge()
+{
+    return QStringLiteral("The answer is over 1 MiB, too large for an update feed.");
+}
 
 } // namespace
 
@@ -166,14 +169,14 @@ void UpdateChecker::check(Completion completion) const
     QObject::connect(reply, &QNetworkReply::metaDataChanged, reply, [reply, pending] {
         const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
         if (length.isValid() && length.toLongLong() > maxFeedSize)
-            pending->fail(reply, tooLarge);
+            pending->fail(reply, tooLarge());
     });
     QObject::connect(reply, &QNetworkReply::readyRead, reply, [reply, pending] {
         if (!pending->failure.isEmpty())
             return;
         pending->body += reply->read(maxFeedSize + 1 - pending->body.size());
         if (pending->body.size() > maxFeedSize)
-            pending->fail(reply, tooLarge);
+            pending->fail(reply, tooLarge());
     });
     QObject::connect(reply, &QNetworkReply::finished, reply, [reply, pending] {
         reply->deleteLater();
@@ -183,7 +186,7 @@ void UpdateChecker::check(Completion completion) const
             return pending->complete({std::nullopt, transferFailure(*reply)});
         pending->body += reply->read(maxFeedSize + 1 - pending->body.size());
         if (pending->body.size() > maxFeedSize)
-            return pending->complete({std::nullopt, tooLarge});
+            return pending->complete({std::nullopt, tooLarge()});
         UpdateCheckResult result = updateFromBody(pending->body, pending->runningVersion);
         // What an error page means is better told by its status.
         const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();

@@ -92,7 +92,8 @@ void UpdatePrompter::handleResult(const UpdateCheckResult& result)
     if (result.update)
         announce(*result.update, userInitiated);
     else if (userInitiated && result.isFailed())
-        showMessage(UpdateAlerts::Kind::Warning, failedMessage(), printableText(result.failure));
+        showMessage(UpdateAlerts::Kind::Warning, failedMessage(),
+                    shownText(result.failure, 4, 400));
     else if (userInitiated)
         showMessage(UpdateAlerts::Kind::Information, upToDateMessage(),
                     upToDateInformative(m_source.appName(), m_source.currentVersion()));
@@ -118,7 +119,8 @@ void UpdatePrompter::announce(const AppUpdate& update, bool userInitiated)
     if (!m_alerts.showUpdateAvailable(message, informative) || m_desktop.openUrl(update.url))
         return;
     showMessage(UpdateAlerts::Kind::Warning, QStringLiteral("Couldn't open the download page"),
-                QStringLiteral("Open this address in a web browser:\n") + update.url.toString());
+                QStringLiteral("Open this address in a web browser:\n") +
+                    QString::fromLatin1(update.url.toEncoded()));
 }
 
 void UpdatePrompter::showMessage(UpdateAlerts::Kind kind, const QString& message,

@@ -7,7 +7,6 @@
 #include <QString>
 
 #include <chrono>
-#include <optional>
 
 class DesktopServices;
 class QSettings;
