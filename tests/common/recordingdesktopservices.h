@@ -2,9 +2,6 @@
 
 #include "desktopservices.h"
 
-#include <QList>
-#include <QUrl>
-
 // Records every call instead of acting, for tests.
 class RecordingDesktopServices final : public DesktopServices
 {
@@ -12,10 +9,9 @@ public:
     void openUrl(const QUrl& url) override { openedUrls.append(url); }
     void terminate() override { ++terminateCalls; }
     void activate() override { ++activateCalls; }
-    void setAccessoryPolicy() override { ++accessoryPolicyCalls; }
+    void setAccessoryPolicy() override {}
 
     QList<QUrl> openedUrls;
     int terminateCalls = 0;
     int activateCalls = 0;
-    int accessoryPolicyCalls = 0;
 };

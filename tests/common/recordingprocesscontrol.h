@@ -3,8 +3,6 @@
 #include "processcontrol.h"
 
 #include <QHash>
-#include <QList>
-#include <QPair>
 
 // Knows the processes a test names and records the signals sent, instead of sending them.
 class RecordingProcessControl final : public ProcessControl
@@ -14,12 +12,11 @@ public:
 
     std::optional<QString> processName(qint32 pid) const override
     {
-        const auto it = names.constFind(pid);
-        return it == names.constEnd() ? std::nullopt : std::optional<QString>(*it);
+        return names.contains(pid) ? std::optional(names.value(pid)) : std::nullopt;
     }
     void sendSignal(qint32 pid, int signal) override { sentSignals.append({pid, signal}); }
     qint32 ownPid() const override { return 1; }
 
     QHash<qint32, QString> names;
-    QList<QPair<qint32, int>> sentSignals; // (pid, signal) in the order sent
+    QList<std::pair<qint32, int>> sentSignals; // (pid, signal) in the order sent
 };
