@@ -25,7 +25,7 @@ namespace {
 
 constexpr int control = 100, mailboxIn = 101, mailboxOut = 102;
 // NUMBER's bits; the rest of it (NUMBER >> 3) picks a descriptor.
-constexpr unsigned Alternate = 1; // listen: IPv6; drop: /dev/null in its place; send: move
+constexpr unsigned Alternate = 1; // listen: IPv6; drop: something else in its place; send: move
 constexpr unsigned CloseOnExec = 2;
 constexpr unsigned CloseFile = 4; // listen, receive: also close a /dev/null, keeping the count
 
@@ -112,11 +112,14 @@ int run(char* command)
                                   number & CloseOnExec);
         return port > 0 && (file < 0 || ::close(file) == 0) ? port : -1;
     }
-    case 'd': { // drop a listener: close it, or put /dev/null in its place
-        const int null = fd >= 0 && (number & Alternate) ? ::open("/dev/null", O_RDONLY) : -1;
-        const bool done =
-            null >= 0 ? ::dup2(null, fd) == fd && ::close(null) == 0 : ::close(fd) == 0;
-        return fd < 0 ? 0 : done ? fd : -1;
+    case 'd': { // drop a listener: close it, or put another listener or /dev/null in its place
+        if (fd < 0 || !(number & Alternate))
+            return fd < 0 ? 0 : ::close(fd) == 0 ? fd : -1;
+        const bool hasOther = listeners.size() > 1;
+        const int other = hasOther ? listeners[((number >> 3) + 1) % listeners.size()]
+                                   : ::open("/dev/null", O_RDONLY);
+        const bool done = ::dup2(other, fd) == fd && (hasOther || ::close(other) == 0);
+        return done ? fd : -1;
     }
     case 'u': // stop a listener listening, keeping its descriptor
         return fd < 0 ? 0 : ::shutdown(fd, SHUT_RDWR) == 0 ? fd : -1;
@@ -151,6 +154,11 @@ int run(char* command)
 int main(int, char** argv)
 {
     self = argv[0];
+    // Descriptors 0 to 2 taken, so that none of ours gets one.
+    int fd = -1;
+    while ((fd = ::open("/dev/null", O_RDWR)) >= 0 && fd <= 2) {
+    }
+    ::close(fd);
     int answer = int(::getpid());
     char reply[16], command[256];
     for (;;) {
