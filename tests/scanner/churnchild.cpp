@@ -53,8 +53,9 @@ int listenOn(int family, int port, bool closeOnExec)
     return -1;
 }
 
-// One byte through the mailbox, carrying the descriptor fd.
-bool mail(bool send, int& fd)
+// Sends fd through the mailbox, or with fd -1 takes the next one out; that descriptor, or
+// -1 on failure.
+int mail(int fd)
 {
     char byte = 0;
     iovec vector{&byte, 1};
@@ -69,12 +70,12 @@ bool mail(bool send, int& fd)
     header->cmsg_type = SCM_RIGHTS;
     header->cmsg_len = CMSG_LEN(sizeof(int));
     std::memcpy(CMSG_DATA(header), &fd, sizeof fd);
-    if (send)
-        return ::sendmsg(mailboxOut, &message, 0) == 1;
+    if (fd >= 0)
+        return ::sendmsg(mailboxOut, &message, 0) == 1 ? fd : -1;
     if (::recvmsg(mailboxIn, &message, 0) != 1 || !(header = CMSG_FIRSTHDR(&message)))
-        return false;
+        return -1;
     std::memcpy(&fd, CMSG_DATA(header), sizeof fd);
-    return true;
+    return fd;
 }
 
 int run(char* command)
@@ -104,6 +105,8 @@ int run(char* command)
     };
     const int fd = pick(listeners);
     const int file = number & CloseFile ? pick(files) : -1;
+    if (fd < 0 && std::strchr("dus", command[0]))
+        return 0; // no listener to act on
     switch (command[0]) {
     case 'l': { // listen, on the port TEXT if given
         if (listeners.size() >= 5)
@@ -113,31 +116,26 @@ int run(char* command)
         return port > 0 && (file < 0 || ::close(file) == 0) ? port : -1;
     }
     case 'd': { // drop a listener: close it, or put another listener or /dev/null in its place
-        if (fd < 0 || !(number & Alternate))
-            return fd < 0 ? 0 : ::close(fd) == 0 ? fd : -1;
-        const bool hasOther = listeners.size() > 1;
-        const int other = hasOther ? listeners[((number >> 3) + 1) % listeners.size()]
-                                   : ::open("/dev/null", O_RDONLY);
-        const bool done = ::dup2(other, fd) == fd && (hasOther || ::close(other) == 0);
-        return done ? fd : -1;
+        if (!(number & Alternate))
+            return ::close(fd) == 0 ? fd : -1;
+        if (listeners.size() > 1)
+            return ::dup2(listeners[((number >> 3) + 1) % listeners.size()], fd) == fd ? fd : -1;
+        const int null = ::open("/dev/null", O_RDONLY);
+        return ::dup2(null, fd) == fd && ::close(null) == 0 ? fd : -1;
     }
     case 'u': // stop a listener listening, keeping its descriptor
-        return fd < 0 ? 0 : ::shutdown(fd, SHUT_RDWR) == 0 ? fd : -1;
+        return ::shutdown(fd, SHUT_RDWR) == 0 ? fd : -1;
     case 'e': { // exec this program again as TEXT, a link to it in the same folder
         std::string path = self.substr(0, self.rfind('/') + 1) + text;
         char* const arguments[] = {path.data(), nullptr};
         ::execv(path.c_str(), arguments);
         return -1;
     }
-    case 's': { // send a listener to the mailbox
-        int sent = fd;
-        if (fd < 0 || !mail(true, sent))
-            return fd < 0 ? 0 : -1;
-        return (number & Alternate) && ::close(fd) != 0 ? -1 : fd;
-    }
+    case 's': // send a listener to the mailbox, and when moving it, close it here
+        return mail(fd) >= 0 && (!(number & Alternate) || ::close(fd) == 0) ? fd : -1;
     case 'g': { // take a listener from the mailbox
-        int received = -1;
-        return mail(false, received) && (file < 0 || ::close(file) == 0) ? received : -1;
+        const int received = mail(-1);
+        return received >= 0 && (file < 0 || ::close(file) == 0) ? received : -1;
     }
     case 'o': // open /dev/null
         return files.size() < 3 ? ::open("/dev/null", O_RDONLY) : 0;

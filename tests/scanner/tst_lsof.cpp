@@ -2,21 +2,18 @@
 #include "lsofparser.h"
 #include "lsofsource.h"
 
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <thread>
 #include <vector>
 
 using namespace std::chrono_literals;
-
-namespace {
-const QString notUtf8 = QStringLiteral("not UTF-8");
-}
+using namespace Qt::StringLiterals;
 
 // lsof's field-output parser, then the reader and tidewatch-ports over stand-in listers:
 // shell scripts that print what a test needs.
@@ -24,34 +21,30 @@ class TestLsof : public QObject
 {
     Q_OBJECT
 
-private:
     QTemporaryDir m_dir;
 
     // A lister for the current row that notes its pid in PATH.pid; a null body leaves it
     // missing.
     QString lister(const QByteArray& body)
     {
-        const QString path = m_dir.filePath(QString::fromLatin1(QTest::currentTestFunction()) +
-                                            QString::fromLatin1(QTest::currentDataTag()));
-        QFile file(path);
+        QFile file(m_dir.filePath(QString::fromLatin1(QTest::currentTestFunction()) +
+                                  QString::fromLatin1(QTest::currentDataTag())));
         if (!body.isNull() && file.open(QIODevice::WriteOnly)) {
             file.write("#!/bin/sh\necho $$ > \"$0.pid\"\n" + body + '\n');
             file.setPermissions(QFileDevice::ReadOwner | QFileDevice::ExeOwner);
         }
-        return path;
+        return file.fileName();
     }
 
 private Q_SLOTS:
-    void initTestCase() { QVERIFY(m_dir.isValid()); }
-
     // Lines are joined by '|'.
     void parse_data()
     {
         QTest::addColumn<QByteArray>("output");
-        QTest::addColumn<QString>("records");
+        QTest::addColumn<QString>("records"); // null: not UTF-8
         const auto row = [](const char* name, const char* lines, const char* records) {
-            QTest::addRow("%s", name)
-                << QByteArray(lines).replace('|', '\n') << QString::fromUtf8(records);
+            QTest::addRow("%s", name) << QByteArray(lines).replace('|', '\n')
+                                      << (records ? QString::fromUtf8(records) : QString());
         };
         row("one record per port and pid, sorted by port, then pid",
             "p123|cnode|n0.0.0.0:3000|n[::1]:3000|p900|csshd|n0.0.0.0:22|p100|cweb|n[::]:8080|"
@@ -79,38 +72,34 @@ private Q_SLOTS:
         row("carriage return stays in the value; empty lines", "\n\np1\n\ncname\r\nn*:8\r\nn*:9\n",
             "9 1 name\r");
         row("empty", "", "");
-        row("stray byte", "p1|cab\xff|n*:1|", "not UTF-8");
+        row("stray byte", "p1|cab\xff|n*:1|", nullptr);
     }
     void parse()
     {
         QFETCH(QByteArray, output);
         QFETCH(QString, records);
         const auto ports = LsofParser::parse(QByteArrayView(output));
-        QCOMPARE(ports ? describe(*ports) : notUtf8, records);
+        QCOMPARE(ports ? describe(*ports) : QString(), records);
+        QCOMPARE(ports.has_value(), !records.isNull());
         if (ports)
             QCOMPARE(describe(LsofParser::parse(QString::fromUtf8(output))), records);
     }
 
-    // Enough pairs, most repeated out of order, to fill the seen set many times over.
+    // Many pairs, each seen again out of order under another name.
     void manyRepeatedPairs()
     {
         QByteArray output;
-        for (int round = 0; round < 3; ++round) {
-            for (int pid = 4000; pid > 0; --pid)
-                output += QStringLiteral("p%1\ncp%2\nn*:%3\nn*:%4\n")
-                              .arg(pid)
-                              .arg(round)
-                              .arg(pid % 7)
-                              .arg(1000 + pid % 3)
-                              .toLatin1();
+        for (const char* name : {"first", "second"}) {
+            for (int pid = 9999; pid > 0; --pid)
+                output += "p" + QByteArray::number(pid) + "\nc" + name +
+                          "\nn*:" + QByteArray::number(pid % 10) + '\n';
         }
-        QString expected;
-        for (const int port : {0, 1, 2, 3, 4, 5, 6, 1000, 1001, 1002}) {
-            for (int pid = 1; pid <= 4000; ++pid)
-                if (pid % 7 == port || 1000 + pid % 3 == port)
-                    expected += QStringLiteral("|%1 %2 p0").arg(port).arg(pid);
+        QStringList expected;
+        for (int port = 0; port < 10; ++port) {
+            for (int pid = port ? port : 10; pid < 10000; pid += 10)
+                expected << u"%1 %2 first"_s.arg(port).arg(pid);
         }
-        QCOMPARE(describe(LsofParser::parse(QByteArrayView(output)).value()), expected.mid(1));
+        QCOMPARE(describe(LsofParser::parse(QByteArrayView(output)).value()), expected.join(u'|'));
     }
 
     void outcomes_data()
@@ -119,28 +108,26 @@ private Q_SLOTS:
         QTest::addColumn<int>("timeoutMs");
         QTest::addColumn<QueryError>("error");
         QTest::addColumn<QString>("records");
-
+        const auto row = [](const char* name, const char* body, QueryError error,
+                            const QString& records = {}, int timeoutMs = 60000) {
+            QTest::addRow("%s", name) << QByteArray(body) << timeoutMs << error << records;
+        };
         // The six arguments, in order, come back as the name; the exit status is ignored.
-        QTest::addRow("arguments, non-zero exit")
-            << QByteArray(R"(printf 'p1\nc%s\nn*:1\n' "$*"; exit 3)") << 60000 << QueryError::None
-            << QStringLiteral("1 1 -iTCP -sTCP:LISTEN -P -n -F pcn");
-        QTest::addRow("missing executable")
-            << QByteArray() << 60000 << QueryError::StartFailed << QString();
-        QTest::addRow("invalid UTF-8 fails the whole answer")
-            << QByteArray("printf 'p7\\ncx\\nn*:80\\ncbad\\377\\n'") << 60000
-            << QueryError::InvalidUtf8 << QString();
+        row("arguments, non-zero exit", R"(printf 'p1\nc%s\nn*:1\n' "$*"; exit 3)",
+            QueryError::None, u"1 1 -iTCP -sTCP:LISTEN -P -n -F pcn"_s);
+        row("missing executable", nullptr, QueryError::StartFailed);
+        row("invalid UTF-8 fails the whole answer", "printf 'p7\\ncx\\nn*:80\\ncbad\\377\\n'",
+            QueryError::InvalidUtf8);
         // 8 MiB on standard error first, which must go somewhere that never fills, then
         // about 3 MiB of output, far beyond any pipe buffer.
-        QTest::addRow("floods on both outputs")
-            << QByteArray("head -c 8388608 /dev/zero >&2; awk 'BEGIN { for (i = 1; i <= 131072; "
-                          "i++) printf \"p%d\\ncx\\nn127.0.0.1:%d\\nn[::1]:%d\\n\", i, i, i }'")
-            << 60000 << QueryError::None << QStringLiteral("131072 records");
+        row("floods on both outputs",
+            "head -c 8388608 /dev/zero >&2; awk 'BEGIN { for (i = 1; i <= 131072; i++) "
+            "printf \"p%d\\ncx\\nn127.0.0.1:%d\\nn[::1]:%d\\n\", i, i, i }'",
+            QueryError::None, u"131072 records"_s);
         // Hung while reading, and hung in the wait after its output closed.
-        QTest::addRow("writes, then hangs")
-            << QByteArray("printf 'p1\\ncx\\nn*:1\\n'; exec sleep 60") << 300
-            << QueryError::TimedOut << QString();
-        QTest::addRow("closes its output, then hangs")
-            << QByteArray("exec sleep 60 >&-") << 300 << QueryError::TimedOut << QString();
+        row("writes, then hangs", "printf 'p1\\ncx\\nn*:1\\n'; exec sleep 60", QueryError::TimedOut,
+            {}, 300);
+        row("closes its output, then hangs", "exec sleep 60 >&-", QueryError::TimedOut, {}, 300);
     }
     void outcomes()
     {
@@ -155,11 +142,11 @@ private Q_SLOTS:
         QVERIFY2(timer.elapsed() < 10000, "the bound was not kept");
         QCOMPARE(result.error, error);
         QCOMPARE(result.detail.contains(path), error != QueryError::None);
-        QCOMPARE(result.ports.size() > 10 ? QStringLiteral("%1 records").arg(result.ports.size())
+        QCOMPARE(result.ports.size() > 10 ? u"%1 records"_s.arg(result.ports.size())
                                           : describe(result.ports),
                  records);
         // Reaped, whatever happened: not even a zombie is left under its pid.
-        QFile pidFile(path + QStringLiteral(".pid"));
+        QFile pidFile(path + u".pid"_s);
         if (pidFile.open(QIODevice::ReadOnly)) {
             errno = 0;
             QCOMPARE(::kill(pid_t(pidFile.readAll().trimmed().toInt()), 0), -1);
@@ -180,62 +167,51 @@ private Q_SLOTS:
         QCOMPARE(good.load(), 6);
     }
 
-    // tidewatch-ports as a terminal user runs it. "LISTER" in the arguments stands for the
-    // lister's path; a null out is the usage text.
+    // tidewatch-ports as a terminal user runs it; LISTER stands for the lister's path.
     void portsTool_data()
     {
-        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("arguments");
         QTest::addColumn<QByteArray>("body");
         QTest::addColumn<int>("exitCode");
-        QTest::addColumn<QByteArray>("out");
-        QTest::addColumn<QByteArray>("err"); // empty: nothing on stderr
-
-        const QStringList table{QStringLiteral("--lsof"), QStringLiteral("LISTER")};
-        const QStringList json = QStringList{QStringLiteral("--json")} + table;
-        QTest::addRow("table")
-            << table
-            << QByteArray("printf 'p900\\ncsshd\\nn*:22\\np12345\\ncweb server\\nn*:8080\\n'") << 0
-            << QByteArray("PORT    PID  COMMAND\n  22    900  sshd\n8080  12345  web server\n")
-            << QByteArray();
-        QTest::addRow("json at the limits")
-            << json
-            << QByteArray("printf 'p-2147483648\\nca \"q\" \\\\\\\\n\\nn*:-9223372036854775808\\n"
-                          "p2147483647\\ncbig\\nn*:9223372036854775807\\n'")
-            << 0
-            << QByteArray("[\n  {\"port\": -9223372036854775808, \"pid\": -2147483648, "
-                          "\"processName\": \"a \\\"q\\\" \\\\\\\\n\"},\n"
-                          "  {\"port\": 9223372036854775807, \"pid\": 2147483647, "
-                          "\"processName\": \"big\"}\n]\n")
-            << QByteArray();
-        QTest::addRow("empty json is success")
-            << json << QByteArray("true") << 0 << QByteArray("[]\n") << QByteArray();
-        QTest::addRow("missing lister")
-            << table << QByteArray() << 1 << QByteArray("") << QByteArray("could not start");
+        QTest::addColumn<QByteArray>("out"); // null: the usage text
+        QTest::addColumn<QByteArray>("err"); // a part of it; empty: nothing on stderr
+        const auto row = [](const char* name, const char* arguments, const char* body, int exitCode,
+                            const char* out, const char* err = "") {
+            QTest::addRow("%s", name) << QString::fromLatin1(arguments) << QByteArray(body)
+                                      << exitCode << QByteArray(out) << QByteArray(err);
+        };
+        row("table", "--lsof LISTER",
+            "printf 'p900\\ncsshd\\nn*:22\\np12345\\ncweb server\\nn*:8080\\n'", 0,
+            "PORT    PID  COMMAND\n  22    900  sshd\n8080  12345  web server\n");
+        row("json at the limits", "--json --lsof LISTER",
+            "printf 'p-2147483648\\nca \"q\" \\\\\\\\n\\nn*:-9223372036854775808\\n"
+            "p2147483647\\ncbig\\nn*:9223372036854775807\\n'",
+            0,
+            "[\n  {\"port\": -9223372036854775808, \"pid\": -2147483648, \"processName\": \"a "
+            "\\\"q\\\" \\\\\\\\n\"},\n  {\"port\": 9223372036854775807, \"pid\": 2147483647, "
+            "\"processName\": \"big\"}\n]\n");
+        row("empty json", "--lsof LISTER --json", "true", 0, "[]\n");
+        row("missing lister", "--lsof LISTER", nullptr, 1, "", "could not start");
         // Scans that many times with one source and prints the last answer: the port is
         // the number of runs.
-        QTest::addRow("repeat")
-            << QStringList{QStringLiteral("--repeat"), QStringLiteral("3")} + table
-            << QByteArray(R"(echo >> "$0.runs"; printf 'p7\ncweb\nn*:%s\n' $(wc -l < "$0.runs"))")
-            << 0 << QByteArray("PORT  PID  COMMAND\n   3    7  web\n") << QByteArray();
-        QTest::addRow("help") << QStringList{QStringLiteral("--help")} << QByteArray() << 0
-                              << QByteArray() << QByteArray();
+        row("repeat", "--repeat 3 --lsof LISTER",
+            R"(echo >> "$0.runs"; printf 'p7\ncweb\nn*:%s\n' $(wc -l < "$0.runs"))", 0,
+            "PORT  PID  COMMAND\n   3    7  web\n");
+        row("help", "--help", nullptr, 0, nullptr);
         // A usage error goes to stderr only.
-        for (const char* wrong : {"--bogus", "--lsof", "8080", "--repeat 0"}) {
-            QTest::addRow("%s", wrong)
-                << QString::fromLatin1(wrong).split(QLatin1Char(' ')) << QByteArray() << 2
-                << QByteArray("") << QByteArray("--json");
-        }
+        for (const char* wrong : {"--bogus", "--lsof", "8080", "--repeat 0"})
+            row(wrong, wrong, nullptr, 2, "", "--json");
     }
     void portsTool()
     {
-        QFETCH(QStringList, arguments);
+        QFETCH(QString, arguments);
         QFETCH(QByteArray, body);
         QFETCH(int, exitCode);
         QFETCH(QByteArray, out);
         QFETCH(QByteArray, err);
         QProcess tool;
         tool.start(QStringLiteral(TIDEWATCH_PORTS_PATH),
-                   arguments.replaceInStrings(QStringLiteral("LISTER"), lister(body)));
+                   arguments.split(u' ').replaceInStrings(u"LISTER"_s, lister(body)));
         QVERIFY(tool.waitForFinished(60000) && tool.exitStatus() == QProcess::NormalExit);
         QCOMPARE(tool.exitCode(), exitCode);
         const QByteArray printed = tool.readAllStandardOutput();
