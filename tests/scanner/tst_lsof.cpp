@@ -81,8 +81,6 @@ private Q_SLOTS:
         const auto ports = LsofParser::parse(QByteArrayView(output));
         QCOMPARE(ports ? describe(*ports) : QString(), records);
         QCOMPARE(ports.has_value(), !records.isNull());
-        if (ports)
-            QCOMPARE(describe(LsofParser::parse(QString::fromUtf8(output))), records);
     }
 
     // Many pairs, each seen again out of order under another name.
@@ -147,11 +145,8 @@ private Q_SLOTS:
                  records);
         // Reaped, whatever happened: not even a zombie is left under its pid.
         QFile pidFile(path + u".pid"_s);
-        if (pidFile.open(QIODevice::ReadOnly)) {
-            errno = 0;
-            QCOMPARE(::kill(pid_t(pidFile.readAll().trimmed().toInt()), 0), -1);
-            QCOMPARE(errno, ESRCH);
-        }
+        if (pidFile.open(QIODevice::ReadOnly))
+            QVERIFY(::kill(pid_t(pidFile.readAll().trimmed().toInt()), 0) == -1 && errno == ESRCH);
     }
 
     // Queries from several threads at once: no child may hold another's pipe open.
