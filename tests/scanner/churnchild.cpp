@@ -1,11 +1,11 @@
-// A process that the native-source tests drive through changes to its descriptors. Fd 100
-// is its control socket, fds 101 and 102 the two ends of a mailbox that all children share
-// for passing listeners on. It says "ok PID" once it runs (again, after an exec), then
-// carries out one command at a time, "OP NUMBER TEXT", and answers "ok N" (a port or
-// descriptor; 0: nothing to do) or "fail". It finds its descriptors in /proc/self/fd, and
-// NUMBER's bits choose among them. It exits when the control socket closes.
+// A process that the native-source tests drive through changes to its descriptors. It
+// says "ok PID" once it runs (again, after an exec), then reads one command a line from
+// its standard input, "OP NUMBER TEXT-IN-HEX", carries it out and answers on its standard
+// output "ok N" (a port or descriptor; 0: nothing to do) or "fail". It finds its
+// descriptors in /proc/self/fd; NUMBER's bits choose among them. Fds 101 and 102 are the
+// two ends of a mailbox that all children share, to pass listeners on. It exits when its
+// input ends.
 
-#include <arpa/inet.h>
 #include <dirent.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -23,7 +23,7 @@
 
 namespace {
 
-constexpr int control = 100, mailboxIn = 101, mailboxOut = 102;
+constexpr int mailboxIn = 101, mailboxOut = 102;
 // NUMBER's bits; the rest of it (NUMBER >> 3) picks a descriptor.
 constexpr unsigned Alternate = 1; // listen: IPv6; drop: something else in its place; send: move
 constexpr unsigned CloseOnExec = 2;
@@ -60,11 +60,7 @@ int mail(int fd)
     char byte = 0;
     iovec vector{&byte, 1};
     alignas(cmsghdr) char space[CMSG_SPACE(sizeof(int))] = {};
-    msghdr message{};
-    message.msg_iov = &vector;
-    message.msg_iovlen = 1;
-    message.msg_control = space;
-    message.msg_controllen = sizeof space;
+    msghdr message{nullptr, 0, &vector, 1, space, sizeof space, 0};
     cmsghdr* header = CMSG_FIRSTHDR(&message);
     header->cmsg_level = SOL_SOCKET;
     header->cmsg_type = SCM_RIGHTS;
@@ -80,9 +76,11 @@ int mail(int fd)
 
 int run(char* command)
 {
-    char* text = nullptr;
-    const unsigned number = unsigned(std::strtoul(command + 1, &text, 10));
-    text += *text == ' ';
+    char* hex = nullptr;
+    const unsigned number = unsigned(std::strtoul(command + 1, &hex, 10));
+    std::string text;
+    for (++hex; hex[0] && hex[0] != '\n' && hex[1]; hex += 2)
+        text += char(std::stoi(std::string(hex, 2), nullptr, 16));
     // Listeners and /dev/null descriptors, in ascending order.
     std::vector<int> listeners, files;
     DIR* folder = ::opendir("/proc/self/fd");
@@ -91,7 +89,7 @@ int run(char* command)
         int listening = 0;
         socklen_t length = sizeof listening;
         struct stat info = {};
-        if (fd <= 2 || fd >= control || fd == ::dirfd(folder))
+        if (fd <= 2 || fd >= mailboxIn || fd == ::dirfd(folder))
             continue;
         const bool isSocket = ::getsockopt(fd, SOL_SOCKET, SO_ACCEPTCONN, &listening, &length) == 0;
         if (isSocket && listening)
@@ -111,7 +109,7 @@ int run(char* command)
     case 'l': { // listen, on the port TEXT if given
         if (listeners.size() >= 5)
             return 0;
-        const int port = listenOn(number & Alternate ? AF_INET6 : AF_INET, std::atoi(text),
+        const int port = listenOn(number & Alternate ? AF_INET6 : AF_INET, std::atoi(text.c_str()),
                                   number & CloseOnExec);
         return port > 0 && (file < 0 || ::close(file) == 0) ? port : -1;
     }
@@ -140,7 +138,7 @@ int run(char* command)
     case 'o': // open /dev/null
         return files.size() < 3 ? ::open("/dev/null", O_RDONLY) : 0;
     case 'n': // take TEXT as the command name
-        return ::prctl(PR_SET_NAME, text) == 0 ? 0 : -1;
+        return ::prctl(PR_SET_NAME, text.c_str()) == 0 ? 0 : -1;
     case 'i': // ignore SIGTERM
         return std::signal(SIGTERM, SIG_IGN) == SIG_ERR ? -1 : 0;
     }
@@ -152,21 +150,10 @@ int run(char* command)
 int main(int, char** argv)
 {
     self = argv[0];
-    // Descriptors 0 to 2 taken, so that none of ours gets one.
-    int fd = -1;
-    while ((fd = ::open("/dev/null", O_RDWR)) >= 0 && fd <= 2) {
-    }
-    ::close(fd);
-    int answer = int(::getpid());
-    char reply[16], command[256];
-    for (;;) {
-        std::snprintf(reply, sizeof reply, answer < 0 ? "fail" : "ok %d", answer);
-        const ssize_t size = ::send(control, reply, std::strlen(reply), MSG_NOSIGNAL) < 0
-                                 ? -1
-                                 : ::recv(control, command, sizeof command - 1, 0);
-        if (size <= 0)
-            return 0;
-        command[size] = 0;
-        answer = run(command);
+    std::printf("ok %d\n", int(::getpid()));
+    char command[600];
+    while (std::fflush(stdout) == 0 && std::fgets(command, sizeof command, stdin)) {
+        const int answer = run(command);
+        std::printf(answer < 0 ? "fail\n" : "ok %d\n", answer);
     }
 }

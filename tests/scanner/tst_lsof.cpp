@@ -10,7 +10,6 @@
 #include <cerrno>
 #include <csignal>
 #include <thread>
-#include <vector>
 
 using namespace std::chrono_literals;
 using namespace Qt::StringLiterals;
@@ -87,16 +86,14 @@ private Q_SLOTS:
     void manyRepeatedPairs()
     {
         QByteArray output;
-        for (const char* name : {"first", "second"}) {
+        for (const char* name : {"first", "second"})
             for (int pid = 9999; pid > 0; --pid)
                 output += "p" + QByteArray::number(pid) + "\nc" + name +
                           "\nn*:" + QByteArray::number(pid % 10) + '\n';
-        }
         QStringList expected;
-        for (int port = 0; port < 10; ++port) {
+        for (int port = 0; port < 10; ++port)
             for (int pid = port ? port : 10; pid < 10000; pid += 10)
                 expected << u"%1 %2 first"_s.arg(port).arg(pid);
-        }
         QCOMPARE(describe(LsofParser::parse(QByteArrayView(output)).value()), expected.join(u'|'));
     }
 
@@ -154,9 +151,9 @@ private Q_SLOTS:
     {
         const QString path = lister("sleep 0.2; echo p1; echo 'n*:1'");
         std::atomic<int> good = 0;
-        std::vector<std::thread> threads;
-        for (int i = 0; i < 6; ++i)
-            threads.emplace_back([&] { good += queryLsof(path, 20s).ports.size() == 1; });
+        std::thread threads[6];
+        for (std::thread& thread : threads)
+            thread = std::thread([&] { good += queryLsof(path, 20s).ports.size() == 1; });
         for (std::thread& thread : threads)
             thread.join();
         QCOMPARE(good.load(), 6);
