@@ -181,8 +181,8 @@ private Q_SLOTS:
         // The name ends at the last parenthesis (lsof 4.95 cuts it at the first); the start
         // time (field 22) has at most 19 digits.
         const QByteArray fields = ") S 1 1 1 0 -1 4194560 100 0 0 0 1 2 0 0 20 0 1 0 ";
-        const auto parsed =
-            parseProcessStat(QByteArray("42 (a) (b\n) S 1" + fields + "9999999999999999999 1\n"));
+        const QByteArray line = "42 (a) (b\n) S 1" + fields + "9999999999999999999 1\n";
+        const auto parsed = parseProcessStat(line); // a view into line
         QVERIFY(parsed && parsed->name == "a) (b\n) S 1" &&
                 parsed->startTime == 9999999999999999999ull);
         for (const QByteArray& bad :
@@ -191,12 +191,14 @@ private Q_SLOTS:
             QVERIFY2(!parseProcessStat(bad), bad.constData());
     }
 
-    // What a scan learns from the previous one where only a /proc of our own making can
-    // show it: a pid taken over by a process with as many descriptors, and the same
-    // listener at the same number; a process that ends between reading its descriptors
-    // and its stat; what it cannot see; a known socket whose port changes.
+    // A /proc without the tables fails. What a scan learns from the previous one where only
+    // a /proc of our own making can show it: a pid taken over by a process with as many
+    // descriptors, and the same listener at the same number; a process that ends between reading
+    // its descriptors and its stat; what it cannot see; a known socket whose port changes.
     void learnsFromPreviousScan()
     {
+        const QueryResult none = ProcNetSource(m_folder.path()).query(); // no tables there
+        QVERIFY(none.error == QueryError::Unreadable && none.detail.contains(u"net/tcp"));
         Churn churn(m_folder.path());
         QVERIFY(churn.spawn());
         const int port = churn.command(0, 'l').value_or(0); // then /dev/null after it
