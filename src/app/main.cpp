@@ -65,6 +65,7 @@ int main(int argc, char* argv[])
     const UpdateChecker updateChecker(info);
     MessageBoxAlerts updateAlerts;
     UpdatePrompter updates(updateChecker, preferences, updateAlerts, desktop);
+    settings->setUpdateChecksAvailable(updateChecker.canCheck());
     const auto checkNow = [&updates] { updates.checkNow(true); };
     QObject::connect(settings, &SettingsBlock::checkForUpdatesRequested, &updates, checkNow);
     updates.start();
@@ -72,7 +73,7 @@ int main(int argc, char* argv[])
     const auto trays = makePlatformTrayHosts();
     TrayShell shell(panel, scanner, desktop, *trays);
     shell.bindOpenAtLogin(*settings);
-    shell.setUpdateChecksOffered(!info.updateFeedUrl.isEmpty());
+    shell.setUpdateChecksOffered(updateChecker.canCheck());
     QObject::connect(&shell, &TrayShell::checkForUpdatesRequested, &updates, checkNow);
     shell.show();
     return app.exec();

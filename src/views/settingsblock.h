@@ -4,6 +4,7 @@
 
 class LoginItem;
 class NoticeBox;
+class QAbstractButton;
 class QCheckBox;
 
 // The panel's settings: "Open at login", "Check for updates…", and after a failed change of
@@ -15,6 +16,8 @@ class SettingsBlock : public QWidget
 public:
     explicit SettingsBlock(LoginItem& loginItem, QWidget* parent = nullptr);
 
+    // A build without an update feed cannot check: the link stays, disabled, and says why.
+    void setUpdateChecksAvailable(bool available);
     // What "Open at login" shows: what was on disk when last read or changed.
     bool isOpenAtLogin() const;
     // Changes the login item as a click on "Open at login" does, whoever asks (the tray
@@ -30,5 +33,6 @@ Q_SIGNALS:
 private:
     LoginItem& m_loginItem;
     QCheckBox* m_openAtLogin = nullptr;
+    QAbstractButton* m_checkForUpdates = nullptr;
     NoticeBox* m_errorBox = nullptr;
 };
