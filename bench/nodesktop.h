@@ -7,6 +7,8 @@ class NoDesktop final : public DesktopServices
 {
 public:
     bool openUrl(const QUrl&) override { return true; }
+    void copyText(const QString&) override {}
+    void notify(const QString&) override {}
     void terminate() override {}
     void activate() override {}
     void setAccessoryPolicy() override {}

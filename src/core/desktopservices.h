@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QString>
 #include <QUrl>
 
 // The few things the program asks of the desktop. Every caller goes through this seam, so
@@ -11,6 +12,11 @@ public:
 
     // Hands the URL to the desktop's default handler; false when none would take it.
     virtual bool openUrl(const QUrl& url) = 0;
+    // Puts the text on the clipboard.
+    virtual void copyText(const QString& text) = 0;
+    // A desktop notification of one line of plain text. Best effort: nothing says whether
+    // anyone showed it, and nothing waits for that.
+    virtual void notify(const QString& message) = 0;
     // Ends the application the orderly way.
     virtual void terminate() = 0;
     // Brings the application to the front, before a dialog shows.

@@ -1,5 +1,6 @@
 #include "qtdesktopservices.h"
 
+#include <QClipboard>
 #include <QDesktopServices>
 #include <QGuiApplication>
 #include <QTimer>
@@ -20,6 +21,11 @@ void raiseAndActivate(QWindow* window)
 bool QtDesktopServices::openUrl(const QUrl& url)
 {
     return QDesktopServices::openUrl(url);
+}
+
+void QtDesktopServices::copyText(const QString& text)
+{
+    QGuiApplication::clipboard()->setText(text);
 }
 
 void QtDesktopServices::terminate()

@@ -3,12 +3,21 @@
 #include <QString>
 #include <QtGlobal>
 
-// What tells apart several processes of the same name. Read only when a tooltip asks for
-// it, never on a scan.
+// What tells apart several processes of the same name. Read only when a tooltip or a row's
+// menu asks for it, never on a scan.
 struct ProcessDetails
 {
     QString commandLine;   // arguments joined by spaces; empty when unreadable
     QString workingFolder; // empty when unreadable (e.g. another user's process)
 };
 
-ProcessDetails readProcessDetails(qint32 pid);
+// How much of the command line: what fits in a tooltip, or all of it, for the clipboard (cut
+// only beyond 1 MiB). Either is cut with an ellipsis.
+enum class CommandLineLength
+{
+    Summary,
+    Whole,
+};
+
+ProcessDetails readProcessDetails(qint32 pid,
+                                  CommandLineLength length = CommandLineLength::Summary);

@@ -12,8 +12,10 @@ namespace {
 
 // Enough of a command line to tell processes apart; a tooltip holding more would not fit
 // on the screen.
-constexpr qint64 maxCommandLineBytes = 16 * 1024;
-constexpr qsizetype maxCommandLineLength = 1000;
+constexpr qint64 summaryBytes = 16 * 1024;
+constexpr qsizetype summaryLength = 1000;
+// A copied one is whole, short of one that no one means to paste.
+constexpr qint64 wholeBytes = 1024 * 1024;
 
 // Each argument printable on one line (a newline shows as \n, so no argument can add a
 // line of its own), quoted when it holds spaces or quotes.
@@ -30,8 +32,9 @@ QString quotedArgument(QByteArrayView raw)
 
 } // namespace
 
-ProcessDetails readProcessDetails(qint32 pid)
+ProcessDetails readProcessDetails(qint32 pid, CommandLineLength length)
 {
+    const bool whole = length == CommandLineLength::Whole;
     ProcessDetails details;
     if (pid <= 0)
         return details;
@@ -39,7 +42,11 @@ ProcessDetails readProcessDetails(qint32 pid)
 
     QFile cmdline(dir + QStringLiteral("/cmdline"));
     if (cmdline.open(QIODevice::ReadOnly)) {
-        QByteArray raw = cmdline.read(maxCommandLineBytes);
+        const qint64 maxBytes = whole ? wholeBytes : summaryBytes;
+        // One byte more tells whether there was more.
+        QByteArray raw = cmdline.read(maxBytes + 1);
+        const bool cut = raw.size() > maxBytes;
+        raw.truncate(maxBytes);
         if (raw.endsWith('\0'))
             raw.chop(1);
         QStringList arguments;
@@ -47,14 +54,16 @@ ProcessDetails readProcessDetails(qint32 pid)
             arguments.append(quotedArgument(argument));
         if (!raw.isEmpty())
             details.commandLine = arguments.join(QLatin1Char(' '));
-        if (details.commandLine.size() > maxCommandLineLength)
-            details.commandLine = details.commandLine.left(maxCommandLineLength) + QChar(0x2026);
+        if (!whole && details.commandLine.size() > summaryLength)
+            details.commandLine = details.commandLine.left(summaryLength) + QChar(0x2026);
+        else if (cut)
+            details.commandLine += QChar(0x2026);
     }
 
     const QByteArray cwdPath = QFile::encodeName(dir + QStringLiteral("/cwd"));
     char target[PATH_MAX];
-    const ssize_t length = ::readlink(cwdPath.constData(), target, sizeof target);
-    if (length > 0)
-        details.workingFolder = escapeCommandName(QByteArrayView(target, length));
+    const ssize_t linkLength = ::readlink(cwdPath.constData(), target, sizeof target);
+    if (linkLength > 0)
+        details.workingFolder = escapeCommandName(QByteArrayView(target, linkLength));
     return details;
 }

@@ -2,6 +2,8 @@
 
 #include "desktopservices.h"
 
+#include <QStringList>
+
 // Records every call instead of acting, for tests.
 class RecordingDesktopServices final : public DesktopServices
 {
@@ -11,12 +13,16 @@ public:
         openedUrls.append(url);
         return opens;
     }
+    void copyText(const QString& text) override { copied.append(text); }
+    void notify(const QString& message) override { notifications.append(message); }
     void terminate() override { ++terminateCalls; }
     void activate() override { ++activateCalls; }
     void setAccessoryPolicy() override {}
 
     bool opens = true; // what openUrl answers
     QList<QUrl> openedUrls;
+    QStringList copied;
+    QStringList notifications;
     int terminateCalls = 0;
     int activateCalls = 0;
 };

@@ -97,6 +97,9 @@ private Q_SLOTS:
         const QString line = readProcessDetails(qint32(child.processId())).commandLine;
         QVERIFY(line.contains(QLatin1String("forged\\nnext")) && !line.contains(u'\n'));
         QVERIFY(line.size() <= 1001);
+        // Copied, it is whole.
+        QVERIFY(readProcessDetails(qint32(child.processId()), CommandLineLength::Whole)
+                    .commandLine.endsWith(QString(5000, u'w') + u'\''));
         child.kill();
         child.waitForFinished();
     }
