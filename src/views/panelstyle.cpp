@@ -184,6 +184,13 @@ QColor hoverTint(const QPalette& palette)
     return color;
 }
 
+QColor appearedTint(const QPalette& palette)
+{
+    QColor color = palette.color(QPalette::Highlight);
+    color.setAlphaF(isDark(palette) ? 0.28f : 0.16f);
+    return color;
+}
+
 QIcon tintedIcon(const QString& resourcePath, const QColor& color)
 {
     QByteArray svg = readResource(resourcePath);

@@ -28,6 +28,8 @@ QColor red(const QPalette& palette);
 QColor orange(const QPalette& palette);
 // The hovered row's background: the text colour at 6 % opacity.
 QColor hoverTint(const QPalette& palette);
+// A row that has just started listening: the selection colour, faint.
+QColor appearedTint(const QPalette& palette);
 
 // One of our SVG icons (":/icons/NAME.svg") drawn in the given colour at any size.
 QIcon tintedIcon(const QString& resourcePath, const QColor& color);

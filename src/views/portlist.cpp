@@ -5,11 +5,13 @@
 #include "portrowdelegate.h"
 #include "porturl.h"
 
+#include <QContextMenuEvent>
 #include <QCursor>
 #include <QEvent>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QScrollBar>
 #include <QToolButton>
@@ -122,7 +124,7 @@ bool PortList::viewportEvent(QEvent* event)
         break;
     }
     case QEvent::Leave:
-        if (m_model->hoverSource() == PortListModel::HoverSource::Pointer)
+        if (m_model->hoverSource() == PortListModel::HoverSource::Pointer && !m_holdingHighlight)
             m_model->clearHover();
         break;
     default:
@@ -193,6 +195,38 @@ void PortList::keyPressEvent(QKeyEvent* event)
         return;
     }
     event->accept();
+}
+
+void PortList::contextMenuEvent(QContextMenuEvent* event)
+{
+    // From the pointer, the row under it (the event comes through the viewport); from the
+    // keyboard, the highlighted row, with the menu at its lower left.
+    const bool byPointer = event->reason() == QContextMenuEvent::Mouse;
+    const int row = byPointer ? indexAt(event->pos()).row() : m_model->hoveredRow();
+    if (row < 0) {
+        event->ignore();
+        return;
+    }
+    if (byPointer)
+        hoverAt(event->pos());
+    const QRect rect = visualRect(m_model->index(row));
+    const QPoint at =
+        byPointer ? event->globalPos()
+                  : viewport()->mapToGlobal(
+                        QPoint(rect.left() + PortRowDelegate::horizontalPadding, rect.bottom()));
+    Q_EMIT menuRequested(m_model->portAt(row), at);
+    event->accept();
+}
+
+void PortList::holdHighlightWhile(QMenu* menu)
+{
+    m_holdingHighlight = true;
+    connect(menu, &QMenu::aboutToHide, this, [this] {
+        m_holdingHighlight = false;
+        if (m_model->hoverSource() == PortListModel::HoverSource::Pointer &&
+            !viewport()->rect().contains(viewport()->mapFromGlobal(QCursor::pos())))
+            m_model->clearHover();
+    });
 }
 
 void PortList::highlightByKeyboard(int row)

@@ -8,6 +8,7 @@
 
 class PortListModel;
 class PortRowDelegate;
+class QMenu;
 class QToolButton;
 class QWidget;
 
@@ -19,7 +20,8 @@ class QWidget;
 // Down); Return opens the highlighted port, Delete kills its process and Shift+Delete
 // forces it. Whichever of pointer and keyboard moved last owns the highlight. Delete acts
 // only on the record the keys moved to: after that row goes, the next Delete waits for a
-// key that moves. Escape and other keys are left to the panel.
+// key that moves. Escape and other keys are left to the panel. A right-click on a row, or
+// the Menu key on the highlighted one, asks for the row's menu.
 class PortList : public QListView
 {
     Q_OBJECT
@@ -31,6 +33,9 @@ public:
     explicit PortList(PortListModel* model, QWidget* parent = nullptr);
 
     PortRowDelegate* rowDelegate() const { return m_delegate; }
+    // Keeps the highlight on the menu's row while the menu is open, though the pointer is on
+    // the menu; when it closes the pointer has the highlight back.
+    void holdHighlightWhile(QMenu* menu);
 
     // Fits the rows up to maximumListHeight; beyond that the list scrolls. Given more height
     // (a taller window), it shows more rows.
@@ -40,10 +45,13 @@ Q_SIGNALS:
     void openRequested(const ListeningPort& port);
     // force: Shift was held, so the process is made to end rather than asked.
     void killRequested(const ListeningPort& port, bool force);
+    // globalPos: where the menu opens.
+    void menuRequested(const ListeningPort& port, const QPoint& globalPos);
 
 protected:
     bool viewportEvent(QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
     void hideEvent(QHideEvent* event) override;
     void scrollContentsBy(int dx, int dy) override;
@@ -70,4 +78,5 @@ private:
     QToolButton* m_killButton;
     std::optional<QPoint> m_lastPointerPos; // global; where the pointer was last seen
     QString m_keyboardPick;                 // the id of the record the keys last moved to
+    bool m_holdingHighlight = false;
 };

@@ -3,6 +3,8 @@
 #include "displaytext.h"
 #include "processdetails.h"
 
+#include <algorithm>
+
 PortListModel::PortListModel(QObject* parent) : QAbstractListModel(parent) {}
 
 QString PortListModel::exposureText(const ListeningPort& port)
@@ -44,6 +46,8 @@ QVariant PortListModel::data(const QModelIndex& index, int role) const
             if (const QString text = data(index, role).toString(); !text.isEmpty())
                 parts.append(text);
         }
+        if (data(index, AppearedRole).toBool())
+            parts.append(tr("just started"));
         return parts.join(QLatin1String(", "));
     }
     case PortTextRole:
@@ -58,6 +62,8 @@ QVariant PortListModel::data(const QModelIndex& index, int role) const
         return index.row() == m_hoveredRow;
     case StillRunningRole:
         return m_stillRunning.contains(port.id());
+    case AppearedRole:
+        return index.row() < m_visibleAppeared.size() && m_visibleAppeared.at(index.row());
     case Qt::ToolTipRole: {
         if (isOthers) {
             return plainTextToolTip(
@@ -84,8 +90,63 @@ QVariant PortListModel::data(const QModelIndex& index, int role) const
 
 void PortListModel::setPorts(const QList<ListeningPort>& ports)
 {
+    // What was not there before stands out until the next list. Most lists are the last one
+    // again, often the very same data.
+    QList<bool> appeared;
+    if (m_hasList && ports != m_all) {
+        QSet<RecordKey> before;
+        before.reserve(m_all.size());
+        for (const ListeningPort& port : std::as_const(m_all))
+            before.insert(keyOf(port));
+        appeared.reserve(ports.size());
+        for (const ListeningPort& port : ports)
+            appeared.append(!before.contains(keyOf(port)));
+        if (!appeared.contains(true))
+            appeared.clear();
+    }
+    const bool marksChange = !appeared.isEmpty() || !m_allAppeared.isEmpty();
+    m_hasList = true;
+    m_allAppeared = std::move(appeared);
     m_all = ports;
-    refilter();
+    if (!refilter() && marksChange && !m_visible.isEmpty())
+        Q_EMIT dataChanged(index(0), index(int(m_visible.size()) - 1), {AppearedRole});
+}
+
+void PortListModel::setFilterText(const QString& text)
+{
+    const QStringList terms = text.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    if (terms == m_filterTerms)
+        return;
+    m_filterTerms = terms;
+    refilter(false);
+}
+
+bool PortListModel::matchesFilter(const ListeningPort& port, const QStringList& terms)
+{
+    if (terms.isEmpty())
+        return true;
+    const QString number = QString::number(port.port());
+    const QString pid = port.hasProcess() ? QString::number(port.pid()) : QString();
+    const QStringView fields[] = {number, pid, port.processName(), port.user()};
+    return std::all_of(terms.cbegin(), terms.cend(), [&](const QString& term) {
+        return std::any_of(std::cbegin(fields), std::cend(fields), [&](QStringView field) {
+            return field.contains(term, Qt::CaseInsensitive);
+        });
+    });
+}
+
+bool PortListModel::isShown(const ListeningPort& port) const
+{
+    return (m_showSystemPorts || !port.isSystem()) && matchesFilter(port, m_filterTerms);
+}
+
+qsizetype PortListModel::hiddenSystemPorts() const
+{
+    if (m_showSystemPorts)
+        return 0;
+    return std::count_if(m_all.cbegin(), m_all.cend(), [&](const ListeningPort& port) {
+        return port.isSystem() && matchesFilter(port, m_filterTerms);
+    });
 }
 
 void PortListModel::setStillRunning(const QSet<QString>& ids)
@@ -105,21 +166,27 @@ void PortListModel::setShowSystemPorts(bool show)
     refilter();
 }
 
-void PortListModel::refilter()
+bool PortListModel::refilter(bool keepPlace)
 {
     QList<ListeningPort> visible;
-    if (m_showSystemPorts) {
+    QList<bool> appeared;
+    if (m_showSystemPorts && m_filterTerms.isEmpty()) {
         visible = m_all;
+        appeared = m_allAppeared;
     } else {
         visible.reserve(m_all.size());
-        for (const ListeningPort& port : std::as_const(m_all)) {
-            if (!port.isSystem())
-                visible.append(port);
+        for (qsizetype i = 0; i < m_all.size(); ++i) {
+            if (!isShown(m_all.at(i)))
+                continue;
+            visible.append(m_all.at(i));
+            if (!m_allAppeared.isEmpty())
+                appeared.append(m_allAppeared.at(i));
         }
     }
+    m_visibleAppeared = std::move(appeared);
     // Most refreshes publish the same list again.
     if (visible == m_visible)
-        return;
+        return false;
 
     // The hovered row follows its record by identity: port and pid, or port and user for
     // a record without a process.
@@ -134,7 +201,8 @@ void PortListModel::refilter()
                 break;
             }
         }
-        if (hovered < 0 && m_hoverSource == HoverSource::Keyboard && !visible.isEmpty())
+        if (hovered < 0 && keepPlace && m_hoverSource == HoverSource::Keyboard &&
+            !visible.isEmpty())
             hovered = static_cast<int>(qMin<qsizetype>(m_hoveredRow, visible.size() - 1));
     }
     if (hovered < 0)
@@ -147,6 +215,7 @@ void PortListModel::refilter()
     endResetModel();
     if (hovered != previous || hovered >= 0)
         Q_EMIT hoveredRowChanged(hovered, previous);
+    return true;
 }
 
 std::optional<QString> PortListModel::hoveredId() const

@@ -9,9 +9,11 @@
 #include <optional>
 
 // The records the panel shows: the scanner's list, without ports below 1024 unless asked
-// for, in the scanner's order. It also holds which row the pointer is over, keyed by the
-// record's id, so a row that survives a refresh stays highlighted. The keyboard drives the
-// same highlight; who set it last decides what happens when its record goes.
+// for and narrowed by the typed filter, in the scanner's order. It marks the records that
+// were not in the list before, until the next list comes. It also holds which row the
+// pointer is over, keyed by the record's id, so a row that survives a refresh stays
+// highlighted. The keyboard drives the same highlight; who set it last decides what happens
+// when its record goes.
 class PortListModel : public QAbstractListModel
 {
     Q_OBJECT
@@ -24,6 +26,7 @@ public:
         ExposureTextRole,                // where it listens: "loopback", "all interfaces", …
         ExposureRole,                    // ListeningPort::Exposure as an int
         StillRunningRole,                // asked to quit, and a rescan still found it
+        AppearedRole,                    // not in the list before this one
         HoveredRole,
     };
 
@@ -40,8 +43,16 @@ public:
     QVariant data(const QModelIndex& index, int role) const override;
 
     // Takes a newly published list; an unchanged visible list costs no reset and no repaint.
+    // The first list is where the program starts from: none of it counts as appeared.
     void setPorts(const QList<ListeningPort>& ports);
     void setShowSystemPorts(bool show);
+    // Keeps the records that hold every word of the text (any case) in their port, pid,
+    // name or user. A highlighted record that the filter hides loses the highlight.
+    void setFilterText(const QString& text);
+    QString filterText() const { return m_filterTerms.join(u' '); }
+    static bool matchesFilter(const ListeningPort& port, const QStringList& terms);
+    // The records that the filter lets through but "System" hides.
+    qsizetype hiddenSystemPorts() const;
     // The ids of the records that were asked to quit and are still there.
     void setStillRunning(const QSet<QString>& ids);
 
@@ -65,11 +76,35 @@ Q_SIGNALS:
     void hoveredRowChanged(int row, int previousRow);
 
 private:
-    void refilter();
+    // A record's identity in the list, as the highlight follows it.
+    struct RecordKey
+    {
+        qint64 port;
+        qint32 pid;
+        QString user;
+        friend bool operator==(const RecordKey&, const RecordKey&) = default;
+        friend size_t qHash(const RecordKey& key, size_t seed = 0) noexcept
+        {
+            return qHashMulti(seed, key.port, key.pid, key.user);
+        }
+    };
+    static RecordKey keyOf(const ListeningPort& port)
+    {
+        return {port.port(), port.pid(), port.user()};
+    }
+    bool isShown(const ListeningPort& port) const;
+    // keepPlace: a keyboard highlight whose record went stays at its place in the list.
+    // Returns whether the visible list changed.
+    bool refilter(bool keepPlace = true);
 
     QList<ListeningPort> m_all;
     QList<ListeningPort> m_visible;
+    bool m_hasList = false;
+    // Whether each record of m_all, and of m_visible, is new; empty when none is.
+    QList<bool> m_allAppeared;
+    QList<bool> m_visibleAppeared;
     bool m_showSystemPorts = false;
+    QStringList m_filterTerms;
     QSet<QString> m_stillRunning;
     int m_hoveredRow = -1;
     HoverSource m_hoverSource = HoverSource::Pointer;

@@ -9,13 +9,17 @@
 #include "portlistmodel.h"
 #include "portscanner.h"
 #include "porturl.h"
+#include "processdetails.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QEvent>
 #include <QFocusEvent>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
 #include <QPainter>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -83,6 +87,14 @@ PortListView::PortListView(PortScanner& scanner, DesktopServices& desktop,
     title->setObjectName(QStringLiteral("titleLabel"));
     title->setTextFormat(Qt::PlainText);
     title->setFont(PanelStyle::headlineFont());
+    m_filterField = new QLineEdit(this);
+    m_filterField->setObjectName(QStringLiteral("filterField"));
+    m_filterField->setFont(PanelStyle::captionFont());
+    m_filterField->setPlaceholderText(tr("Type to filter"));
+    m_filterField->setAccessibleName(tr("Filter ports"));
+    m_filterField->setToolTip(tr("Port, name, PID or user; Escape clears"));
+    m_filterField->setClearButtonEnabled(true);
+    m_filterField->setMaxLength(200);
     m_systemCheckBox = new QCheckBox(tr("System"), this);
     m_systemCheckBox->setObjectName(QStringLiteral("systemCheckBox"));
     m_systemCheckBox->setFont(PanelStyle::captionFont());
@@ -90,7 +102,7 @@ PortListView::PortListView(PortScanner& scanner, DesktopServices& desktop,
     m_systemCheckBox->setChecked(false);
     PanelStyle::outlineIndicators(m_systemCheckBox);
     header->addWidget(title);
-    header->addStretch();
+    header->addWidget(m_filterField, 1);
     header->addWidget(m_systemCheckBox);
     root->addLayout(header);
     root->addWidget(makeDivider(this));
@@ -159,6 +171,11 @@ PortListView::PortListView(PortScanner& scanner, DesktopServices& desktop,
         m_model->setShowSystemPorts(checked);
         showPorts();
     });
+    connect(m_filterField, &QLineEdit::textChanged, this, [this](const QString& text) {
+        m_model->setFilterText(text);
+        showPorts();
+    });
+    m_filterField->installEventFilter(this);
     connect(m_refreshButton, &QToolButton::clicked, this, [this] { m_scanner.scan(); });
     connect(m_tipButton, &QToolButton::clicked, this, [this] { openUrl(m_tipUrl); });
     connect(m_contactButton, &QToolButton::clicked, this, [this] { openUrl(m_contactUrl); });
@@ -167,18 +184,8 @@ PortListView::PortListView(PortScanner& scanner, DesktopServices& desktop,
         if (const QUrl url = browserUrl(port); url.isValid())
             openUrl(url);
     });
-    connect(m_list, &PortList::killRequested, this, [this](const ListeningPort& port, bool force) {
-        const auto mode = force ? PortScanner::KillMode::Force : PortScanner::KillMode::Polite;
-        if (!m_scanner.isOtherUsersProcess(port)) {
-            kill(port, mode);
-            return;
-        }
-        m_notice->ask(tr("“%1” (PID %2) belongs to another user. Quit it anyway?")
-                          .arg(printableText(port.processName()))
-                          .arg(port.pid()),
-                      force ? tr("Force Quit") : tr("Quit"),
-                      [this, port, mode] { kill(port, mode); });
-    });
+    connect(m_list, &PortList::killRequested, this, &PortListView::requestKill);
+    connect(m_list, &PortList::menuRequested, this, &PortListView::showRowMenu);
     connect(&m_scanner, &PortScanner::portsChanged, this, [this] {
         m_model->setPorts(m_scanner.ports());
         markStillRunning();
@@ -187,6 +194,51 @@ PortListView::PortListView(PortScanner& scanner, DesktopServices& desktop,
 
     m_model->setPorts(m_scanner.ports());
     showPorts();
+}
+
+void PortListView::requestKill(const ListeningPort& port, bool force)
+{
+    // Another user's socket: nothing here may end it.
+    if (!port.hasProcess())
+        return;
+    const auto mode = force ? PortScanner::KillMode::Force : PortScanner::KillMode::Polite;
+    if (!m_scanner.isOtherUsersProcess(port)) {
+        kill(port, mode);
+        return;
+    }
+    m_notice->ask(tr("“%1” (PID %2) belongs to another user. Quit it anyway?")
+                      .arg(printableText(port.processName()))
+                      .arg(port.pid()),
+                  force ? tr("Force Quit") : tr("Quit"), [this, port, mode] { kill(port, mode); });
+}
+
+void PortListView::showRowMenu(const ListeningPort& port, const QPoint& globalPos)
+{
+    auto* menu = new QMenu(this);
+    menu->setObjectName(QStringLiteral("rowMenu"));
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    const QUrl url = browserUrl(port);
+    const auto copy = [this](const QString& text) {
+        return [this, text] { m_desktop.copyText(text); };
+    };
+    menu->addAction(tr("Open in Browser"), this, [this, url] { openUrl(url); })
+        ->setEnabled(url.isValid());
+    menu->addAction(tr("Copy URL"), this, copy(url.toString()))->setEnabled(url.isValid());
+    menu->addAction(tr("Copy Port"), this, copy(QString::number(port.port())));
+    // Another user's socket names no process: nothing to copy of it, nothing to end.
+    if (port.hasProcess()) {
+        menu->addAction(tr("Copy PID"), this, copy(QString::number(port.pid())));
+        // Read now, as the menu opens: it is the process the user is looking at.
+        const QString commandLine =
+            readProcessDetails(port.pid(), CommandLineLength::Whole).commandLine;
+        menu->addAction(tr("Copy Command Line"), this, copy(commandLine))
+            ->setEnabled(!commandLine.isEmpty());
+        menu->addSeparator();
+        menu->addAction(tr("Quit Process"), this, [this, port] { requestKill(port, false); });
+        menu->addAction(tr("Force Quit Process"), this, [this, port] { requestKill(port, true); });
+    }
+    m_list->holdHighlightWhile(menu);
+    menu->popup(globalPos);
 }
 
 void PortListView::kill(const ListeningPort& port, PortScanner::KillMode mode)
@@ -280,6 +332,48 @@ void PortListView::hideEvent(QHideEvent* event)
 {
     QWidget::hideEvent(event);
     m_notice->clear();
+    // The panel opens again on the whole list.
+    m_filterField->clear();
+}
+
+void PortListView::keyPressEvent(QKeyEvent* event)
+{
+    // What the list and the other controls leave reaches here.
+    const QString text = event->text();
+    const bool typed =
+        !text.isEmpty() && text.front().isPrint() &&
+        !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier));
+    if (event->key() == Qt::Key_Escape && !m_filterField->text().isEmpty())
+        m_filterField->clear();
+    else if (event->key() == Qt::Key_Backspace && !m_filterField->text().isEmpty())
+        m_filterField->backspace();
+    else if (typed)
+        m_filterField->insert(text);
+    else
+        return QWidget::keyPressEvent(event);
+    event->accept();
+}
+
+bool PortListView::eventFilter(QObject* watched, QEvent* event)
+{
+    // From the filter field, the keys that pick and act on a row go to the list, and the
+    // keys with them, so that Delete then acts on the row.
+    if (watched == m_filterField && event->type() == QEvent::KeyPress && m_list->isVisible()) {
+        switch (static_cast<QKeyEvent*>(event)->key()) {
+        case Qt::Key_Up:
+        case Qt::Key_Down:
+        case Qt::Key_PageUp:
+        case Qt::Key_PageDown:
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            m_list->setFocus(Qt::OtherFocusReason);
+            QCoreApplication::sendEvent(m_list, event);
+            return true;
+        default:
+            break;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void PortListView::showPorts()
@@ -291,15 +385,19 @@ void PortListView::showPorts()
         setFocus(Qt::OtherFocusReason);
     m_list->setVisible(!empty);
     m_emptyState->setVisible(empty);
-    // "No listening ports" only when nothing listens at all.
-    const qsizetype hidden = m_model->allPorts().size() - m_model->visiblePorts().size();
-    if (hidden == 0)
-        m_emptyLabel->setText(tr("No listening ports"));
-    else if (hidden == 1)
+    // "No listening ports" only when nothing listens at all; system ports that the filter
+    // lets through are counted.
+    const qsizetype hidden = empty ? m_model->hiddenSystemPorts() : 0;
+    if (hidden == 1)
         m_emptyLabel->setText(tr("1 system port is hidden. Tick “System” to show it."));
-    else
+    else if (hidden > 1)
         m_emptyLabel->setText(
             tr("%1 system ports are hidden. Tick “System” to show them.").arg(hidden));
+    else if (!m_model->filterText().isEmpty())
+        m_emptyLabel->setText(
+            tr("No listening port matches “%1”.").arg(printableText(m_model->filterText())));
+    else
+        m_emptyLabel->setText(tr("No listening ports"));
     if (!empty && QApplication::focusWidget() == this)
         m_list->setFocus(Qt::OtherFocusReason);
 }

@@ -14,12 +14,17 @@ class PortList;
 class PortListModel;
 class QCheckBox;
 class QLabel;
+class QLineEdit;
 class QToolButton;
 class QVBoxLayout;
 
-// The panel: title row with the "System" filter, the list of listening ports (or a line
-// saying there are none), a place for the settings block, and the footer with refresh,
-// the two links to the maker, and quit.
+// The panel: title row with the filter field and the "System" filter, the list of listening
+// ports (or a line saying there are none), a place for the settings block, and the footer
+// with refresh, the two links to the maker, and quit.
+//
+// Typing anywhere in the panel goes to the filter field; the arrows and Return typed there
+// go to the list. Escape clears the filter; with nothing typed it is left to the window,
+// which closes.
 class PortListView : public QWidget
 {
     Q_OBJECT
@@ -42,12 +47,16 @@ protected:
     void changeEvent(QEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
     void hideEvent(QHideEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     // Opens the URL, or says in the panel that it could not, with the URL to copy.
     void openUrl(const QUrl& url);
-    // Ends the process, or says in the panel why not.
+    // Ends the process, or says in the panel why not; another user's process asks first.
+    void requestKill(const ListeningPort& port, bool force);
     void kill(const ListeningPort& port, PortScanner::KillMode mode);
+    void showRowMenu(const ListeningPort& port, const QPoint& globalPos);
     // Rows asked to quit that a rescan still finds say so, and offer to force it.
     void markStillRunning();
 
@@ -70,6 +79,7 @@ private:
     QWidget* m_emptyState = nullptr;
     NoticeBox* m_notice = nullptr;
     QLabel* m_emptyLabel = nullptr;
+    QLineEdit* m_filterField = nullptr;
     QCheckBox* m_systemCheckBox = nullptr;
     QVBoxLayout* m_settingsLayout = nullptr;
     QWidget* m_settingsDivider = nullptr;

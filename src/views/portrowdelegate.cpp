@@ -26,6 +26,7 @@ PortRowDelegate::RowLayout PortRowDelegate::layoutRow(const QRect& rowRect,
 {
     RowLayout row;
     row.hovered = index.data(PortListModel::HoveredRole).toBool();
+    row.hasAppeared = index.data(PortListModel::AppearedRole).toBool();
     const QRect content =
         rowRect.adjusted(horizontalPadding, verticalPadding, -horizontalPadding, -verticalPadding);
 
@@ -74,6 +75,13 @@ void PortRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& optio
     const RowLayout row = layoutRow(option.rect, index);
     const QPalette& palette = option.palette;
     painter->save();
+    if (row.hasAppeared) {
+        const QColor tint = PanelStyle::appearedTint(palette);
+        painter->fillRect(option.rect, tint);
+        QColor bar = tint;
+        bar.setAlphaF(1.0f);
+        painter->fillRect(QRect(option.rect.topLeft(), QSize(3, option.rect.height())), bar);
+    }
     if (row.hovered)
         painter->fillRect(option.rect, PanelStyle::hoverTint(palette));
 

@@ -6,10 +6,10 @@
 
 // Paints one port row: the port in a fixed column, the process name (or, for another
 // user's socket, "owned by USER") on one line with "PID n" and where it listens below it,
-// and the hover tint. A port open on all interfaces has that part in the warning colour. Text is
-// drawn with QPainter::drawText only, so a name full of markup shows literally. The row's buttons
-// are real widgets laid over the row by the list, in the space this delegate leaves free on the
-// right.
+// the hover tint, and a tint with a bar at the left edge for a record new since the last list. A
+// port open on all interfaces has that part in the warning colour. Text is drawn with
+// QPainter::drawText only, so a name full of markup shows literally. The row's buttons are real
+// widgets laid over the row by the list, in the space this delegate leaves free on the right.
 class PortRowDelegate : public QStyledItemDelegate
 {
     Q_OBJECT
@@ -34,6 +34,7 @@ public:
         QString exposureText;
         bool isOpenToNetwork = false; // listens on a wildcard address
         bool isStillRunning = false;  // asked to quit, still there
+        bool hasAppeared = false;     // new since the list before
         bool hovered = false;
     };
 

@@ -5,6 +5,7 @@
 #include "portlistview.h"
 #include "portrowdelegate.h"
 #include "portscanner.h"
+#include "processdetails.h"
 #include "recordingdesktopservices.h"
 #include "recordingprocesscontrol.h"
 
@@ -13,7 +14,9 @@
 #include <QCursor>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QMenu>
 #include <QScreen>
+#include <QSignalSpy>
 #include <QTest>
 
 namespace {
@@ -31,6 +34,8 @@ struct Panel
         auto* settings = new QWidget;
         (new QCheckBox(settings))->setObjectName(QStringLiteral("setting"));
         view.setSettingsWidget(settings);
+        // The first scan, of nothing: later records are new.
+        QVERIFY(QTest::qWaitFor([&] { return scanner.lastScan().has_value(); }));
         // Opened as its popup opens: shown, active, and the panel given the keys.
         view.show();
         view.activateWindow();
@@ -44,8 +49,10 @@ struct Panel
         source->setPorts(ports);
         for (const ListeningPort& port : ports)
             processes->setProcess(port.pid(), port.processName());
+        const QSignalSpy scanned(&scanner, &PortScanner::lastScanChanged);
         scanner.scan();
-        const bool published = QTest::qWaitFor([&] { return scanner.ports() == ports; });
+        const bool published =
+            QTest::qWaitFor([&] { return !scanned.isEmpty() && scanner.ports() == ports; });
         queriesAtPublish = source->queryCount();
         return published && QTest::qWaitForWindowActive(&view);
     }
@@ -69,12 +76,51 @@ struct Panel
     // process ignored the request to quit, "focus:NAME" and "shown:NAME" check where the
     // keys go and what shows, "taller" that a taller panel gives the height to the list, and
     // "empty:N" that the empty list says N system ports hide
-    // ("empty:0": that nothing listens).
+    // ("empty:0": that nothing listens; "empty:TEXT": that nothing matches TEXT).
+    // "type:TEXT" types into whatever has the focus ('+' for a space), "rows:N" checks how
+    // many rows show, "appeared:N,..." which rows are marked new; "menu:N" right-clicks row N,
+    // "Menu" is the Menu key, "pick:TEXT" takes the open menu's entry (its text without
+    // spaces) and "entries" notes the open menu's entries, disabled ones in brackets.
     void type(const QString& steps)
     {
         for (const QString& step : steps.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
             const QString arg = step.section(QLatin1Char(':'), 1);
-            if (step.startsWith(QLatin1String("point:"))) {
+            auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+            if (step.startsWith(QLatin1String("type:"))) {
+                QTest::keyClicks(QApplication::focusWidget(), QString(arg).replace(u'+', u' '));
+            } else if (step.startsWith(QLatin1String("rows:"))) {
+                QCOMPARE(model()->rowCount(), arg.toInt());
+            } else if (step.startsWith(QLatin1String("appeared:"))) {
+                QStringList rows;
+                for (int row = 0; row < model()->rowCount(); ++row) {
+                    if (model()->index(row).data(PortListModel::AppearedRole).toBool())
+                        rows.append(QString::number(row));
+                }
+                QCOMPARE(rows.join(u','), arg);
+            } else if (step.startsWith(QLatin1String("menu:"))) {
+                const QPoint at = rowRect(arg.toInt()).center();
+                QContextMenuEvent click(QContextMenuEvent::Mouse, at, viewport()->mapToGlobal(at));
+                QCoreApplication::sendEvent(viewport(), &click);
+                QTRY_VERIFY(QApplication::activePopupWidget());
+            } else if (step == QLatin1String("Menu")) {
+                QContextMenuEvent key(QContextMenuEvent::Keyboard, {}, QCursor::pos());
+                QCoreApplication::sendEvent(QApplication::focusWidget(), &key);
+                QTRY_VERIFY(QApplication::activePopupWidget());
+            } else if (step.startsWith(QLatin1String("pick:")) ||
+                       step == QLatin1String("entries")) {
+                QVERIFY(menu);
+                QStringList entries;
+                for (QAction* action : menu->actions()) {
+                    const QString text = action->text();
+                    if (QString(text).remove(u' ') == arg && action->isEnabled())
+                        action->trigger();
+                    if (!action->isSeparator())
+                        entries.append(action->isEnabled() ? text : u'(' + text + u')');
+                }
+                if (step == QLatin1String("entries"))
+                    passedOn.append(QStringLiteral("entries: ") + entries.join(u'/'));
+                menu->close();
+            } else if (step.startsWith(QLatin1String("point:"))) {
                 // Qt drops a move to where the pointer already is, so arrive from one pixel off.
                 QTest::mouseMove(viewport(), rowRect(arg.toInt()).center() + QPoint(1, 1));
                 QTest::mouseMove(viewport(), rowRect(arg.toInt()).center());
@@ -88,10 +134,13 @@ struct Panel
                     QCoreApplication::sendEvent(viewport(), event);
             } else if (step.startsWith(QLatin1String("publish:"))) {
                 QList<ListeningPort> ports;
-                for (const QString& record : arg.split(u',', Qt::SkipEmptyParts))
+                for (QString record : arg.split(u',', Qt::SkipEmptyParts)) {
+                    record.replace(QLatin1String("SELF"),
+                                   QString::number(QCoreApplication::applicationPid()));
                     ports.append(ListeningPort(record.section(u'/', 0, 0).toInt(),
                                                record.section(u'/', 1, 1).toInt(), {},
                                                record.section(u'/', 2), {}));
+                }
                 QVERIFY(publish(ports));
             } else if (step == QLatin1String("noopener")) {
                 desktop.opens = false;
@@ -114,8 +163,9 @@ struct Panel
                 QTRY_VERIFY(list()->height() >= before + 100);
             } else if (step.startsWith(QLatin1String("empty:"))) {
                 const QString text = view.findChild<QLabel*>(QStringLiteral("emptyLabel"))->text();
-                QVERIFY2(arg == u"0" ? text == u"No listening ports"
-                                     : text.startsWith(arg + QStringLiteral(" system port")),
+                QVERIFY2(arg == u"0"       ? text == u"No listening ports"
+                         : arg.toInt() > 0 ? text.startsWith(arg + QStringLiteral(" system port"))
+                                           : text.contains(u'“' + arg + u'”'),
                          qPrintable(text));
             } else if (step.startsWith(QLatin1String("shown:"))) {
                 QVERIFY(view.findChild<QWidget*>(arg)->isVisible());
@@ -147,6 +197,12 @@ struct Panel
         for (const auto& [pid, signal] : processes->sentSignals)
             all.append(QStringLiteral("signal %1 %2").arg(pid).arg(signal));
         all += QStringList(desktop.terminateCalls, QStringLiteral("terminate"));
+        const QString ownCommandLine =
+            readProcessDetails(qint32(QCoreApplication::applicationPid()), CommandLineLength::Whole)
+                .commandLine;
+        for (const QString& text : desktop.copied)
+            all.append(QStringLiteral("copy ") +
+                       (text == ownCommandLine ? QStringLiteral("own command line") : text));
         all += QStringList(source->queryCount() - queriesAtPublish, QStringLiteral("scan"));
         return all + passedOn;
     }
@@ -237,6 +293,47 @@ private Q_SLOTS:
             << "root Down Del shown:panelNotice click:panelNoticeConfirm" << 0 << "signal 100 15";
         QTest::addRow("a URL that won't open")
             << "noopener Down Return shown:panelNotice" << 0 << "http://localhost:2000";
+        // Typing filters; the keys act on what is left.
+        QTest::addRow("type, Down, Return")
+            << "type:p5 rows:11 Down Return" << 0 << "http://localhost:2005";
+        QTest::addRow("by pid; Escape clears, the second is the window's")
+            << "type:142 rows:1 Esc rows:100 Esc" << -1 << "passed on Esc";
+        QTest::addRow("words narrow together, any case") << "type:P7+2077 rows:1" << -1 << "";
+        QTest::addRow("Delete on the filtered row the keys picked")
+            << "type:p7 Down Del" << 0 << "signal 107 15";
+        QTest::addRow("the filter hides the keys' record: Delete waits")
+            << "Down Down type:p9 Del" << -1 << "passed on Del";
+        QTest::addRow("no match, Backspace")
+            << "type:zz empty:zz focus:portListView Backspace Backspace focus:portList rows:100"
+            << -1 << "";
+        QTest::addRow("a filter counts the system ports it hides")
+            << "type:ssh empty:1" << -1 << "";
+        QTest::addRow("arrows and Return from the field")
+            << "Shift+Tab Shift+Tab focus:filterField type:p3 Down focus:portList Return" << 0
+            << "http://localhost:2003";
+        QTest::addRow("opens unfiltered") << "type:p3 hide rows:100" << -1 << "";
+        // The row's menu; its quits take the panel's kill path.
+        QTest::addRow("menu copies")
+            << "menu:1 pick:CopyURL menu:1 pick:CopyPort menu:1 pick:CopyPID Down Menu "
+               "pick:CopyPort"
+            << 0 << "copy http://localhost:2001, copy 2001, copy 101, copy 2000";
+        QTest::addRow("menu opens and quits")
+            << "menu:0 pick:OpeninBrowser menu:0 pick:QuitProcess menu:0 pick:ForceQuitProcess"
+            << -1 << "http://localhost:2000, signal 100 15, signal 100 9";
+        QTest::addRow("menu as root asks first")
+            << "root menu:0 pick:ForceQuitProcess shown:panelNotice click:panelNoticeConfirm" << -1
+            << "signal 100 9";
+        QTest::addRow("menu entries")
+            << "publish:2000/0/postgres,2001/2147483647,2002/SELF menu:0 entries menu:1 entries "
+               "menu:2 pick:CopyCommandLine"
+            << -1
+            << "copy own command line, entries: Open in Browser/Copy URL/Copy Port, entries: Open "
+               "in Browser/Copy URL/Copy Port/Copy PID/(Copy Command Line)/Quit Process/Force "
+               "Quit Process";
+        QTest::addRow("new records stand out for one refresh")
+            << "publish:2000/100,3000/300 appeared:1 publish:2000/100,3000/301 appeared:1 "
+               "publish:2000/100,3000/301 appeared:"
+            << -1 << "";
         QTest::addRow("footer")
             << "click:tipButton click:contactButton click:quitButton click:refreshButton" << -1
             << "https://example.org/tip, mailto:maker@example.org, terminate, scan";
@@ -261,8 +358,10 @@ private Q_SLOTS:
         const QModelIndex first = panel.model()->index(0);
         PortRowDelegate* delegate = panel.list()->rowDelegate();
         QCOMPARE(delegate->layoutRow(panel.rowRect(0), first).nameText, markup);
+        // All of them new since the panel's first, empty list.
         QCOMPARE(first.data(Qt::AccessibleTextRole).toString(),
-                 QStringLiteral("Port 2000, ") + markup + QStringLiteral(", PID 100"));
+                 QStringLiteral("Port 2000, ") + markup +
+                     QStringLiteral(", PID 100, just started"));
         QVERIFY(first.data(Qt::ToolTipRole).toString().contains(markup.toHtmlEscaped()));
 
         panel.type(steps);
