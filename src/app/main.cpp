@@ -2,6 +2,7 @@
 #include "desktopentryresource.h"
 #include "loginitem.h"
 #include "messageboxalerts.h"
+#include "portchangenotifier.h"
 #include "portlistview.h"
 #include "portscanner.h"
 #include "qtdesktopservices.h"
@@ -69,6 +70,12 @@ int main(int argc, char* argv[])
     const auto checkNow = [&updates] { updates.checkNow(true); };
     QObject::connect(settings, &SettingsBlock::checkForUpdatesRequested, &updates, checkNow);
     updates.start();
+
+    // Off until the user ticks it in the panel.
+    PortChangeNotifier portNotices(scanner, desktop, preferences);
+    settings->setNotifyOnPortChanges(portNotices.isEnabled());
+    QObject::connect(settings, &SettingsBlock::notifyOnPortChangesToggled, &portNotices,
+                     &PortChangeNotifier::setEnabled);
 
     const auto trays = makePlatformTrayHosts();
     TrayShell shell(panel, scanner, desktop, *trays);

@@ -70,6 +70,12 @@ SettingsBlock::SettingsBlock(LoginItem& loginItem, QWidget* parent)
     m_openAtLogin->setChecked(m_loginItem.isEnabled());
     layout->addWidget(m_openAtLogin, 0, Qt::AlignLeft);
 
+    m_notify = new QCheckBox(tr("Notify when a port starts or stops listening"), this);
+    m_notify->setObjectName(QStringLiteral("notifyCheckBox"));
+    m_notify->setFont(PanelStyle::captionFont());
+    PanelStyle::outlineIndicators(m_notify);
+    layout->addWidget(m_notify, 0, Qt::AlignLeft);
+
     m_checkForUpdates = new LinkButton(tr("Check for updates…"), this);
     m_checkForUpdates->setObjectName(QStringLiteral("checkForUpdatesButton"));
     m_checkForUpdates->setFont(PanelStyle::captionFont());
@@ -81,6 +87,7 @@ SettingsBlock::SettingsBlock(LoginItem& loginItem, QWidget* parent)
 
     // clicked, not toggled: only the user's change goes to disk, not our own corrections.
     connect(m_openAtLogin, &QCheckBox::clicked, this, [this](bool open) { setOpenAtLogin(open); });
+    connect(m_notify, &QCheckBox::clicked, this, &SettingsBlock::notifyOnPortChangesToggled);
     connect(m_checkForUpdates, &QAbstractButton::clicked, this,
             &SettingsBlock::checkForUpdatesRequested);
 }
@@ -91,6 +98,11 @@ void SettingsBlock::setUpdateChecksAvailable(bool available)
     // Tooltips show on disabled widgets too.
     m_checkForUpdates->setToolTip(available ? QString()
                                             : tr("This build does not check for updates."));
+}
+
+void SettingsBlock::setNotifyOnPortChanges(bool notify)
+{
+    m_notify->setChecked(notify);
 }
 
 bool SettingsBlock::isOpenAtLogin() const

@@ -7,8 +7,9 @@ class NoticeBox;
 class QAbstractButton;
 class QCheckBox;
 
-// The panel's settings: "Open at login", "Check for updates…", and after a failed change of
-// the login item a box with the failure's message, until a later change succeeds.
+// The panel's settings: "Open at login", whether to notify when ports start or stop
+// listening, "Check for updates…", and after a failed change of the login item a box with
+// the failure's message, until a later change succeeds.
 class SettingsBlock : public QWidget
 {
     Q_OBJECT
@@ -23,16 +24,21 @@ public:
     // Changes the login item as a click on "Open at login" does, whoever asks (the tray
     // icon's menu too); false when it failed, and the block then says why.
     bool setOpenAtLogin(bool open);
+    // What the notification box shows; the block keeps no setting of its own.
+    void setNotifyOnPortChanges(bool notify);
 
 Q_SIGNALS:
     // "Check for updates…" was pressed: a check on the user's behalf.
     void checkForUpdatesRequested();
     // After every change asked for, with what is on disk now, failed or not.
     void openAtLoginChanged(bool enabled);
+    // The user ticked or cleared the notification box.
+    void notifyOnPortChangesToggled(bool notify);
 
 private:
     LoginItem& m_loginItem;
     QCheckBox* m_openAtLogin = nullptr;
+    QCheckBox* m_notify = nullptr;
     QAbstractButton* m_checkForUpdates = nullptr;
     NoticeBox* m_errorBox = nullptr;
 };
