@@ -1,6 +1,7 @@
-// Renders the panel offscreen to PNG files for a look: light and dark palettes, with 0, 3
-// and 50 ports, the second row hovered; and a sheet of the icons on light and dark. Not a test; run
-// by hand:
+// Renders the panel offscreen to PNG files for a look: light and dark palettes, with 0, 5
+// and 50 ports, the second row hovered (with 5, a sixth that has just appeared; with 50, also
+// filtered, and with a row's menu open); and a sheet of the icons on light and dark. Not a
+// test; run by hand:
 //   panel_shots OUTPUT_FOLDER
 
 #include "applicationinfo.h"
@@ -11,7 +12,10 @@
 #include "portscanner.h"
 
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QDir>
+#include <QKeyEvent>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QMutex>
 #include <QPainter>
@@ -160,18 +164,25 @@ int main(int argc, char** argv)
     for (const auto& [themeName, palette] : {std::pair{"light", light}, {"dark", darkPalette()}}) {
         QApplication::setPalette(palette);
         for (const int count : {0, 5, 50}) {
-            source->setPorts(samplePorts(count));
-            bool published = false;
-            QObject ctx;
-            QObject::connect(&scanner, &PortScanner::lastScanChanged, &ctx,
-                             [&] { published = true; });
-            scanner.scan();
-            while (!published)
-                QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+            const auto publish = [&](int records) {
+                source->setPorts(samplePorts(records));
+                bool published = false;
+                QObject ctx;
+                QObject::connect(&scanner, &PortScanner::lastScanChanged, &ctx,
+                                 [&] { published = true; });
+                scanner.scan();
+                while (!published)
+                    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+            };
+            publish(count);
 
             PortListView panel(scanner, desktop, info);
             panel.show();
             QCoreApplication::processEvents();
+            if (count == 5) {
+                publish(6);
+                panel.list()->scrollToBottom();
+            }
             if (count > 0) {
                 QWidget* viewport = panel.list()->viewport();
                 const QPoint pos(
@@ -188,6 +199,30 @@ int main(int argc, char** argv)
                 return 1;
             }
             std::printf("%s\n", qPrintable(file));
+            if (count != 50)
+                continue;
+            // Typed into the list, and a row's menu over the filtered panel.
+            for (const QChar c : QStringLiteral("no")) {
+                QKeyEvent key(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, c);
+                QApplication::sendEvent(panel.list(), &key);
+            }
+            QCoreApplication::processEvents();
+            QImage shot = panel.grab().toImage();
+            const QRect row = panel.list()->visualRect(panel.list()->model()->index(1, 0));
+            QContextMenuEvent click(QContextMenuEvent::Mouse, row.center(),
+                                    panel.list()->viewport()->mapToGlobal(row.center()));
+            QCoreApplication::sendEvent(panel.list()->viewport(), &click);
+            QCoreApplication::processEvents();
+            if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
+                QPainter painter(&shot);
+                painter.drawPixmap(panel.list()->viewport()->mapTo(&panel, row.center()),
+                                   menu->grab());
+                menu->close();
+            }
+            const QString filtered = out.filePath(
+                QStringLiteral("panel-%1-filter-menu.png").arg(QLatin1String(themeName)));
+            shot.save(filtered);
+            std::printf("%s\n", qPrintable(filtered));
         }
     }
     return 0;

@@ -83,10 +83,14 @@ PortListView::PortListView(PortScanner& scanner, DesktopServices& desktop,
     // Header
     auto* header = new QHBoxLayout;
     header->setContentsMargins(12, 8, 12, 8);
+    header->setSpacing(8);
     auto* title = new QLabel(tr("Tidewatch"), this);
     title->setObjectName(QStringLiteral("titleLabel"));
     title->setTextFormat(Qt::PlainText);
     title->setFont(PanelStyle::headlineFont());
+    // The filter field gives way, not the title.
+    title->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Preferred);
+    title->setMinimumWidth(title->sizeHint().width());
     m_filterField = new QLineEdit(this);
     m_filterField->setObjectName(QStringLiteral("filterField"));
     m_filterField->setFont(PanelStyle::captionFont());
