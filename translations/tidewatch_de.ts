@@ -25,6 +25,21 @@
     </message>
 </context>
 <context>
+    <name>MessageBoxAlerts</name>
+    <message>
+        <source>Download</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Later</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
     <name>NoticeBox</name>
     <message>
         <source>Cancel</source>
@@ -36,6 +51,41 @@
     <message>
         <source>Tidewatch</source>
         <translation>Tidewatch</translation>
+    </message>
+</context>
+<context>
+    <name>PortChangeNotifier</name>
+    <message>
+        <source>1 port is now listening</source>
+        <translation>1 Port lauscht jetzt</translation>
+    </message>
+    <message>
+        <source>%1 ports are now listening</source>
+        <translation>%1 Ports lauschen jetzt</translation>
+    </message>
+    <message>
+        <source>1 port stopped listening</source>
+        <translation>1 Port lauscht nicht mehr</translation>
+    </message>
+    <message>
+        <source>%1 ports stopped listening</source>
+        <translation>%1 Ports lauschen nicht mehr</translation>
+    </message>
+    <message>
+        <source>Port %1 is now listening</source>
+        <translation>Port %1 lauscht jetzt</translation>
+    </message>
+    <message>
+        <source>Port %1 is now listening — %2</source>
+        <translation>Port %1 lauscht jetzt — %2</translation>
+    </message>
+    <message>
+        <source>Port %1 stopped listening</source>
+        <translation>Port %1 lauscht nicht mehr</translation>
+    </message>
+    <message>
+        <source>Port %1 stopped listening — %2</source>
+        <translation>Port %1 lauscht nicht mehr — %2</translation>
     </message>
 </context>
 <context>
@@ -94,6 +144,10 @@
     <message>
         <source>Listening on: %1</source>
         <translation>Lauscht auf: %1</translation>
+    </message>
+    <message>
+        <source>just started</source>
+        <translation>gerade gestartet</translation>
     </message>
 </context>
 <context>
@@ -162,6 +216,50 @@
         <source>%1 system ports are hidden. Tick “System” to show them.</source>
         <translation>%1 Systemports sind ausgeblendet. Setzen Sie den Haken bei „System“, um sie anzuzeigen.</translation>
     </message>
+    <message>
+        <source>Type to filter</source>
+        <translation>Tippen zum Filtern</translation>
+    </message>
+    <message>
+        <source>Filter ports</source>
+        <translation>Ports filtern</translation>
+    </message>
+    <message>
+        <source>Port, name, PID or user; Escape clears</source>
+        <translation>Port, Name, PID oder Benutzer; Esc leert das Feld</translation>
+    </message>
+    <message>
+        <source>Open in Browser</source>
+        <translation>Im Browser öffnen</translation>
+    </message>
+    <message>
+        <source>Copy URL</source>
+        <translation>URL kopieren</translation>
+    </message>
+    <message>
+        <source>Copy Port</source>
+        <translation>Port kopieren</translation>
+    </message>
+    <message>
+        <source>Copy PID</source>
+        <translation>PID kopieren</translation>
+    </message>
+    <message>
+        <source>Copy Command Line</source>
+        <translation>Befehlszeile kopieren</translation>
+    </message>
+    <message>
+        <source>Quit Process</source>
+        <translation>Prozess beenden</translation>
+    </message>
+    <message>
+        <source>Force Quit Process</source>
+        <translation>Prozess sofort beenden</translation>
+    </message>
+    <message>
+        <source>No listening port matches “%1”.</source>
+        <translation>Kein lauschender Port passt zu „%1“.</translation>
+    </message>
 </context>
 <context>
     <name>PortRowDelegate</name>
@@ -179,6 +277,37 @@
     <message>
         <source>Check for updates…</source>
         <translation>Nach Aktualisierungen suchen…</translation>
+    </message>
+    <message>
+        <source>Notify when a port starts or stops listening</source>
+        <translation>Melden, wenn Ports öffnen oder schließen</translation>
+    </message>
+    <message>
+        <source>This build does not check for updates.</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>SingleInstanceGuard</name>
+    <message>
+        <source>a symbolic link</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>a folder</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>a special file</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>tidewatch: removed %1 left at the lock path %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>tidewatch: %1 is in the way of the lock at %2; starting without the single-instance guard</source>
+        <translation type="unfinished"></translation>
     </message>
 </context>
 <context>
@@ -214,6 +343,76 @@
     <message>
         <source>Tidewatch — %1 listening ports</source>
         <translation>Tidewatch — %1 lauschende Ports</translation>
+    </message>
+</context>
+<context>
+    <name>UpdateChecker</name>
+    <message>
+        <source>The update server stopped answering.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The check was interrupted.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The answer is over 1 MiB, too large for an update feed.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>This app</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>This build has no update feed to check.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The update server took too long to answer.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The update server answered %1 %2.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The answer is not an update feed.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The update feed&apos;s download address is not a web page.</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>UpdatePrompter</name>
+    <message>
+        <source>Couldn&apos;t open the download page</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Open this address in a web browser:</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 %2 is available</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>You&apos;re running %1.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>You&apos;re up to date</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Couldn&apos;t check for updates</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 %2 is the latest version.</source>
+        <translation type="unfinished"></translation>
     </message>
 </context>
 <context>
