@@ -5,7 +5,6 @@
 #include "portlistview.h"
 #include "portrowdelegate.h"
 #include "portscanner.h"
-#include "processdetails.h"
 #include "recordingdesktopservices.h"
 #include "recordingprocesscontrol.h"
 
@@ -79,7 +78,7 @@ struct Panel
     // ("empty:0": that nothing listens; "empty:TEXT": that nothing matches TEXT).
     // "type:TEXT" types into whatever has the focus ('+' for a space), "rows:N" checks how
     // many rows show, "appeared:N,..." which rows are marked new; "menu:N" right-clicks row N,
-    // "Menu" is the Menu key, "pick:TEXT" takes the open menu's entry (its text without
+    // "menu:key" is the Menu key, "pick:TEXT" takes the open menu's entry (its text without
     // spaces) and "entries" notes the open menu's entries, disabled ones in brackets.
     void type(const QString& steps)
     {
@@ -98,13 +97,13 @@ struct Panel
                 }
                 QCOMPARE(rows.join(u','), arg);
             } else if (step.startsWith(QLatin1String("menu:"))) {
-                const QPoint at = rowRect(arg.toInt()).center();
-                QContextMenuEvent click(QContextMenuEvent::Mouse, at, viewport()->mapToGlobal(at));
-                QCoreApplication::sendEvent(viewport(), &click);
-                QTRY_VERIFY(QApplication::activePopupWidget());
-            } else if (step == QLatin1String("Menu")) {
-                QContextMenuEvent key(QContextMenuEvent::Keyboard, {}, QCursor::pos());
-                QCoreApplication::sendEvent(QApplication::focusWidget(), &key);
+                const bool byKey = arg == u"key";
+                const QPoint at = byKey ? QPoint() : rowRect(arg.toInt()).center();
+                QContextMenuEvent event(byKey ? QContextMenuEvent::Keyboard
+                                              : QContextMenuEvent::Mouse,
+                                        at, viewport()->mapToGlobal(at));
+                QCoreApplication::sendEvent(byKey ? QApplication::focusWidget() : viewport(),
+                                            &event);
                 QTRY_VERIFY(QApplication::activePopupWidget());
             } else if (step.startsWith(QLatin1String("pick:")) ||
                        step == QLatin1String("entries")) {
@@ -134,13 +133,10 @@ struct Panel
                     QCoreApplication::sendEvent(viewport(), event);
             } else if (step.startsWith(QLatin1String("publish:"))) {
                 QList<ListeningPort> ports;
-                for (QString record : arg.split(u',', Qt::SkipEmptyParts)) {
-                    record.replace(QLatin1String("SELF"),
-                                   QString::number(QCoreApplication::applicationPid()));
+                for (const QString& record : arg.split(u',', Qt::SkipEmptyParts))
                     ports.append(ListeningPort(record.section(u'/', 0, 0).toInt(),
                                                record.section(u'/', 1, 1).toInt(), {},
                                                record.section(u'/', 2), {}));
-                }
                 QVERIFY(publish(ports));
             } else if (step == QLatin1String("noopener")) {
                 desktop.opens = false;
@@ -197,12 +193,8 @@ struct Panel
         for (const auto& [pid, signal] : processes->sentSignals)
             all.append(QStringLiteral("signal %1 %2").arg(pid).arg(signal));
         all += QStringList(desktop.terminateCalls, QStringLiteral("terminate"));
-        const QString ownCommandLine =
-            readProcessDetails(qint32(QCoreApplication::applicationPid()), CommandLineLength::Whole)
-                .commandLine;
         for (const QString& text : desktop.copied)
-            all.append(QStringLiteral("copy ") +
-                       (text == ownCommandLine ? QStringLiteral("own command line") : text));
+            all.append(QStringLiteral("copy ") + text);
         all += QStringList(source->queryCount() - queriesAtPublish, QStringLiteral("scan"));
         return all + passedOn;
     }
@@ -314,7 +306,7 @@ private Q_SLOTS:
         QTest::addRow("opens unfiltered") << "type:p3 hide rows:100" << -1 << "";
         // The row's menu; its quits take the panel's kill path.
         QTest::addRow("menu copies")
-            << "menu:1 pick:CopyURL menu:1 pick:CopyPort menu:1 pick:CopyPID Down Menu "
+            << "menu:1 pick:CopyURL menu:1 pick:CopyPort menu:1 pick:CopyPID Down menu:key "
                "pick:CopyPort"
             << 0 << "copy http://localhost:2001, copy 2001, copy 101, copy 2000";
         QTest::addRow("menu opens and quits")
@@ -323,13 +315,11 @@ private Q_SLOTS:
         QTest::addRow("menu as root asks first")
             << "root menu:0 pick:ForceQuitProcess shown:panelNotice click:panelNoticeConfirm" << -1
             << "signal 100 9";
+        // No process: nothing of one to copy or end. An unreadable command line: not copied.
         QTest::addRow("menu entries")
-            << "publish:2000/0/postgres,2001/2147483647,2002/SELF menu:0 entries menu:1 entries "
-               "menu:2 pick:CopyCommandLine"
-            << -1
-            << "copy own command line, entries: Open in Browser/Copy URL/Copy Port, entries: Open "
-               "in Browser/Copy URL/Copy Port/Copy PID/(Copy Command Line)/Quit Process/Force "
-               "Quit Process";
+            << "publish:2000/0/postgres,2001/2147483647 menu:0 entries menu:1 entries" << -1
+            << "entries: Open in Browser/Copy URL/Copy Port, entries: Open in Browser/Copy "
+               "URL/Copy Port/Copy PID/(Copy Command Line)/Quit Process/Force Quit Process";
         QTest::addRow("new records stand out for one refresh")
             << "publish:2000/100,3000/300 appeared:1 publish:2000/100,3000/301 appeared:1 "
                "publish:2000/100,3000/301 appeared:"
