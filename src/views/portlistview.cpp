@@ -360,8 +360,8 @@ void PortListView::keyPressEvent(QKeyEvent* event)
 
 bool PortListView::eventFilter(QObject* watched, QEvent* event)
 {
-    // From the filter field, the keys that pick and act on a row go to the list, and the
-    // keys with them, so that Delete then acts on the row.
+    // From the filter field, the keys that pick and open a row go to the list, and the
+    // focus goes with them, so that Delete then acts on the row rather than the text.
     if (watched == m_filterField && event->type() == QEvent::KeyPress && m_list->isVisible()) {
         switch (static_cast<QKeyEvent*>(event)->key()) {
         case Qt::Key_Up:
