@@ -116,7 +116,7 @@ int main(int argc, char** argv)
     TimingApplication app(argc, argv);
     NoDesktop desktop;
     auto source = std::make_shared<ManyPortsSource>();
-    PortScanner scanner(source, desktop);
+    PortScanner scanner(source);
     ApplicationInfo info = ApplicationInfo::fromBuild();
     PortListView panel(scanner, desktop, info);
     panel.show();

@@ -2,7 +2,6 @@
 // and signalled. Measured around the delivery of the queued call that carries the result,
 // so it includes freeing the list it replaces. Target: under 1 ms per publish.
 
-#include "nodesktop.h"
 #include "portscanner.h"
 
 #include <QCoreApplication>
@@ -60,8 +59,7 @@ public:
 int main(int argc, char** argv)
 {
     TimingApplication app(argc, argv);
-    NoDesktop desktop;
-    PortScanner scanner(std::make_shared<ManyPortsSource>(), desktop);
+    PortScanner scanner(std::make_shared<ManyPortsSource>());
     // An observer that reads the list, as the panel does.
     qsizetype seen = 0;
     QObject::connect(&scanner, &PortScanner::portsChanged, &app,

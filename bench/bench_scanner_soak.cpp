@@ -4,7 +4,6 @@
 // a busy 2-core machine, nearly all of it thread hand-overs: the scans are strictly in a
 // row, each waiting for its publish, so the run is bounded by 100,000 such round trips.
 
-#include "nodesktop.h"
 #include "portscanner.h"
 
 #include <QCoreApplication>
@@ -69,8 +68,7 @@ qint64 openDescriptors()
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    NoDesktop desktop;
-    PortScanner scanner(std::make_shared<ThousandPortsSource>(), desktop);
+    PortScanner scanner(std::make_shared<ThousandPortsSource>());
     int published = 0;
     QObject::connect(&scanner, &PortScanner::lastScanChanged, &app, [&] { ++published; });
 

@@ -133,7 +133,7 @@ int main(int argc, char** argv)
 
     NoDesktop desktop;
     auto source = std::make_shared<ListSource>();
-    PortScanner scanner(source, desktop);
+    PortScanner scanner(source);
     const ApplicationInfo info = ApplicationInfo::fromBuild();
 
     const QString sheet = out.filePath(QStringLiteral("icons.png"));

@@ -35,7 +35,7 @@ int main(int argc, char* argv[])
 
     QtDesktopServices desktop;
     desktop.setAccessoryPolicy();
-    PortScanner scanner(PortScanner::platformSource(), desktop);
+    PortScanner scanner(makePlatformPortSource());
     const auto loginItem = LoginItem::forPlatform({
         .identifier = info.identifier,
         .homePath = QDir::homePath(),

@@ -21,9 +21,6 @@ public:
 
     static constexpr int borderWidth = 1;
 
-    Mode mode() const { return m_mode; }
-    QWidget* panel() const { return m_panel; }
-
     // Popup only: the rectangle to open next to and the area to stay inside. Applied now
     // and again whenever the panel's size changes.
     void setAnchor(const QRect& anchor, const QRect& available);

@@ -25,11 +25,11 @@ SingleInstanceGuard::SingleInstanceGuard(const std::optional<QString>& identifie
         return;
     const QString directory = lockDirectory.isEmpty() ? defaultLockDirectory() : lockDirectory;
     QDir().mkpath(directory);
-    m_lockFilePath = QDir(directory).filePath(*identifier + QStringLiteral(".lock"));
+    const QString lockFilePath = QDir(directory).filePath(*identifier + QStringLiteral(".lock"));
     // A running instance keeps its lock however old it is: Qt clears a stale-looking lock
     // (dead holder, or older than the stale time with no readable holder) only when it can
     // take the holder's flock, which a live holder never lets go.
-    m_lock = std::make_unique<QLockFile>(m_lockFilePath);
+    m_lock = std::make_unique<QLockFile>(lockFilePath);
 
     const qint64 ownPid = QCoreApplication::applicationPid();
     QList<qint64> runningPids;

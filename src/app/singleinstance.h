@@ -30,14 +30,11 @@ public:
 
     // True when this copy should quit quietly.
     bool isDuplicate() const { return m_duplicate; }
-    // Empty when there is no identifier.
-    QString lockFilePath() const { return m_lockFilePath; }
 
     // The user's runtime folder, or a per-user folder in temp where there is none.
     static QString defaultLockDirectory();
 
 private:
     std::unique_ptr<QLockFile> m_lock;
-    QString m_lockFilePath;
     bool m_duplicate = false;
 };

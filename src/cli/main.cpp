@@ -3,7 +3,7 @@
 // failed, 2 on a usage error.
 
 #include "lsofsource.h"
-#include "portscanner.h"
+#include "portsource.h"
 #include "portsoutput.h"
 
 #include <QCommandLineParser>
@@ -70,7 +70,7 @@ int main(int argc, char* argv[])
     if (parser.isSet(lsofOption))
         source = std::make_shared<LsofSource>(parser.value(lsofOption));
     else
-        source = PortScanner::platformSource();
+        source = makePlatformPortSource();
 
     QueryResult result;
     for (int scan = 0; scan < repeat; ++scan) {

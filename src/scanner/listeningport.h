@@ -2,41 +2,76 @@
 
 #include <QHashFunctions>
 #include <QString>
+#include <QStringList>
 #include <QtGlobal>
 
 #include <cstddef>
 #include <functional>
 
-// One TCP port in the LISTEN state and the process that owns it. A plain immutable value.
+// One TCP port in the LISTEN state and who owns it. A plain immutable value.
+//
+// A record either names the owning process (pid and name), or, where the owner cannot be
+// read (another user's process, or a socket that no process holds), only the user the
+// socket belongs to; such records have pid 0 and no name.
 class ListeningPort
 {
 public:
+    // Where the owner listens, as far as the network is concerned.
+    enum class Exposure
+    {
+        Unknown,       // the source did not say
+        Loopback,      // only this machine can connect
+        AllInterfaces, // a wildcard address: reachable from every network the machine is on
+        Specific,      // one or more particular addresses
+    };
+
     ListeningPort(qint64 port, qint32 pid, QString processName)
         : m_port(port), m_pid(pid), m_processName(std::move(processName))
+    {}
+    ListeningPort(qint64 port, qint32 pid, QString processName, QString user, QStringList addresses)
+        : m_port(port), m_pid(pid), m_processName(std::move(processName)), m_user(std::move(user)),
+          m_addresses(std::move(addresses))
     {}
 
     qint64 port() const { return m_port; }
     // 0 when the source carried no usable process id.
     qint32 pid() const { return m_pid; }
     const QString& processName() const { return m_processName; }
+    // The owner's user name, or the uid in decimal when it has none; empty when the
+    // source cannot tell.
+    const QString& user() const { return m_user; }
+    // The local addresses listened on for this port, as text ("127.0.0.1", "::", "*"),
+    // sorted, without repeats; empty when the source cannot tell.
+    const QStringList& addresses() const { return m_addresses; }
 
-    // "port-pid" in plain decimal, e.g. "5432-881": the record's identity in a list.
+    // False when the owner could not be read: no pid, no name, nothing to signal.
+    bool hasProcess() const { return m_pid != 0; }
+    // "port-pid" in plain decimal, e.g. "5432-881": the record's identity in a list. A
+    // record without a process is one per port and user: "5432-@postgres".
     QString id() const;
     // Ports below 1024, negative ones included.
     bool isSystem() const { return m_port < 1024; }
+    Exposure exposure() const;
 
-    // Equality takes all three fields; two records may share an id and still differ.
     friend bool operator==(const ListeningPort&, const ListeningPort&) = default;
 
 private:
     qint64 m_port;
     qint32 m_pid;
     QString m_processName;
+    QString m_user;
+    QStringList m_addresses;
 };
 
+// Usable as a key of hashed containers; the hash takes every field.
 size_t qHash(const ListeningPort& port, size_t seed = 0) noexcept;
 
 template <> struct std::hash<ListeningPort>
 {
     size_t operator()(const ListeningPort& port) const noexcept { return qHash(port); }
 };
+
+// Whether an address text is a wildcard ("0.0.0.0", "::", lsof's "*") or a loopback one
+// (127.0.0.0/8, "::1", "::ffff:127.x.y.z", "localhost").
+bool isWildcardAddress(QStringView address);
+bool isLoopbackAddress(QStringView address);

@@ -1,7 +1,6 @@
-#include "portscanner.h"
 #include "procnetsource.h"
 
-std::shared_ptr<PortSource> PortScanner::platformSource()
+std::shared_ptr<PortSource> makePlatformPortSource()
 {
     return std::make_shared<ProcNetSource>();
 }

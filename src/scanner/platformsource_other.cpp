@@ -1,7 +1,6 @@
 #include "lsofsource.h"
-#include "portscanner.h"
 
-std::shared_ptr<PortSource> PortScanner::platformSource()
+std::shared_ptr<PortSource> makePlatformPortSource()
 {
     return std::make_shared<LsofSource>();
 }

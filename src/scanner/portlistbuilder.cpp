@@ -1,6 +1,7 @@
 #include "portlistbuilder.h"
 
 #include <algorithm>
+#include <tuple>
 
 namespace {
 
@@ -18,7 +19,8 @@ size_t hashPair(qint64 port, qint32 pid)
 
 } // namespace
 
-bool PortListBuilder::PairSet::insert(qint64 port, qint32 pid)
+std::pair<qsizetype, bool> PortListBuilder::PairSet::insert(qint64 port, qint32 pid,
+                                                            qsizetype index)
 {
     if (2 * (m_size + 1) > qsizetype(m_slots.size()))
         grow(std::max<qsizetype>(16, 2 * qsizetype(m_slots.size())));
@@ -26,12 +28,12 @@ bool PortListBuilder::PairSet::insert(qint64 port, qint32 pid)
     for (size_t i = hashPair(port, pid) & mask;; i = (i + 1) & mask) {
         Slot& slot = m_slots[i];
         if (!slot.used) {
-            slot = Slot{port, pid, true};
+            slot = Slot{port, pid, true, index};
             ++m_size;
-            return true;
+            return {index, true};
         }
         if (slot.port == port && slot.pid == pid)
-            return false;
+            return {slot.index, false};
     }
 }
 
@@ -50,7 +52,7 @@ void PortListBuilder::PairSet::grow(qsizetype capacity)
     m_size = 0;
     for (const Slot& slot : old) {
         if (slot.used)
-            insert(slot.port, slot.pid);
+            insert(slot.port, slot.pid, slot.index);
     }
 }
 
@@ -60,28 +62,60 @@ void PortListBuilder::PairSet::clear()
     m_size = 0;
 }
 
-bool PortListBuilder::add(qint64 port, qint32 pid, const QString& processName)
+bool PortListBuilder::add(qint64 port, qint32 pid, const QString& processName,
+                          const QString& address, const QString& user)
 {
-    if (!m_seen.insert(port, pid))
-        return false;
-    m_ports.append(ListeningPort(port, pid, processName));
-    return true;
+    const qsizetype next = qsizetype(m_entries.size());
+    qsizetype index = next;
+    bool isNew = true;
+    if (pid != 0) {
+        std::tie(index, isNew) = m_seen.insert(port, pid, next);
+    } else {
+        const auto key = std::make_pair(port, user);
+        const auto it = m_seenWithoutProcess.constFind(key);
+        isNew = it == m_seenWithoutProcess.cend();
+        if (isNew)
+            m_seenWithoutProcess.insert(key, next);
+        else
+            index = *it;
+    }
+    if (isNew)
+        m_entries.push_back(Entry{port, pid, processName, user, {}});
+    if (!address.isEmpty())
+        m_entries[size_t(index)].addresses.append(address);
+    return isNew;
 }
 
 void PortListBuilder::reserve(qsizetype records)
 {
     m_seen.reserve(records);
-    m_ports.reserve(records);
+    m_entries.reserve(size_t(records));
 }
 
 QList<ListeningPort> PortListBuilder::take()
 {
-    std::stable_sort(m_ports.begin(), m_ports.end(),
-                     [](const ListeningPort& a, const ListeningPort& b) {
-                         if (a.port() != b.port())
-                             return a.port() < b.port();
-                         return a.pid() < b.pid();
-                     });
+    std::stable_sort(m_entries.begin(), m_entries.end(), [](const Entry& a, const Entry& b) {
+        if (a.port != b.port)
+            return a.port < b.port;
+        // Records without a process come after the others on their port.
+        if ((a.pid == 0) != (b.pid == 0))
+            return b.pid == 0;
+        if (a.pid != b.pid)
+            return a.pid < b.pid;
+        return a.user < b.user;
+    });
+    QList<ListeningPort> ports;
+    ports.reserve(qsizetype(m_entries.size()));
+    for (Entry& entry : m_entries) {
+        if (entry.addresses.size() > 1) {
+            entry.addresses.sort();
+            entry.addresses.removeDuplicates();
+        }
+        ports.append(ListeningPort(entry.port, entry.pid, std::move(entry.processName),
+                                   std::move(entry.user), std::move(entry.addresses)));
+    }
     m_seen.clear();
-    return std::exchange(m_ports, {});
+    m_seenWithoutProcess.clear();
+    m_entries.clear();
+    return ports;
 }

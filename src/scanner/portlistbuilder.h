@@ -2,31 +2,47 @@
 
 #include "listeningport.h"
 
+#include <QHash>
 #include <QList>
+#include <QStringList>
 
 #include <utility>
 #include <vector>
 
-// Collects records from any source: keeps the first record for each (port, pid) pair and
-// hands the list back sorted by port, then pid. Every source goes through this, so they
+// Collects records from any source: one record for each (port, pid) pair -- for records
+// without a process, each (port, user) pair -- with the first name seen and every address
+// added for it, handed back sorted by port, then pid, with the records without a process
+// after the others on their port (by user). Every source goes through this, so they
 // de-duplicate and order alike.
 class PortListBuilder
 {
 public:
-    // Returns false when the pair was already added.
-    bool add(qint64 port, qint32 pid, const QString& processName);
+    // Returns false when the pair was already added; its address is added to it then.
+    bool add(qint64 port, qint32 pid, const QString& processName, const QString& address = {},
+             const QString& user = {});
     // Room for this many records, so that large answers do not rehash and regrow.
     void reserve(qsizetype records);
     QList<ListeningPort> take();
 
 private:
-    // The (port, pid) pairs seen so far: the record's id in number form, whose text would
-    // say the same. An open-addressing hash set in one flat array, since a large answer
-    // spends most of its parse time here and a node-based set misses the cache more.
+    struct Entry
+    {
+        qint64 port;
+        qint32 pid;
+        QString processName;
+        QString user;
+        QStringList addresses;
+    };
+
+    // The (port, pid) pairs seen so far, each with its place in m_entries: the record's id
+    // in number form, whose text would say the same. An open-addressing hash set in one flat array,
+    // since a large answer spends most of its parse time here and a node-based set misses the cache
+    // more.
     class PairSet
     {
     public:
-        bool insert(qint64 port, qint32 pid); // false when already there
+        // The place of the pair, and whether it was new (then at index).
+        std::pair<qsizetype, bool> insert(qint64 port, qint32 pid, qsizetype index);
         void reserve(qsizetype count);
         void clear();
 
@@ -36,6 +52,7 @@ private:
             qint64 port = 0;
             qint32 pid = 0;
             bool used = false;
+            qsizetype index = 0;
         };
         void grow(qsizetype capacity);
         std::vector<Slot> m_slots; // a power of two long, at most half full
@@ -43,5 +60,6 @@ private:
     };
 
     PairSet m_seen;
-    QList<ListeningPort> m_ports;
+    QHash<std::pair<qint64, QString>, qsizetype> m_seenWithoutProcess; // (port, user)
+    std::vector<Entry> m_entries;
 };

@@ -1,13 +1,13 @@
 #include "portscanner.h"
 
-#include "desktopservices.h"
 #include "threadpriority.h"
 
 #include <QCoreApplication>
 #include <QPointer>
 #include <QThreadPool>
 #include <QTimer>
-#include <QUrl>
+
+#include <csignal>
 
 namespace {
 
@@ -37,10 +37,9 @@ void waitForScansAtExit()
 
 } // namespace
 
-PortScanner::PortScanner(std::shared_ptr<PortSource> source, DesktopServices& desktop,
+PortScanner::PortScanner(std::shared_ptr<PortSource> source,
                          std::shared_ptr<ProcessControl> processes, QObject* parent)
-    : QObject(parent), m_source(std::move(source)), m_desktop(desktop),
-      m_processes(std::move(processes))
+    : QObject(parent), m_source(std::move(source)), m_processes(std::move(processes))
 {
     scan();
     m_timer = new QTimer(this);
@@ -85,7 +84,7 @@ void PortScanner::publish(QList<ListeningPort> ports)
     Q_EMIT lastScanChanged();
 }
 
-void PortScanner::kill(const ListeningPort& port, int signal)
+void PortScanner::kill(const ListeningPort& port, KillMode mode)
 {
     const qint32 pid = port.pid();
     // kill(2) with 0 or a negative pid signals a whole process group, and a pid may have
@@ -93,14 +92,6 @@ void PortScanner::kill(const ListeningPort& port, int signal)
     // that is not this program gets the signal.
     if (pid > 0 && pid != m_processes->ownPid() &&
         m_processes->processName(pid) == port.processName())
-        m_processes->sendSignal(pid, signal);
+        m_processes->sendSignal(pid, mode == KillMode::Force ? SIGKILL : SIGTERM);
     QTimer::singleShot(rescanAfterKillMs, this, &PortScanner::scan);
-}
-
-void PortScanner::openInBrowser(const ListeningPort& port)
-{
-    const QUrl url(QStringLiteral("http://localhost:") + QString::number(port.port()),
-                   QUrl::StrictMode);
-    if (url.isValid())
-        m_desktop.openUrl(url);
 }

@@ -8,11 +8,9 @@
 #include <QList>
 #include <QObject>
 
-#include <csignal>
 #include <memory>
 #include <optional>
 
-class DesktopServices;
 class QTimer;
 
 // Owns the published list of listening ports and keeps it fresh: a scan at construction,
@@ -23,9 +21,16 @@ class PortScanner : public QObject
     Q_OBJECT
 
 public:
-    PortScanner(std::shared_ptr<PortSource> source, DesktopServices& desktop,
-                std::shared_ptr<ProcessControl> processes = ProcessControl::platform(),
-                QObject* parent = nullptr);
+    // How a process is asked to end.
+    enum class KillMode
+    {
+        Polite, // SIGTERM: the process may clean up, or ignore it
+        Force,  // SIGKILL: the process cannot refuse
+    };
+
+    explicit PortScanner(std::shared_ptr<PortSource> source,
+                         std::shared_ptr<ProcessControl> processes = ProcessControl::platform(),
+                         QObject* parent = nullptr);
     ~PortScanner() override;
 
     const QList<ListeningPort>& ports() const { return m_ports; }
@@ -34,18 +39,13 @@ public:
 
     // Starts one scan and returns at once.
     void scan();
-    // Asks the record's process to end (SIGTERM, or SIGKILL to force it), then rescans
-    // half a second later. Sends nothing unless the pid still belongs to the named process.
-    void kill(const ListeningPort& port, int signal = SIGTERM);
-    // Opens http://localhost:PORT in the default browser.
-    void openInBrowser(const ListeningPort& port);
+    // Asks the record's process to end, then rescans half a second later. Sends nothing
+    // unless the pid still belongs to the named process.
+    void kill(const ListeningPort& port, KillMode mode = KillMode::Polite);
 
     // Waits until no query runs (-1: no time limit); false when time ran out. Results
     // still have to be delivered by the event loop.
     static bool waitForPendingScans(int msecs = -1);
-
-    // The platform's own port source: the kernel's tables on Linux, lsof elsewhere.
-    static std::shared_ptr<PortSource> platformSource();
 
     static constexpr int refreshIntervalMs = 5000;
     static constexpr int rescanAfterKillMs = 500;
@@ -59,7 +59,6 @@ private:
     void publish(QList<ListeningPort> ports);
 
     std::shared_ptr<PortSource> m_source;
-    DesktopServices& m_desktop;
     std::shared_ptr<ProcessControl> m_processes;
     QList<ListeningPort> m_ports;
     std::optional<QDateTime> m_lastScan;

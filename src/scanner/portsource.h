@@ -5,6 +5,8 @@
 #include <QList>
 #include <QString>
 
+#include <memory>
+
 // Why a query gave no list. The panel cannot tell these apart from "nothing listens";
 // the command-line tool can.
 enum class QueryError
@@ -38,3 +40,6 @@ public:
     virtual ~PortSource() = default;
     virtual QueryResult query() = 0;
 };
+
+// The platform's own port source: the kernel's tables on Linux, lsof elsewhere.
+std::shared_ptr<PortSource> makePlatformPortSource();

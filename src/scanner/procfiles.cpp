@@ -3,7 +3,7 @@
 #include <cerrno>
 #include <fcntl.h>
 
-namespace procfiles {
+namespace ProcFiles {
 
 Dir adoptDir(int fd)
 {
@@ -117,4 +117,4 @@ std::optional<quint64> parseHex(QByteArrayView text)
     return value;
 }
 
-} // namespace procfiles
+} // namespace ProcFiles

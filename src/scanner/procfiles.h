@@ -12,7 +12,7 @@
 #include <unistd.h>
 #include <utility>
 
-namespace procfiles {
+namespace ProcFiles {
 
 class Fd
 {
@@ -57,4 +57,4 @@ bool isDecimal(const char* text);
 std::optional<quint64> parseUnsigned(QByteArrayView text);
 std::optional<quint64> parseHex(QByteArrayView text);
 
-} // namespace procfiles
+} // namespace ProcFiles

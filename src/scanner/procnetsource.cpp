@@ -6,7 +6,7 @@
 #include <fcntl.h>
 #include <utility>
 
-using namespace procfiles;
+using namespace ProcFiles;
 
 void parseProcNetTcp(QByteArrayView table, ListeningSockets& sockets)
 {

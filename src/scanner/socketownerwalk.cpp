@@ -11,7 +11,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
-using namespace procfiles;
+using namespace ProcFiles;
 
 namespace {
 

@@ -36,7 +36,6 @@ public:
     // Schedules the first automatic check after the first-check delay and then one every
     // check interval. Later calls do nothing.
     void start();
-    bool isStarted() const { return m_timer != nullptr; }
     std::chrono::milliseconds firstCheckDelay() const { return m_firstCheckDelay; }
     std::chrono::milliseconds checkInterval() const { return m_checkInterval; }
 

@@ -28,7 +28,6 @@ public:
 
     explicit PortList(PortListModel* model, QWidget* parent = nullptr);
 
-    PortListModel* portModel() const { return m_model; }
     PortRowDelegate* rowDelegate() const { return m_delegate; }
 
     // Fits the rows up to maximumListHeight; beyond that the list scrolls.
@@ -36,7 +35,7 @@ public:
 
 Q_SIGNALS:
     void openRequested(const ListeningPort& port);
-    // force: Shift was held, so the process gets SIGKILL instead of SIGTERM.
+    // force: Shift was held, so the process is made to end rather than asked.
     void killRequested(const ListeningPort& port, bool force);
 
 protected:

@@ -29,8 +29,6 @@ QVariant PortListModel::data(const QModelIndex& index, int role) const
         return QString::number(port.port());
     case PidTextRole:
         return tr("PID %1").arg(port.pid());
-    case IdRole:
-        return port.id();
     case HoveredRole:
         return index.row() == m_hoveredRow;
     case Qt::ToolTipRole: {

@@ -20,7 +20,6 @@ public:
     {
         PortTextRole = Qt::UserRole + 1, // the port's plain decimal digits
         PidTextRole,                     // "PID n"
-        IdRole,
         HoveredRole,
     };
 
@@ -39,7 +38,6 @@ public:
     // Takes a newly published list; an unchanged visible list costs no reset and no repaint.
     void setPorts(const QList<ListeningPort>& ports);
     void setShowSystemPorts(bool show);
-    bool showSystemPorts() const { return m_showSystemPorts; }
 
     const QList<ListeningPort>& visiblePorts() const { return m_visible; }
     const ListeningPort& portAt(int row) const { return m_visible.at(row); }

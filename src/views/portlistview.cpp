@@ -6,6 +6,7 @@
 #include "portlist.h"
 #include "portlistmodel.h"
 #include "portscanner.h"
+#include "porturl.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -16,8 +17,6 @@
 #include <QLabel>
 #include <QToolButton>
 #include <QVBoxLayout>
-
-#include <csignal>
 
 namespace {
 
@@ -139,10 +138,12 @@ PortListView::PortListView(PortScanner& scanner, DesktopServices& desktop,
     connect(m_contactButton, &QToolButton::clicked, this,
             [this] { m_desktop.openUrl(m_contactUrl); });
     connect(quitButton, &QToolButton::clicked, this, [this] { m_desktop.terminate(); });
-    connect(m_list, &PortList::openRequested, this,
-            [this](const ListeningPort& port) { m_scanner.openInBrowser(port); });
+    connect(m_list, &PortList::openRequested, this, [this](const ListeningPort& port) {
+        if (const QUrl url = browserUrl(port); url.isValid())
+            m_desktop.openUrl(url);
+    });
     connect(m_list, &PortList::killRequested, this, [this](const ListeningPort& port, bool force) {
-        m_scanner.kill(port, force ? SIGKILL : SIGTERM);
+        m_scanner.kill(port, force ? PortScanner::KillMode::Force : PortScanner::KillMode::Polite);
     });
     connect(&m_scanner, &PortScanner::portsChanged, this, [this] {
         m_model->setPorts(m_scanner.ports());

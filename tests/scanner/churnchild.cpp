@@ -1,7 +1,7 @@
 // A process that the differential test drives through listening-socket changes:
 //   churnchild CONTROL-FD
 // It says it is ready (a Reply carrying its pid) on the control socket, then carries out
-// one churn::Command at a time, answering each, and exits when the socket closes.
+// one ChurnChild::Command at a time, answering each, and exits when the socket closes.
 
 #include "churnchild.h"
 
@@ -16,7 +16,7 @@
 #include <cstdlib>
 #include <cstring>
 
-using namespace churn;
+using namespace ChurnChild;
 
 namespace {
 

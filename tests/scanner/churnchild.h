@@ -7,7 +7,7 @@
 
 #include <cstring>
 
-namespace churn {
+namespace ChurnChild {
 
 enum class Op : int
 {
@@ -86,4 +86,4 @@ inline bool receiveMessage(int socket, void* data, size_t size, int& attached, i
     return true;
 }
 
-} // namespace churn
+} // namespace ChurnChild

@@ -1,6 +1,5 @@
 #include "fakeportsource.h"
 #include "portscanner.h"
-#include "recordingdesktopservices.h"
 #include "recordingprocesscontrol.h"
 
 #include <QElapsedTimer>
@@ -69,14 +68,12 @@ class TestPortScanner : public QObject
     Q_OBJECT
 
 private:
-    RecordingDesktopServices m_desktop;
-
     std::unique_ptr<PortScanner> scanner(std::shared_ptr<PortSource> source,
                                          std::shared_ptr<ProcessControl> processes = nullptr)
     {
         if (!processes)
             processes = std::make_shared<RecordingProcessControl>();
-        return std::make_unique<PortScanner>(std::move(source), m_desktop, std::move(processes));
+        return std::make_unique<PortScanner>(std::move(source), std::move(processes));
     }
 
 private Q_SLOTS:
@@ -85,7 +82,6 @@ private Q_SLOTS:
         // A query left running must not publish into the next test.
         QVERIFY(PortScanner::waitForPendingScans(10000));
         QCoreApplication::processEvents();
-        m_desktop.openedUrls.clear();
     }
 
     void publishesEachScan_data()
@@ -178,27 +174,27 @@ private Q_SLOTS:
     void killGuards_data()
     {
         QTest::addColumn<ListeningPort>("record");
-        QTest::addColumn<int>("signal");
+        QTest::addColumn<bool>("force");
         QTest::addColumn<bool>("isSent");
 
         // Known processes: 0, -1 and 500 are "node", 501 is "bash", 1 is this program.
         const QString node = QStringLiteral("node");
         QTest::addRow("live process with the record's name")
-            << ListeningPort(3000, 500, node) << int(SIGTERM) << true;
+            << ListeningPort(3000, 500, node) << false << true;
         QTest::addRow("pid 0 would signal our group")
-            << ListeningPort(3000, 0, node) << int(SIGTERM) << false;
+            << ListeningPort(3000, 0, node) << false << false;
         QTest::addRow("pid -1 would signal everyone")
-            << ListeningPort(3000, -1, node) << int(SIGKILL) << false;
-        QTest::addRow("own pid") << ListeningPort(3000, 1, QStringLiteral("tidewatch"))
-                                 << int(SIGKILL) << false;
+            << ListeningPort(3000, -1, node) << true << false;
+        QTest::addRow("own pid") << ListeningPort(3000, 1, QStringLiteral("tidewatch")) << true
+                                 << false;
         QTest::addRow("pid reused by another program")
-            << ListeningPort(3000, 501, node) << int(SIGTERM) << false;
-        QTest::addRow("process gone") << ListeningPort(3000, 502, node) << int(SIGTERM) << false;
+            << ListeningPort(3000, 501, node) << false << false;
+        QTest::addRow("process gone") << ListeningPort(3000, 502, node) << false << false;
     }
     void killGuards()
     {
         QFETCH(ListeningPort, record);
-        QFETCH(int, signal);
+        QFETCH(bool, force);
         QFETCH(bool, isSent);
 
         auto processes = std::make_shared<RecordingProcessControl>();
@@ -213,10 +209,10 @@ private Q_SLOTS:
 
         QElapsedTimer clock;
         clock.start();
-        scanner->kill(record, signal);
+        scanner->kill(record, force ? PortScanner::KillMode::Force : PortScanner::KillMode::Polite);
         QList<QPair<qint32, int>> expected;
         if (isSent)
-            expected.append({record.pid(), signal});
+            expected.append({record.pid(), force ? SIGKILL : SIGTERM});
         QCOMPARE(processes->sentSignals, expected);
 
         // Whatever was sent, the record stays until the rescan half a second later.
@@ -238,7 +234,7 @@ private Q_SLOTS:
         Listener child;
         QVERIFY(child.start(ignoresTerm ? QStringList{QStringLiteral("--ignore-term")}
                                         : QStringList{}));
-        PortScanner scanner(PortScanner::platformSource(), m_desktop);
+        PortScanner scanner(makePlatformPortSource());
         QSignalSpy published(&scanner, &PortScanner::lastScanChanged);
         std::optional<ListeningPort> record;
         QTRY_VERIFY_WITH_TIMEOUT((record = child.record(scanner.ports())).has_value(),
@@ -252,29 +248,11 @@ private Q_SLOTS:
             QTRY_VERIFY_WITH_TIMEOUT(published.size() > before, beforeTimerMs);
             QCOMPARE(child.process.state(), QProcess::Running);
             QVERIFY(child.record(scanner.ports()));
-            scanner.kill(*record, SIGKILL);
+            scanner.kill(*record, PortScanner::KillMode::Force);
         }
         QTRY_COMPARE_WITH_TIMEOUT(child.process.state(), QProcess::NotRunning, 1000);
         QCOMPARE(child.process.exitStatus(), QProcess::CrashExit);
         QTRY_VERIFY_WITH_TIMEOUT(!child.record(scanner.ports()), 1500);
-    }
-
-    void openInBrowser_data()
-    {
-        QTest::addColumn<qint64>("port");
-        QTest::addColumn<QString>("url");
-        QTest::addRow("3000") << qint64(3000) << QStringLiteral("http://localhost:3000");
-        QTest::addRow("negative") << qint64(-1) << QString();
-        QTest::addRow("above 65535") << qint64(70000) << QString();
-        QTest::addRow("beyond 32 bits") << qint64(3000) + (qint64(1) << 32) << QString();
-    }
-    void openInBrowser()
-    {
-        QFETCH(qint64, port);
-        QFETCH(QString, url);
-        scanner(std::make_shared<FakePortSource>())
-            ->openInBrowser(ListeningPort(port, 10, QStringLiteral("node")));
-        QCOMPARE(m_desktop.openedUrls, url.isEmpty() ? QList<QUrl>() : QList<QUrl>{QUrl(url)});
     }
 };
 

@@ -22,7 +22,7 @@
 #include <random>
 #include <vector>
 
-using namespace churn;
+using namespace ChurnChild;
 
 namespace {
 

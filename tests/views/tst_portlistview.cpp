@@ -63,7 +63,7 @@ const QList<ListeningPort> threePorts{
 struct Panel
 {
     explicit Panel(bool trayAvailable = true, ApplicationInfo links = makerLinks())
-        : info(std::move(links)), scanner(source, desktop, processes),
+        : info(std::move(links)), scanner(source, processes),
           view(new PortListView(scanner, desktop, info)), shell(view, desktop, trayAvailable)
     {}
 

@@ -41,6 +41,6 @@ void QtDesktopServices::activate()
 
 void QtDesktopServices::setAccessoryPolicy()
 {
-    // Nothing to do at run time: on Linux the program shows no main window, and on macOS
-    // the bundle's LSUIElement key already keeps it out of the Dock.
+    // Kept as a step of the launch order, but a no-op: Linux has no Dock, and the program
+    // opens no main window. A macOS build would set LSUIElement in its bundle instead.
 }

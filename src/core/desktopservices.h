@@ -15,6 +15,6 @@ public:
     virtual void terminate() = 0;
     // Brings the application to the front, before a dialog shows.
     virtual void activate() = 0;
-    // No Dock icon or main window where the platform has such a notion; nothing on Linux.
+    // No Dock icon or main window where the platform has such a notion; a no-op on Linux.
     virtual void setAccessoryPolicy() = 0;
 };
