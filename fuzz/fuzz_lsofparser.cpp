@@ -1,17 +1,19 @@
 // The lsof field-output parser against a plain restatement of its rules: line by line over
-// decoded text, with the (port, pid) keys kept as id texts in a set.
+// decoded text, with the (port, pid) keys kept as id texts in a map to their records.
 #include "fuzzcheck.h"
 #include "lsofparser.h"
 
+#include <QHash>
 #include <QRegularExpression>
-#include <QSet>
 #include <QStringDecoder>
+#include <QStringList>
 
 #include <algorithm>
 #include <charconv>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <tuple>
 
 namespace {
 
@@ -72,6 +74,13 @@ template <typename Int> std::optional<Int> toInt(QStringView text)
     return value;
 }
 
+// By port; on one port, records with a process by pid, then the one without.
+bool inOrder(const ListeningPort& a, const ListeningPort& b)
+{
+    return std::tuple(a.port(), !a.hasProcess(), a.pid()) <
+           std::tuple(b.port(), !b.hasProcess(), b.pid());
+}
+
 std::optional<QList<ListeningPort>> referenceParse(QByteArrayView bytes)
 {
     if (!isStrictUtf8(bytes))
@@ -79,8 +88,8 @@ std::optional<QList<ListeningPort>> referenceParse(QByteArrayView bytes)
     const QString text = decode(bytes);
     qint32 pid = 0;
     QString command;
-    QSet<QString> seen;
-    QList<ListeningPort> result;
+    QHash<QString, qsizetype> seen;
+    QList<std::pair<ListeningPort, QStringList>> found; // the record, its addresses
     for (const QStringView line : QStringView(text).split(u'\n')) {
         if (line.isEmpty())
             continue;
@@ -96,17 +105,26 @@ std::optional<QList<ListeningPort>> referenceParse(QByteArrayView bytes)
             const auto port = toInt<qint64>(value.mid(colon + 1));
             if (!port)
                 continue;
-            ListeningPort record(*port, pid, command);
-            if (seen.contains(record.id()))
-                continue;
-            seen.insert(record.id());
-            result.append(record);
+            const ListeningPort record(*port, pid, command);
+            if (!seen.contains(record.id())) {
+                seen.insert(record.id(), found.size());
+                found.append({record, {}});
+            }
+            QString address = value.first(colon).toString();
+            if (address.startsWith(u'[') && address.endsWith(u']') && address.size() >= 2)
+                address = address.mid(1, address.size() - 2);
+            if (!address.isEmpty())
+                found[seen.value(record.id())].second.append(address);
         }
     }
-    std::stable_sort(result.begin(), result.end(),
-                     [](const ListeningPort& a, const ListeningPort& b) {
-                         return a.port() != b.port() ? a.port() < b.port() : a.pid() < b.pid();
-                     });
+    QList<ListeningPort> result;
+    for (auto& [record, addresses] : found) {
+        addresses.sort();
+        addresses.removeDuplicates();
+        result.append(
+            ListeningPort(record.port(), record.pid(), record.processName(), {}, addresses));
+    }
+    std::stable_sort(result.begin(), result.end(), inOrder);
     return result;
 }
 
@@ -121,11 +139,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (!ports)
         return 0;
 
-    for (qsizetype i = 1; i < ports->size(); ++i) {
-        const ListeningPort& a = ports->at(i - 1);
-        const ListeningPort& b = ports->at(i);
-        FUZZ_CHECK(a.port() < b.port() || (a.port() == b.port() && a.pid() < b.pid()));
-    }
+    for (qsizetype i = 1; i < ports->size(); ++i)
+        FUZZ_CHECK(inOrder(ports->at(i - 1), ports->at(i)));
     FUZZ_CHECK(*ports == *expected);
     // The text overload reads the same bytes.
     FUZZ_CHECK(LsofParser::parse(QStringView(decode(bytes))) == *ports);

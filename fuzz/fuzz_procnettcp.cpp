@@ -1,11 +1,14 @@
 // The /proc/net/tcp reader against a plain restatement: split the lines, split each on runs
-// of spaces, and keep the LISTEN rows with a sound port and inode.
+// of spaces, and keep the LISTEN rows with a sound address, port, uid and inode.
 #include "fuzzcheck.h"
 #include "procnetsource.h"
+
+#include <sys/socket.h>
 
 #include <charconv>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <optional>
 
 namespace {
@@ -39,11 +42,24 @@ ListeningSockets referenceParse(const QByteArray& table)
         const qsizetype colon = words[1].lastIndexOf(':');
         if (colon < 0)
             continue;
+        // The address: 8 or 32 hex digits, 32-bit words as the machine holds them.
+        const QByteArray hex = words[1].left(colon);
+        SocketAddress address;
+        address.family = hex.size() == 8 ? AF_INET : AF_INET6;
+        bool addressOk = hex.size() == 8 || hex.size() == 32;
+        for (qsizetype word = 0; addressOk && word < hex.size() / 8; ++word) {
+            const auto value = toNumber(hex.mid(word * 8, 8), 16, 8);
+            addressOk = value.has_value();
+            const quint32 held = value.value_or(0);
+            std::memcpy(address.bytes.data() + word * 4, &held, 4);
+        }
         const auto port = toNumber(words[1].mid(colon + 1), 16, 16);
+        const auto uid = toNumber(words[7], 10, 19);
         const auto inode = toNumber(words[9], 10, 19);
-        if (!port || *port > 0xffff || !inode || *inode == 0)
+        if (!addressOk || !port || *port > 0xffff || !uid || *uid > 0xffffffffu || !inode ||
+            *inode == 0)
             continue;
-        sockets.insert(*inode, quint16(*port));
+        sockets.insert(*inode, ListeningSocket{quint16(*port), quint32(*uid), address});
     }
     return sockets;
 }

@@ -28,12 +28,15 @@ int main(int argc, char* argv[])
 
     QCommandLineParser parser;
     parser.setApplicationDescription(
-        QStringLiteral("Lists the processes listening on local TCP ports, system ports "
-                       "included, sorted by port and then process id."));
+        QStringLiteral("Lists the local TCP ports that listen, system ports included, with "
+                       "the owning process, user and addresses, sorted by port and then "
+                       "process id. Sockets of processes it may not see are listed by user."));
     const QCommandLineOption helpOption = parser.addHelpOption();
     const QCommandLineOption jsonOption(
         QStringLiteral("json"),
-        QStringLiteral("Print a JSON array of {\"port\", \"pid\", \"processName\"} objects."));
+        QStringLiteral("Print a JSON array of {\"port\", \"pid\", \"processName\", \"user\", "
+                       "\"addresses\"} objects; pid and processName are null where the owning "
+                       "process cannot be seen."));
     const QCommandLineOption lsofOption(
         QStringLiteral("lsof"), QStringLiteral("Ask the lsof executable at <path> instead."),
         QStringLiteral("path"));

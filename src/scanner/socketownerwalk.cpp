@@ -4,11 +4,14 @@
 #include "lsofparser.h"
 #include "procfiles.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <climits>
-#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <iterator>
+#include <string_view>
 #include <sys/stat.h>
 
 using namespace ProcFiles;
@@ -36,94 +39,152 @@ bool isDenied(int error)
     return error == EACCES || error == EPERM;
 }
 
-} // namespace
-
-std::optional<ProcessStat> parseProcessStat(QByteArrayView line)
+// The command name, from /proc/<pid>/comm (relative to dirFd): the name and a newline,
+// whatever bytes the name holds.
+std::optional<QByteArray> readCommandName(int dirFd, const char* path)
 {
-    const qsizetype open = line.indexOf('(');
-    const qsizetype close = line.lastIndexOf(')');
-    if (open < 0 || close < open)
+    char line[64];
+    const qsizetype length = readLine(dirFd, path, line, sizeof line);
+    if (length <= 0)
         return std::nullopt;
-    ProcessStat stat;
-    stat.name = line.sliced(open + 1, close - open - 1);
-    // The fields after the name, counted as proc(5) counts them: state is field 3.
-    static constexpr int startTimeField = 22;
-    int field = 2;
-    qsizetype i = close + 1;
-    while (i < line.size()) {
-        while (i < line.size() && (line[i] == ' ' || line[i] == '\n'))
-            ++i;
-        const qsizetype begin = i;
-        while (i < line.size() && line[i] != ' ' && line[i] != '\n')
-            ++i;
-        if (i == begin)
-            break;
-        if (++field == startTimeField) {
-            const auto startTime = parseUnsigned(line.sliced(begin, i - begin));
-            if (!startTime)
-                return std::nullopt;
-            stat.startTime = *startTime;
-            return stat;
-        }
-    }
-    return std::nullopt;
+    return QByteArray(line, length - 1);
 }
+
+// Paths below /proc/<pid>. A steady scan builds thousands, where printf's cost shows.
+class PidPath
+{
+public:
+    explicit PidPath(const char* pid) : m_length(std::strlen(pid))
+    {
+        std::memcpy(m_text, pid, m_length);
+        m_text[m_length++] = '/';
+    }
+    const char* operator()(std::string_view name)
+    {
+        *std::copy(name.begin(), name.end(), m_text + m_length) = '\0';
+        return m_text;
+    }
+    const char* descriptor(int fd)
+    {
+        char* end = std::copy_n("fd/", 3, m_text + m_length);
+        *std::to_chars(end, std::end(m_text) - 1, fd).ptr = '\0';
+        return m_text;
+    }
+
+private:
+    char m_text[sizeof(dirent::d_name) + 24];
+    size_t m_length;
+};
+
+// The pid last handed out in this process's pid namespace: the last field of loadavg.
+std::optional<quint64> readPidCursor(int procFd)
+{
+    char line[256];
+    const qsizetype length = readLine(procFd, "loadavg", line, sizeof line);
+    if (length <= 1)
+        return std::nullopt;
+    const QByteArrayView text(line, length - 1);
+    return parseUnsigned(text.sliced(text.lastIndexOf(' ') + 1));
+}
+
+// Whether the /proc at procFd lists this process's own pid namespace (loadavg speaks of
+// that one): its NSpid line then holds a single pid.
+bool listsOwnNamespace(int procFd)
+{
+    QByteArray status;
+    if (!readFile(procFd, "self/status", status))
+        return false;
+    static constexpr QByteArrayView key = "\nNSpid:\t";
+    const qsizetype at = status.indexOf(key);
+    if (at < 0)
+        return false;
+    const qsizetype end = status.indexOf('\n', at + 1);
+    const QByteArrayView pids = QByteArrayView(status)
+                                    .sliced(at + key.size())
+                                    .first((end < 0 ? status.size() : end) - at - key.size());
+    return !pids.isEmpty() && !pids.contains('\t');
+}
+
+} // namespace
 
 SocketOwnerWalk::SocketOwnerWalk(std::chrono::milliseconds fullWalkEvery)
     : m_fullWalkEvery(fullWalkEvery)
 {}
 
-void SocketOwnerWalk::findOwners(int procFd, const ListeningSockets& sockets, bool forceFullWalk,
-                                 PortListBuilder& builder)
+bool SocketOwnerWalk::findOwners(int procFd, const ListeningSockets& sockets, bool forceFullWalk,
+                                 const OwnerFound& found)
 {
     if (sockets.isEmpty()) {
         // Nothing to own. Whatever listens next is new, and so brings a full walk.
         m_sockets.clear();
-        return;
+        return true;
     }
     const auto now = std::chrono::steady_clock::now();
-    if (needsFullWalk(procFd, sockets, forceFullWalk, now)) {
+    const bool fullWalk = needsFullWalk(procFd, sockets, forceFullWalk, now);
+    if (fullWalk) {
         m_known.clear();
         m_lastFullWalk = now;
+        m_pidCursorTrusted = listsOwnNamespace(procFd);
         ++m_counts.fullWalks;
     } else {
         ++m_counts.partialScans;
     }
     m_sockets = sockets;
+    // Read before anything is looked at: a process started during this scan moves it, and
+    // so is listed by the next.
+    const auto cursor = m_pidCursorTrusted ? readPidCursor(procFd) : std::nullopt;
+    const bool sameProcesses = !fullWalk && cursor && cursor == m_pidCursor;
+    m_pidCursor = cursor;
 
+    // Known processes are updated in place: rebuilding the table would cost an allocation
+    // per process and scan.
+    const auto check = [&](qint32 pid, const char* pidText, bool isKnown, KnownProcess& process) {
+        const Visit result = visit(procFd, pidText, isKnown, sockets, process);
+        if (result == Visit::Gone)
+            return false;
+        for (const ListeningDescriptor& descriptor : process.listening) {
+            if (sockets.contains(descriptor.inode))
+                found(descriptor.inode, pid, process.name);
+        }
+        process.vouched = result == Visit::Remember;
+        return true;
+    };
+    if (sameProcesses) {
+        // No pid was handed out since the last scan, so no process is new: listing /proc,
+        // which costs a third of a scan on a quiet machine, would show only known ones.
+        ++m_counts.listingsSkipped;
+        for (auto it = m_known.begin(); it != m_known.end();) {
+            char pidText[16];
+            *std::to_chars(pidText, std::end(pidText) - 1, it.key()).ptr = '\0';
+            it = check(it.key(), pidText, true, it.value()) ? std::next(it) : m_known.erase(it);
+        }
+        return true;
+    }
     const Dir processes = openDir(procFd, ".");
     if (!processes) {
         m_known.clear();
         m_lastFullWalk.reset();
-        return;
+        return false;
     }
-    QHash<qint32, KnownProcess> next;
-    next.reserve(m_known.size());
+    ++m_scan;
     while (const dirent* entry = ::readdir(processes.get())) {
         if (!isDecimal(entry->d_name))
             continue;
         const auto pid = LsofParser::parseInt32(QByteArrayView(entry->d_name));
         if (!pid)
             continue;
-        KnownProcess process;
-        const auto known = m_known.find(*pid);
+        auto known = m_known.find(*pid);
         const bool isKnown = known != m_known.end();
-        if (isKnown) {
-            process = std::move(known.value());
+        if (!isKnown)
+            known = m_known.insert(*pid, KnownProcess{});
+        if (check(*pid, entry->d_name, isKnown, known.value()))
+            known->lastSeen = m_scan;
+        else
             m_known.erase(known);
-        }
-        const Visit result = visit(procFd, entry->d_name, isKnown, sockets, process);
-        if (result == Visit::Gone)
-            continue;
-        for (const ListeningDescriptor& descriptor : process.listening) {
-            const auto port = sockets.constFind(descriptor.inode);
-            if (port != sockets.cend())
-                builder.add(port.value(), *pid, process.name);
-        }
-        if (result == Visit::Remember)
-            next.insert(*pid, std::move(process));
     }
-    m_known = std::move(next);
+    // Those not listed have ended.
+    m_known.removeIf([this](const auto& it) { return it.value().lastSeen != m_scan; });
+    return true;
 }
 
 bool SocketOwnerWalk::needsFullWalk(int procFd, const ListeningSockets& sockets, bool forceFullWalk,
@@ -149,22 +210,21 @@ SocketOwnerWalk::Visit SocketOwnerWalk::visit(int procFd, const char* pid, bool 
                                               const ListeningSockets& sockets,
                                               KnownProcess& process)
 {
-    char path[sizeof(dirent::d_name) + 24];
-    if (isKnown) {
+    PidPath path(pid);
+    if (isKnown && process.vouched) {
         // Whether a denial still holds is all that matters of a process we may not read:
         // it adds nothing either way.
         switch (process.access) {
         case Access::Unreadable: {
-            std::snprintf(path, sizeof path, "%s/fd", pid);
-            const Fd fds(::openat(procFd, path, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+            const Fd fds(::openat(procFd, path("fd"), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
             if (!fds.isValid())
                 return isGone(errno) ? Visit::Gone : Visit::Remember;
             break;
         }
         case Access::LinksDenied: {
-            std::snprintf(path, sizeof path, "%s/fd/%d", pid, process.deniedFd);
             char link[64];
-            if (::readlinkat(procFd, path, link, sizeof link) < 0 && isDenied(errno))
+            if (::readlinkat(procFd, path.descriptor(process.deniedFd), link, sizeof link) < 0 &&
+                isDenied(errno))
                 return Visit::Remember;
             break;
         }
@@ -179,32 +239,32 @@ SocketOwnerWalk::Visit SocketOwnerWalk::visit(int procFd, const char* pid, bool 
 
 bool SocketOwnerWalk::refresh(int procFd, const char* pid, KnownProcess& process) const
 {
-    char path[sizeof(dirent::d_name) + 24];
-    std::snprintf(path, sizeof path, "%s/fd", pid);
-    struct stat fds = {};
-    if (::fstatat(procFd, path, &fds, 0) != 0 || fds.st_size != process.descriptorCount)
-        return false;
-    // Same count: a remembered descriptor may still have been closed and its number
-    // reused, for another socket or none.
+    PidPath path(pid);
+    // A remembered descriptor may have been closed and its number reused, for another
+    // socket or none, while the count stayed the same.
     char link[64];
     for (const ListeningDescriptor& descriptor : process.listening) {
-        std::snprintf(path, sizeof path, "%s/fd/%d", pid, descriptor.fd);
-        const ssize_t length = ::readlinkat(procFd, path, link, sizeof link);
+        const ssize_t length =
+            ::readlinkat(procFd, path.descriptor(descriptor.fd), link, sizeof link);
         if (length <= 0 || length >= ssize_t(sizeof link) ||
             socketInode(link, length) != descriptor.inode)
             return false;
     }
-    // The identity is read last: the process that has this start time now held the pid
+    std::optional<QByteArray> name;
+    if (!process.listening.empty()) {
+        name = readCommandName(procFd, path("comm"));
+        if (!name)
+            return false;
+    }
+    // The identity is read last: the process that has this fd folder now held the pid
     // since the last scan, so every look above was at that same process.
-    std::snprintf(path, sizeof path, "%s/stat", pid);
-    char line[2048];
-    const qsizetype length = readLine(procFd, path, line, sizeof line);
-    const auto stat = length < 0 ? std::nullopt : parseProcessStat(QByteArrayView(line, length));
-    if (!stat || stat->startTime != process.startTime)
+    struct stat fds = {};
+    if (::fstatat(procFd, path("fd"), &fds, 0) != 0 || fds.st_ino != process.identity ||
+        fds.st_size != process.descriptorCount)
         return false;
-    if (!process.listening.empty() && process.rawName != stat->name) {
-        process.rawName = stat->name.toByteArray();
-        process.name = escapeCommandName(stat->name);
+    if (name && *name != process.rawName) {
+        process.name = escapeCommandName(*name);
+        process.rawName = std::move(*name);
     }
     return true;
 }
@@ -213,11 +273,9 @@ SocketOwnerWalk::Visit SocketOwnerWalk::walk(int procFd, const char* pid,
                                              const ListeningSockets& sockets, KnownProcess& process)
 {
     process = KnownProcess{};
-    char path[sizeof(dirent::d_name) + 24];
-    std::snprintf(path, sizeof path, "%s/fd", pid);
     // Everything below goes through this descriptor, so it all concerns one process even
     // if the pid is reused meanwhile.
-    const int fdsFd = ::openat(procFd, path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int fdsFd = ::openat(procFd, PidPath(pid)("fd"), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fdsFd < 0) {
         // Gone, or another user's: skipped without a word, as lsof does.
         if (isGone(errno))
@@ -227,11 +285,12 @@ SocketOwnerWalk::Visit SocketOwnerWalk::walk(int procFd, const char* pid,
     }
     const Dir fds = adoptDir(fdsFd);
     if (!fds)
-        return Visit::Gone;
+        return Visit::UseOnce;
     // Counted before the entries are read: a descriptor opened meanwhile then shows as a
     // changed count next time.
     struct stat status = {};
     bool vouched = ::fstat(fdsFd, &status) == 0;
+    process.identity = status.st_ino;
     process.descriptorCount = status.st_size;
 
     char link[64];
@@ -240,8 +299,8 @@ SocketOwnerWalk::Visit SocketOwnerWalk::walk(int procFd, const char* pid,
         errno = 0;
         const dirent* entry = ::readdir(fds.get());
         if (!entry) {
-            if (errno != 0)
-                return Visit::Gone; // the process ended while its descriptors were read
+            if (errno != 0) // the process ended while its descriptors were read, most likely
+                return isGone(errno) ? Visit::Gone : Visit::UseOnce;
             break;
         }
         if (entry->d_name[0] == '.')
@@ -265,17 +324,13 @@ SocketOwnerWalk::Visit SocketOwnerWalk::walk(int procFd, const char* pid,
         if (inode && sockets.contains(*inode))
             process.listening.push_back({int(*fd), *inode});
     }
-    char line[2048];
-    const qsizetype lineLength = readLine(fdsFd, "../stat", line, sizeof line);
-    const auto stat =
-        lineLength < 0 ? std::nullopt : parseProcessStat(QByteArrayView(line, lineLength));
-    if (!stat)
-        return Visit::Gone;
-    process.startTime = stat->startTime;
     ++m_counts.processesWalked;
     if (!process.listening.empty()) {
-        process.rawName = stat->name.toByteArray();
-        process.name = escapeCommandName(stat->name);
+        auto name = readCommandName(fdsFd, "../comm");
+        if (!name) // ended while it was read, most likely
+            return isGone(errno) ? Visit::Gone : Visit::UseOnce;
+        process.name = escapeCommandName(*name);
+        process.rawName = std::move(*name);
     } else if (process.deniedFd >= 0 && !readAny) {
         // No link was ours to read (the kernel decides that per process): one readlink
         // tells, from now on, whether that still holds.

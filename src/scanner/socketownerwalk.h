@@ -1,6 +1,6 @@
 #pragma once
 
-#include "portlistbuilder.h"
+#include "listeningsocket.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
@@ -8,35 +8,27 @@
 #include <QString>
 
 #include <chrono>
+#include <functional>
 #include <optional>
 #include <vector>
 
-// Socket inode -> local port, for the TCP sockets in the LISTEN state.
-using ListeningSockets = QHash<quint64, quint16>;
-
-// The two fields of /proc/<pid>/stat that the walk needs.
-struct ProcessStat
-{
-    QByteArrayView name; // the raw command name, as /proc/<pid>/comm has it
-    quint64 startTime = 0;
-};
-// Parses one /proc/<pid>/stat line: "pid (name) state ppid ... starttime ...". The name may
-// hold any byte, ')' and spaces included, so it ends at the last ')'.
-std::optional<ProcessStat> parseProcessStat(QByteArrayView line);
-
 // Finds the processes that hold the listening sockets: every /proc/<pid>/fd entry that
-// links to socket:[inode], named by /proc/<pid>/stat. Processes that vanish during the
+// links to socket:[inode], named by /proc/<pid>/comm. Processes that vanish during the
 // walk, or whose descriptors we may not read, are skipped, as lsof skips them.
 //
 // Walking every descriptor of every process costs about as much as `ss -ltnp`, every
-// scan, for a list that rarely changes. So the walk remembers, per process, its identity
-// (pid and start time), its descriptor count (the size of /proc/<pid>/fd, Linux 6.2 and
-// later) and which descriptors held listening sockets, and a later scan walks only:
-//   - processes that are new, or whose pid now has another start time;
+// scan, for a list that rarely changes. So the walk remembers, per process, its identity,
+// its descriptor count and which descriptors held listening sockets. One fstatat of
+// /proc/<pid>/fd gives the first two: its size is the count (Linux 6.2 and later), and
+// its inode is made anew for every process that takes the pid. A later scan walks only:
+//   - processes that are new, or whose pid is now another process's;
 //   - processes whose descriptor count changed, or one of whose remembered listening
 //     descriptors no longer links to the same socket (one readlink each);
 //   - processes whose descriptors could not all be read last time.
-// The names of the owners are re-read on every scan, since an exec changes them.
+// It lists /proc only when a pid was handed out since the last scan (the last field of
+// /proc/loadavg, when /proc shows our own pid namespace): otherwise no process is new.
+// So a process that holds no listening socket costs one system call a scan. The names of
+// the owners are re-read on every scan, since an exec or a PR_SET_NAME changes them.
 // Every process is walked afresh (a full walk) when there is no state yet, when a
 // listening socket appeared or changed its port (its owner may be any process), when the
 // descriptor count cannot be read, when asked to, and at least every fullWalkEvery.
@@ -59,13 +51,18 @@ public:
         quint64 fullWalks = 0;
         quint64 partialScans = 0;    // scans that walked only what may have changed
         quint64 processesWalked = 0; // processes whose descriptors were all read
+        quint64 listingsSkipped = 0; // partial scans that knew no process was new
     };
 
     explicit SocketOwnerWalk(std::chrono::milliseconds fullWalkEvery);
 
-    // Adds the owners of sockets to builder. procFd is the open /proc (or a stand-in).
-    void findOwners(int procFd, const ListeningSockets& sockets, bool forceFullWalk,
-                    PortListBuilder& builder);
+    // Called for each descriptor that holds one of the sockets, with the socket's inode.
+    using OwnerFound = std::function<void(quint64 inode, qint32 pid, const QString& name)>;
+
+    // Reports the holders of sockets. procFd is the open /proc (or a stand-in). False, with
+    // errno set, when the processes cannot be listed.
+    bool findOwners(int procFd, const ListeningSockets& sockets, bool forceFullWalk,
+                    const OwnerFound& found);
     const Counts& counts() const { return m_counts; }
 
 private:
@@ -83,16 +80,18 @@ private:
     struct KnownProcess
     {
         Access access = Access::Readable;
-        int deniedFd = -1; // LinksDenied: a descriptor whose link we may not read
-        quint64 startTime = 0;
+        int deniedFd = -1;    // LinksDenied: a descriptor whose link we may not read
+        quint64 identity = 0; // the inode of its /proc/<pid>/fd
         qint64 descriptorCount = 0;
         std::vector<ListeningDescriptor> listening;
         QByteArray rawName;
-        QString name; // escaped as lsof prints it; set when listening is not empty
+        QString name;         // escaped as lsof prints it; set when listening is not empty
+        quint64 lastSeen = 0; // the listing that last found it
+        bool vouched = false; // false: walk it afresh next time
     };
     enum class Visit
     {
-        Gone,     // vanished, or never a process: nothing to add or keep
+        Gone,     // vanished: nothing to add or keep
         Remember, // the process and what it holds can be vouched for
         UseOnce,  // add what was found, but walk it afresh next time
     };
@@ -103,7 +102,7 @@ private:
     Visit visit(int procFd, const char* pid, bool isKnown, const ListeningSockets& sockets,
                 KnownProcess& process);
     // True when a known process is still the one remembered, holding the same listening
-    // descriptors; its name is brought up to date.
+    // descriptors; the name of an owner is brought up to date.
     bool refresh(int procFd, const char* pid, KnownProcess& process) const;
     Visit walk(int procFd, const char* pid, const ListeningSockets& sockets, KnownProcess& process);
 
@@ -111,5 +110,9 @@ private:
     std::optional<std::chrono::steady_clock::time_point> m_lastFullWalk;
     ListeningSockets m_sockets; // as the last scan read them
     QHash<qint32, KnownProcess> m_known;
+    quint64 m_scan = 0;
+    // The pid namespace's last pid at the previous scan, when /proc lists our namespace.
+    bool m_pidCursorTrusted = false;
+    std::optional<quint64> m_pidCursor;
     Counts m_counts;
 };
