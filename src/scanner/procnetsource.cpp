@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <utility>
 #include <vector>
@@ -75,10 +76,26 @@ void parseProcNetTcp(QByteArrayView table, ListeningSockets& sockets)
     }
 }
 
+namespace {
+
+// Descriptors the walk may keep open between scans: a fraction of what this process may
+// open, so that the rest of the program never runs short.
+int heldDescriptorBudget()
+{
+    rlimit limit = {};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0)
+        return 0;
+    if (limit.rlim_cur == RLIM_INFINITY)
+        return 4096;
+    return int(std::clamp<rlim_t>(limit.rlim_cur / 2, 64, 4160) - 64);
+}
+
+} // namespace
+
 ProcNetSource::ProcNetSource(QString procRoot, Walk walk, std::chrono::milliseconds fullWalkEvery,
                              Sockets sockets)
     : m_procRoot(std::move(procRoot)), m_walkMode(walk), m_socketsFrom(sockets),
-      m_walk(fullWalkEvery)
+      m_walk(fullWalkEvery, heldDescriptorBudget())
 {}
 
 ProcNetSource::~ProcNetSource() = default;
@@ -144,31 +161,51 @@ QueryResult ProcNetSource::query()
     if (!readSockets(proc.get(), sockets, reason))
         return QueryResult::failure(QueryError::Unreadable, reason);
 
-    PortListBuilder builder;
-    builder.reserve(sockets.size());
-    std::vector<quint64> held;
-    held.reserve(size_t(sockets.size()));
+    // Who holds what, gathered first: when it is what the last scan found, that scan's
+    // list is handed out again, sharing its data, rather than built anew.
+    struct Holder
+    {
+        quint64 inode;
+        qint32 pid;
+        QString name;
+    };
+    std::vector<Holder> holders;
+    holders.reserve(size_t(sockets.size()));
     const quint64 fullWalks = m_walk.counts().fullWalks;
-    const bool walked = m_walk.findOwners(
-        proc.get(), sockets, m_walkMode == Walk::Full,
-        [&](quint64 inode, qint32 pid, const QString& name) {
-            const ListeningSocket& socket = sockets.constFind(inode).value();
-            builder.add(socket.port, pid, name, textOf(socket.address), m_users.name(socket.uid));
-            held.push_back(inode);
-        });
-    if (!walked)
+    const bool walked = m_walk.findOwners(proc.get(), sockets, m_walkMode == Walk::Full,
+                                          [&](quint64 inode, qint32 pid, const QString& name) {
+                                              holders.push_back({inode, pid, name});
+                                          });
+    if (!walked) {
+        m_lastSockets.clear();
         return QueryResult::failure(QueryError::Unreadable,
                                     QStringLiteral("cannot list the processes in %1: %2")
                                         .arg(m_procRoot, qt_error_string(errno)));
+    }
+    if (m_walk.sameOwnersAsBefore() && sockets == m_lastSockets)
+        return QueryResult{m_lastPorts, QueryError::None, {}};
+
+    if (m_walk.counts().fullWalks != fullWalks) {
+        m_users.clear();
+        m_addressTexts.clear();
+    }
+    PortListBuilder builder;
+    builder.reserve(sockets.size());
+    std::vector<quint64> held;
+    held.reserve(holders.size());
+    for (const Holder& holder : holders) {
+        const ListeningSocket& socket = sockets.constFind(holder.inode).value();
+        builder.add(socket.port, holder.pid, holder.name, textOf(socket.address),
+                    m_users.name(socket.uid));
+        held.push_back(holder.inode);
+    }
     // Whatever no process we can see holds is still listed, by port and user.
     std::sort(held.begin(), held.end());
     for (auto it = sockets.cbegin(); it != sockets.cend(); ++it) {
         if (!std::binary_search(held.cbegin(), held.cend(), it.key()))
             builder.add(it->port, 0, {}, textOf(it->address), m_users.name(it->uid));
     }
-    if (m_walk.counts().fullWalks != fullWalks) {
-        m_users.clear();
-        m_addressTexts.clear();
-    }
-    return QueryResult{builder.take(), QueryError::None, {}};
+    m_lastSockets = std::move(sockets);
+    m_lastPorts = builder.take();
+    return QueryResult{m_lastPorts, QueryError::None, {}};
 }

@@ -65,4 +65,7 @@ private:
     // Both forgotten at every full walk, so that renamed users and interfaces show.
     UserNames m_users;
     QHash<SocketAddress, QString> m_addressTexts;
+    // The last scan's sockets and list.
+    ListeningSockets m_lastSockets;
+    QList<ListeningPort> m_lastPorts;
 };

@@ -39,13 +39,25 @@ bool isDenied(int error)
     return error == EACCES || error == EPERM;
 }
 
-// The command name, from /proc/<pid>/comm (relative to dirFd): the name and a newline,
-// whatever bytes the name holds.
+// The command name from /proc/<pid>/comm, which holds the name and a newline, whatever
+// bytes the name holds: through a path relative to dirFd, or from an open comm.
 std::optional<QByteArray> readCommandName(int dirFd, const char* path)
 {
     char line[64];
     const qsizetype length = readLine(dirFd, path, line, sizeof line);
     if (length <= 0)
+        return std::nullopt;
+    return QByteArray(line, length - 1);
+}
+
+std::optional<QByteArray> readCommandName(int commFd)
+{
+    char line[64];
+    ssize_t length;
+    do {
+        length = ::pread(commFd, line, sizeof line, 0);
+    } while (length < 0 && errno == EINTR);
+    if (length <= 0 || line[length - 1] != '\n')
         return std::nullopt;
     return QByteArray(line, length - 1);
 }
@@ -107,22 +119,40 @@ bool listsOwnNamespace(int procFd)
 
 } // namespace
 
-SocketOwnerWalk::SocketOwnerWalk(std::chrono::milliseconds fullWalkEvery)
-    : m_fullWalkEvery(fullWalkEvery)
-{}
+SocketOwnerWalk::SocketOwnerWalk(std::chrono::milliseconds fullWalkEvery, int heldDescriptors)
+    : m_fullWalkEvery(fullWalkEvery), m_heldBudget(heldDescriptors)
+{
+    *std::to_chars(m_ownPid, std::end(m_ownPid) - 1, ::getpid()).ptr = '\0';
+}
+
+qint64 SocketOwnerWalk::ownDescriptors(const char* pid, bool walking) const
+{
+    if (std::strcmp(pid, m_ownPid) != 0)
+        return 0;
+    // The caller's /proc, the listing of it if open, the fd folder a walk reads, and the
+    // handles kept.
+    return 1 + (m_listing ? 1 : 0) + (walking ? 1 : 0) + m_held;
+}
+
+SocketOwnerWalk::~SocketOwnerWalk() = default;
 
 bool SocketOwnerWalk::findOwners(int procFd, const ListeningSockets& sockets, bool forceFullWalk,
                                  const OwnerFound& found)
 {
+    m_sameOwners = true;
     if (sockets.isEmpty()) {
         // Nothing to own. Whatever listens next is new, and so brings a full walk.
         m_sockets.clear();
+        m_sameOwners = false;
         return true;
     }
     const auto now = std::chrono::steady_clock::now();
     const bool fullWalk = needsFullWalk(procFd, sockets, forceFullWalk, now);
     if (fullWalk) {
-        m_known.clear();
+        // Every process is walked afresh; what was known of it only lends its handles.
+        for (auto& known : m_known)
+            known.second.vouched = false;
+        m_sameOwners = false;
         m_lastFullWalk = now;
         m_pidCursorTrusted = listsOwnNamespace(procFd);
         ++m_counts.fullWalks;
@@ -138,16 +168,11 @@ bool SocketOwnerWalk::findOwners(int procFd, const ListeningSockets& sockets, bo
 
     // Known processes are updated in place: rebuilding the table would cost an allocation
     // per process and scan.
-    const auto check = [&](qint32 pid, const char* pidText, bool isKnown, KnownProcess& process) {
+    m_walkedAny = fullWalk;
+    const auto check = [&](const char* pidText, bool isKnown, KnownProcess& process) {
         const Visit result = visit(procFd, pidText, isKnown, sockets, process);
-        if (result == Visit::Gone)
-            return false;
-        for (const ListeningDescriptor& descriptor : process.listening) {
-            if (sockets.contains(descriptor.inode))
-                found(descriptor.inode, pid, process.name);
-        }
         process.vouched = result == Visit::Remember;
-        return true;
+        return result != Visit::Gone;
     };
     if (sameProcesses) {
         // No pid was handed out since the last scan, so no process is new: listing /proc,
@@ -155,36 +180,116 @@ bool SocketOwnerWalk::findOwners(int procFd, const ListeningSockets& sockets, bo
         ++m_counts.listingsSkipped;
         for (auto it = m_known.begin(); it != m_known.end();) {
             char pidText[16];
-            *std::to_chars(pidText, std::end(pidText) - 1, it.key()).ptr = '\0';
-            it = check(it.key(), pidText, true, it.value()) ? std::next(it) : m_known.erase(it);
+            *std::to_chars(pidText, std::end(pidText) - 1, it->first).ptr = '\0';
+            it = check(pidText, true, it->second) ? std::next(it) : m_known.erase(it);
         }
-        return true;
+    } else {
+        Dir processes = openDir(procFd, ".");
+        if (!processes) {
+            m_known.clear();
+            m_lastFullWalk.reset();
+            return false;
+        }
+        ++m_scan;
+        m_listing = true;
+        while (const dirent* entry = ::readdir(processes.get())) {
+            if (!isDecimal(entry->d_name))
+                continue;
+            const auto pid = LsofParser::parseInt32(QByteArrayView(entry->d_name));
+            if (!pid)
+                continue;
+            const auto [known, isNew] = m_known.try_emplace(*pid);
+            if (check(entry->d_name, !isNew, known->second))
+                known->second.lastSeen = m_scan;
+            else
+                m_known.erase(known);
+        }
+        processes.reset();
+        m_listing = false;
+        // Those not listed have ended.
+        std::erase_if(m_known, [this](const auto& known) {
+            if (known.second.lastSeen == m_scan)
+                return false;
+            if (!known.second.listening.empty())
+                m_sameOwners = false;
+            return true;
+        });
     }
-    const Dir processes = openDir(procFd, ".");
-    if (!processes) {
-        m_known.clear();
-        m_lastFullWalk.reset();
-        return false;
+    if (m_walkedAny || !m_sameOwners)
+        settleTrustedLinks(procFd, sockets);
+    for (const auto& [pid, process] : m_known) {
+        for (const ListeningDescriptor& descriptor : process.listening) {
+            if (sockets.contains(descriptor.inode))
+                found(descriptor.inode, pid, process.name);
+        }
     }
-    ++m_scan;
-    while (const dirent* entry = ::readdir(processes.get())) {
-        if (!isDecimal(entry->d_name))
-            continue;
-        const auto pid = LsofParser::parseInt32(QByteArrayView(entry->d_name));
-        if (!pid)
-            continue;
-        auto known = m_known.find(*pid);
-        const bool isKnown = known != m_known.end();
-        if (!isKnown)
-            known = m_known.insert(*pid, KnownProcess{});
-        if (check(*pid, entry->d_name, isKnown, known.value()))
-            known->lastSeen = m_scan;
-        else
-            m_known.erase(known);
-    }
-    // Those not listed have ended.
-    m_known.removeIf([this](const auto& it) { return it.value().lastSeen != m_scan; });
     return true;
+}
+
+void SocketOwnerWalk::settleTrustedLinks(int procFd, const ListeningSockets& sockets)
+{
+    for (;;) {
+        // How many processes hold each socket.
+        QHash<quint64, int> holders;
+        holders.reserve(sockets.size());
+        for (const auto& known : m_known) {
+            const std::vector<ListeningDescriptor>& listening = known.second.listening;
+            for (auto d = listening.cbegin(); d != listening.cend(); ++d) {
+                const auto same = [d](const ListeningDescriptor& e) { return e.inode == d->inode; };
+                if (sockets.contains(d->inode) && std::find_if(listening.cbegin(), d, same) == d)
+                    ++holders[d->inode];
+            }
+        }
+        // A link taken on trust whose socket another process holds now too is read after
+        // all; if it changed, that process is walked again, which may change the counts.
+        bool walkedAgain = false;
+        for (auto it = m_known.begin(); it != m_known.end();) {
+            KnownProcess& process = it->second;
+            char pid[16];
+            *std::to_chars(pid, std::end(pid) - 1, it->first).ptr = '\0';
+            const bool stale = process.trusted &&
+                               std::any_of(process.listening.cbegin(), process.listening.cend(),
+                                           [&](const ListeningDescriptor& descriptor) {
+                                               return !descriptor.shared &&
+                                                      holders.value(descriptor.inode) > 1 &&
+                                                      !linkHolds(procFd, pid, process, descriptor);
+                                           });
+            process.trusted = false;
+            if (stale) {
+                walkedAgain = true;
+                const Visit result = walkNoting(procFd, pid, true, sockets, process);
+                if (result == Visit::Gone) {
+                    it = m_known.erase(it);
+                    continue;
+                }
+                process.vouched = result == Visit::Remember;
+            }
+            ++it;
+        }
+        if (!walkedAgain) {
+            for (auto& known : m_known) {
+                for (ListeningDescriptor& descriptor : known.second.listening)
+                    descriptor.shared = holders.value(descriptor.inode) > 1;
+            }
+            return;
+        }
+    }
+}
+
+bool SocketOwnerWalk::linkHolds(int procFd, const char* pid, const KnownProcess& process,
+                                const ListeningDescriptor& descriptor) const
+{
+    char link[64];
+    ssize_t length;
+    if (process.handles) {
+        char number[16];
+        *std::to_chars(number, std::end(number) - 1, descriptor.fd).ptr = '\0';
+        length = ::readlinkat(process.handles->folder.get(), number, link, sizeof link);
+    } else {
+        length = ::readlinkat(procFd, PidPath(pid).descriptor(descriptor.fd), link, sizeof link);
+    }
+    return length > 0 && length < ssize_t(sizeof link) &&
+           socketInode(link, length) == descriptor.inode;
 }
 
 bool SocketOwnerWalk::needsFullWalk(int procFd, const ListeningSockets& sockets, bool forceFullWalk,
@@ -234,37 +339,70 @@ SocketOwnerWalk::Visit SocketOwnerWalk::visit(int procFd, const char* pid, bool 
             break;
         }
     }
-    return walk(procFd, pid, sockets, process);
+    return walkNoting(procFd, pid, isKnown, sockets, process);
 }
 
-bool SocketOwnerWalk::refresh(int procFd, const char* pid, KnownProcess& process) const
+SocketOwnerWalk::Visit SocketOwnerWalk::walkNoting(int procFd, const char* pid, bool isKnown,
+                                                   const ListeningSockets& sockets,
+                                                   KnownProcess& process)
 {
-    PidPath path(pid);
+    // What it held before, to tell whether the walk changes what is reported.
+    std::vector<ListeningDescriptor> listening;
+    QByteArray name;
+    if (isKnown) {
+        listening = process.listening;
+        name = process.rawName;
+    }
+    m_walkedAny = true;
+    const Visit result = walk(procFd, pid, sockets, process);
+    const auto sameSockets = [](const ListeningDescriptor& a, const ListeningDescriptor& b) {
+        return a.fd == b.fd && a.inode == b.inode;
+    };
+    if (result == Visit::Gone
+            ? !listening.empty()
+            : !std::equal(listening.cbegin(), listening.cend(), process.listening.cbegin(),
+                          process.listening.cend(), sameSockets) ||
+                  process.rawName != name)
+        m_sameOwners = false;
+    return result;
+}
+
+bool SocketOwnerWalk::refresh(int procFd, const char* pid, KnownProcess& process)
+{
     // A remembered descriptor may have been closed and its number reused, for another
-    // socket or none, while the count stayed the same.
-    char link[64];
+    // socket or none, while the count stayed the same. That matters only while its socket
+    // still listens, so only if some other process holds it too (or someone received it
+    // without a change of count, which the full walk bounds): the link of a socket that no
+    // other process held is taken on trust, and read at the end of the scan if another
+    // holder turned up meanwhile (settleTrustedLinks).
+    PidPath path(pid);
+    process.trusted = false;
     for (const ListeningDescriptor& descriptor : process.listening) {
-        const ssize_t length =
-            ::readlinkat(procFd, path.descriptor(descriptor.fd), link, sizeof link);
-        if (length <= 0 || length >= ssize_t(sizeof link) ||
-            socketInode(link, length) != descriptor.inode)
+        if (!descriptor.shared)
+            process.trusted = true;
+        else if (!linkHolds(procFd, pid, process, descriptor))
             return false;
     }
     std::optional<QByteArray> name;
     if (!process.listening.empty()) {
-        name = readCommandName(procFd, path("comm"));
+        name = process.handles ? readCommandName(process.handles->comm.get())
+                               : readCommandName(procFd, path("comm"));
         if (!name)
             return false;
     }
     // The identity is read last: the process that has this fd folder now held the pid
-    // since the last scan, so every look above was at that same process.
+    // since the last scan, so every look above was at that same process. (An open folder
+    // is that process's for good.)
+    const int folder = process.handles ? process.handles->folder.get() : -1;
     struct stat fds = {};
-    if (::fstatat(procFd, path("fd"), &fds, 0) != 0 || fds.st_ino != process.identity ||
-        fds.st_size != process.descriptorCount)
+    if ((folder >= 0 ? ::fstat(folder, &fds) : ::fstatat(procFd, path("fd"), &fds, 0)) != 0 ||
+        fds.st_ino != process.identity ||
+        fds.st_size - ownDescriptors(pid, false) != process.descriptorCount)
         return false;
     if (name && *name != process.rawName) {
         process.name = escapeCommandName(*name);
         process.rawName = std::move(*name);
+        m_sameOwners = false;
     }
     return true;
 }
@@ -272,6 +410,8 @@ bool SocketOwnerWalk::refresh(int procFd, const char* pid, KnownProcess& process
 SocketOwnerWalk::Visit SocketOwnerWalk::walk(int procFd, const char* pid,
                                              const ListeningSockets& sockets, KnownProcess& process)
 {
+    std::unique_ptr<Handles> handles = std::move(process.handles);
+    const quint64 identity = process.identity;
     process = KnownProcess{};
     // Everything below goes through this descriptor, so it all concerns one process even
     // if the pid is reused meanwhile.
@@ -291,7 +431,9 @@ SocketOwnerWalk::Visit SocketOwnerWalk::walk(int procFd, const char* pid,
     struct stat status = {};
     bool vouched = ::fstat(fdsFd, &status) == 0;
     process.identity = status.st_ino;
-    process.descriptorCount = status.st_size;
+    process.descriptorCount = status.st_size - ownDescriptors(pid, true);
+    if (handles && (!vouched || identity != process.identity))
+        handles.reset(); // another process's
 
     char link[64];
     bool readAny = false;
@@ -326,11 +468,15 @@ SocketOwnerWalk::Visit SocketOwnerWalk::walk(int procFd, const char* pid,
     }
     ++m_counts.processesWalked;
     if (!process.listening.empty()) {
-        auto name = readCommandName(fdsFd, "../comm");
+        auto name =
+            handles ? readCommandName(handles->comm.get()) : readCommandName(fdsFd, "../comm");
         if (!name) // ended while it was read, most likely
             return isGone(errno) ? Visit::Gone : Visit::UseOnce;
         process.name = escapeCommandName(*name);
         process.rawName = std::move(*name);
+        process.handles = std::move(handles);
+        if (!process.handles)
+            keepHandles(fdsFd, process);
     } else if (process.deniedFd >= 0 && !readAny) {
         // No link was ours to read (the kernel decides that per process): one readlink
         // tells, from now on, whether that still holds.
@@ -338,4 +484,16 @@ SocketOwnerWalk::Visit SocketOwnerWalk::walk(int procFd, const char* pid,
         return Visit::Remember;
     }
     return vouched ? Visit::Remember : Visit::UseOnce;
+}
+
+void SocketOwnerWalk::keepHandles(int fdsFd, KnownProcess& process)
+{
+    if (m_held + 2 > m_heldBudget)
+        return;
+    Fd folder(::openat(fdsFd, ".", O_PATH | O_DIRECTORY | O_CLOEXEC));
+    Fd comm(::openat(fdsFd, "../comm", O_RDONLY | O_CLOEXEC));
+    if (!folder.isValid() || !comm.isValid())
+        return;
+    m_held += 2;
+    process.handles.reset(new Handles{std::move(folder), std::move(comm), &m_held});
 }

@@ -1,15 +1,16 @@
 #pragma once
 
 #include "listeningsocket.h"
+#include "procfiles.h"
 
 #include <QByteArray>
-#include <QByteArrayView>
-#include <QHash>
 #include <QString>
 
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <optional>
+#include <unordered_map>
 #include <vector>
 
 // Finds the processes that hold the listening sockets: every /proc/<pid>/fd entry that
@@ -23,12 +24,18 @@
 // its inode is made anew for every process that takes the pid. A later scan walks only:
 //   - processes that are new, or whose pid is now another process's;
 //   - processes whose descriptor count changed, or one of whose remembered listening
-//     descriptors no longer links to the same socket (one readlink each);
+//     descriptors no longer links to the same socket (one readlink each, for sockets that
+//     another process holds too: a socket that only this process held and that still
+//     listens is still held by it, unless it went elsewhere, and whoever has it now shows
+//     up, which brings the readlink after all);
 //   - processes whose descriptors could not all be read last time.
 // It lists /proc only when a pid was handed out since the last scan (the last field of
 // /proc/loadavg, when /proc shows our own pid namespace): otherwise no process is new.
 // So a process that holds no listening socket costs one system call a scan. The names of
 // the owners are re-read on every scan, since an exec or a PR_SET_NAME changes them.
+// While the descriptor budget lasts, an owner's fd folder and comm stay open between
+// scans, which spares the path lookups; an open handle also pins the process: once it
+// has ended, the handle answers ENOENT or ESRCH, whoever has its pid by then.
 // Every process is walked afresh (a full walk) when there is no state yet, when a
 // listening socket appeared or changed its port (its owner may be any process), when the
 // descriptor count cannot be read, when asked to, and at least every fullWalkEvery.
@@ -40,7 +47,9 @@
 // descriptor in the same interval, so that its count stays the same; and likewise a
 // listening descriptor moved (dup, then close of the old number) to a number this walk
 // had already passed while it was reading that process. Such an owner is missing from
-// the list until the next full walk, at most fullWalkEvery later.
+// the list until the next full walk, at most fullWalkEvery later. Likewise a process that
+// sends away (SCM_RIGHTS) a listening socket that only it held and puts another
+// descriptor in its place stays listed for it while the socket is in flight.
 //
 // Not thread-safe: callers serialise calls.
 class SocketOwnerWalk
@@ -54,7 +63,9 @@ public:
         quint64 listingsSkipped = 0; // partial scans that knew no process was new
     };
 
-    explicit SocketOwnerWalk(std::chrono::milliseconds fullWalkEvery);
+    // heldDescriptors: how many descriptors the walk may keep open between scans.
+    explicit SocketOwnerWalk(std::chrono::milliseconds fullWalkEvery, int heldDescriptors = 0);
+    ~SocketOwnerWalk();
 
     // Called for each descriptor that holds one of the sockets, with the socket's inode.
     using OwnerFound = std::function<void(quint64 inode, qint32 pid, const QString& name)>;
@@ -63,6 +74,9 @@ public:
     // errno set, when the processes cannot be listed.
     bool findOwners(int procFd, const ListeningSockets& sockets, bool forceFullWalk,
                     const OwnerFound& found);
+    // Whether the last findOwners reported what the one before it did: the same holders
+    // under the same names.
+    bool sameOwnersAsBefore() const { return m_sameOwners; }
     const Counts& counts() const { return m_counts; }
 
 private:
@@ -70,12 +84,21 @@ private:
     {
         int fd;
         quint64 inode;
+        bool shared = false; // at the last scan, another process held the socket too
     };
     enum class Access : quint8
     {
         Readable,
         Unreadable,  // its descriptor folder is not ours to open
         LinksDenied, // the folder opens, but its links are not ours to read
+    };
+    // An owner's fd folder (O_PATH) and comm, kept open; counted against the budget.
+    struct Handles
+    {
+        ProcFiles::Fd folder;
+        ProcFiles::Fd comm;
+        int* held;
+        ~Handles() { *held -= 2; }
     };
     struct KnownProcess
     {
@@ -85,9 +108,11 @@ private:
         qint64 descriptorCount = 0;
         std::vector<ListeningDescriptor> listening;
         QByteArray rawName;
-        QString name;         // escaped as lsof prints it; set when listening is not empty
+        QString name; // escaped as lsof prints it; set when listening is not empty
+        std::unique_ptr<Handles> handles;
         quint64 lastSeen = 0; // the listing that last found it
         bool vouched = false; // false: walk it afresh next time
+        bool trusted = false; // this scan took a link on trust
     };
     enum class Visit
     {
@@ -103,16 +128,31 @@ private:
                 KnownProcess& process);
     // True when a known process is still the one remembered, holding the same listening
     // descriptors; the name of an owner is brought up to date.
-    bool refresh(int procFd, const char* pid, KnownProcess& process) const;
+    bool refresh(int procFd, const char* pid, KnownProcess& process);
     Visit walk(int procFd, const char* pid, const ListeningSockets& sockets, KnownProcess& process);
+    // walk(), noting whether what the process holds changed.
+    Visit walkNoting(int procFd, const char* pid, bool isKnown, const ListeningSockets& sockets,
+                     KnownProcess& process);
+    void settleTrustedLinks(int procFd, const ListeningSockets& sockets);
+    bool linkHolds(int procFd, const char* pid, const KnownProcess& process,
+                   const ListeningDescriptor& descriptor) const;
+    void keepHandles(int fdsFd, KnownProcess& process);
+    // Our own process's count changes with what a scan holds open: that much is left out.
+    qint64 ownDescriptors(const char* pid, bool walking) const;
 
     const std::chrono::milliseconds m_fullWalkEvery;
+    const int m_heldBudget;
+    int m_held = 0; // before m_known, which gives it back as it goes
     std::optional<std::chrono::steady_clock::time_point> m_lastFullWalk;
-    ListeningSockets m_sockets; // as the last scan read them
-    QHash<qint32, KnownProcess> m_known;
+    ListeningSockets m_sockets;                       // as the last scan read them
+    std::unordered_map<qint32, KnownProcess> m_known; // values are move-only
     quint64 m_scan = 0;
     // The pid namespace's last pid at the previous scan, when /proc lists our namespace.
     bool m_pidCursorTrusted = false;
     std::optional<quint64> m_pidCursor;
+    bool m_sameOwners = false;
+    bool m_listing = false;   // /proc's listing is open
+    bool m_walkedAny = false; // this scan walked a process
+    char m_ownPid[16];
     Counts m_counts;
 };
