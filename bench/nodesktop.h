@@ -6,7 +6,7 @@
 class NoDesktop final : public DesktopServices
 {
 public:
-    void openUrl(const QUrl&) override {}
+    bool openUrl(const QUrl&) override { return true; }
     void terminate() override {}
     void activate() override {}
     void setAccessoryPolicy() override {}

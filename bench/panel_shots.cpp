@@ -51,10 +51,23 @@ QList<ListeningPort> samplePorts(int count)
                                    QStringLiteral("redis-server"),
                                    QStringLiteral("<b>x</b>"),
                                    QStringLiteral("a-rather-long-process-name-that-must-elide")};
+    // Every kind of exposure, and every fifth record another user's.
+    static const QList<QStringList> addresses{{QStringLiteral("127.0.0.1"), QStringLiteral("::1")},
+                                              {QStringLiteral("0.0.0.0")},
+                                              {QStringLiteral("192.168.1.5")},
+                                              {QStringLiteral("::")}};
+    const QString user = QStringLiteral("me");
     QList<ListeningPort> ports;
-    for (int i = 0; i < count; ++i)
-        ports.append(
-            ListeningPort(i == 0 ? 80 : 3000 + i * 37, 1200 + i * 13, names.at(i % names.size())));
+    for (int i = 0; i < count; ++i) {
+        const qint64 port = i == 0 ? 80 : 3000 + i * 37;
+        if (i % 5 == 4) {
+            ports.append(ListeningPort(port, 0, {}, QStringLiteral("postgres"),
+                                       addresses.at(i % addresses.size())));
+        } else {
+            ports.append(ListeningPort(port, 1200 + i * 13, names.at(i % names.size()), user,
+                                       addresses.at(i % addresses.size())));
+        }
+    }
     return ports;
 }
 
@@ -98,8 +111,12 @@ QImage iconSheet()
         palette.setColor(QPalette::Window, background);
         palette.setColor(QPalette::Text,
                          dark ? QColor(0xe8, 0xe8, 0xea) : QColor(0x20, 0x20, 0x20));
-        PanelStyle::trayIcon().paint(&painter, QRect(8, band * 64 + 20, 22, 22));
-        PanelStyle::trayIcon().paint(&painter, QRect(64 + 8, band * 64 + 8, 48, 48));
+        // The tray mark at 16, 22 and 24 pixels, then large.
+        const QIcon tray = PanelStyle::trayIcon(palette);
+        tray.paint(&painter, QRect(4, band * 64 + 4, 16, 16));
+        tray.paint(&painter, QRect(24, band * 64 + 4, 22, 22));
+        tray.paint(&painter, QRect(4, band * 64 + 32, 24, 24));
+        tray.paint(&painter, QRect(64 + 8, band * 64 + 8, 48, 48));
         for (int i = 0; i < names.size(); ++i) {
             const QColor color = names.at(i) == QLatin1String("kill") ? PanelStyle::red(palette)
                                  : names.at(i) == QLatin1String("warning")
@@ -142,7 +159,7 @@ int main(int argc, char** argv)
 
     for (const auto& [themeName, palette] : {std::pair{"light", light}, {"dark", darkPalette()}}) {
         QApplication::setPalette(palette);
-        for (const int count : {0, 3, 50}) {
+        for (const int count : {0, 5, 50}) {
             source->setPorts(samplePorts(count));
             bool published = false;
             QObject ctx;

@@ -1,5 +1,6 @@
 #include "panelwindow.h"
 
+#include "panelstyle.h"
 #include "popupplacement.h"
 
 #include <QCloseEvent>
@@ -80,8 +81,13 @@ void PanelWindow::paintEvent(QPaintEvent* event)
     if (m_mode != Mode::Popup)
         return;
     QPainter painter(this);
-    painter.setPen(QPen(palette().color(QPalette::Mid), borderWidth));
-    painter.drawRect(rect().adjusted(0, 0, -1, -1));
+    const int w = width();
+    const int h = height();
+    PanelStyle::fillHairlines(
+        painter,
+        {QRect(0, 0, w, borderWidth), QRect(0, h - borderWidth, w, borderWidth),
+         QRect(0, 0, borderWidth, h), QRect(w - borderWidth, 0, borderWidth, h)},
+        PanelStyle::separator(palette()));
 }
 
 void PanelWindow::refit()

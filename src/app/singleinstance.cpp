@@ -2,12 +2,53 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QLockFile>
 #include <QStandardPaths>
 
 #include <algorithm>
+#include <cstdio>
 
+#include <sys/stat.h>
 #include <unistd.h>
+
+namespace {
+
+enum class Leftover
+{
+    None,     // a regular file, which a running copy may hold
+    Cleared,  // something no copy could hold was in the way, and is gone now
+    InTheWay, // something no copy could hold is in the way, and can't be safely removed
+};
+
+// QLockFile only ever makes regular files, so a link (dangling or not), a folder or any
+// other kind of file at the lock's path is a leftover, held by no running copy. A link is
+// removed itself, never what it points to; a folder only when it is empty.
+Leftover clearLeftover(const QString& path)
+{
+    const QByteArray name = QFile::encodeName(path);
+    struct stat info = {};
+    if (::lstat(name.constData(), &info) != 0 || S_ISREG(info.st_mode))
+        return Leftover::None;
+    const bool removed = S_ISLNK(info.st_mode)   ? ::unlink(name.constData()) == 0
+                         : S_ISDIR(info.st_mode) ? ::rmdir(name.constData()) == 0
+                                                 : false;
+    const char* kind = S_ISLNK(info.st_mode)   ? "a symbolic link"
+                       : S_ISDIR(info.st_mode) ? "a folder"
+                                               : "a special file";
+    if (removed) {
+        std::fprintf(stderr, "tidewatch: removed %s left at the lock path %s\n", kind,
+                     name.constData());
+        return Leftover::Cleared;
+    }
+    std::fprintf(stderr,
+                 "tidewatch: %s is in the way of the lock at %s; starting without the "
+                 "single-instance guard\n",
+                 kind, name.constData());
+    return Leftover::InTheWay;
+}
+
+} // namespace
 
 bool isAnotherInstanceRunning(const std::optional<QString>& identifier, qint64 ownPid,
                               const QList<qint64>& runningPids)
@@ -33,7 +74,20 @@ SingleInstanceGuard::SingleInstanceGuard(const std::optional<QString>& identifie
 
     const qint64 ownPid = QCoreApplication::applicationPid();
     QList<qint64> runningPids;
-    if (m_lock->tryLock(0)) {
+    bool locked = m_lock->tryLock(0);
+    if (!locked && m_lock->error() == QLockFile::LockFailedError) {
+        switch (clearLeftover(lockFilePath)) {
+        case Leftover::None:
+            break;
+        case Leftover::Cleared:
+            locked = m_lock->tryLock(0);
+            break;
+        case Leftover::InTheWay:
+            // Better a copy without the guard than no copy at all.
+            return;
+        }
+    }
+    if (locked) {
         runningPids.append(ownPid);
     } else if (m_lock->error() == QLockFile::LockFailedError) {
         qint64 holder = 0;

@@ -1,10 +1,12 @@
 #include "trayshell.h"
 
 #include "desktopservices.h"
+#include "panelstyle.h"
 #include "panelwindow.h"
 #include "popupplacement.h"
 
 #include <QCursor>
+#include <QEvent>
 #include <QGuiApplication>
 #include <QIcon>
 #include <QScreen>
@@ -21,7 +23,9 @@ TrayShell::TrayShell(QWidget* panel, DesktopServices& desktop, bool trayAvailabl
                 [this] { m_desktop.terminate(); });
         return;
     }
-    m_trayIcon = new QSystemTrayIcon(QIcon(QStringLiteral(":/icons/tray.svg")), this);
+    m_trayIcon = new QSystemTrayIcon(PanelStyle::trayIcon(QGuiApplication::palette()), this);
+    // The mark follows the desktop's theme when it changes.
+    qApp->installEventFilter(this);
     m_trayIcon->setToolTip(tr("Tidewatch"));
     connect(m_trayIcon, &QSystemTrayIcon::activated, this,
             [this](QSystemTrayIcon::ActivationReason reason) {
@@ -33,6 +37,13 @@ TrayShell::TrayShell(QWidget* panel, DesktopServices& desktop, bool trayAvailabl
 }
 
 TrayShell::~TrayShell() = default;
+
+bool TrayShell::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == qApp && event->type() == QEvent::ApplicationPaletteChange && m_trayIcon)
+        m_trayIcon->setIcon(PanelStyle::trayIcon(QGuiApplication::palette()));
+    return QObject::eventFilter(watched, event);
+}
 
 void TrayShell::show()
 {

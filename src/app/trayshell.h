@@ -34,6 +34,9 @@ public:
     // click arrives just after: within this time it does not reopen the popup.
     static constexpr int reopenGuardMs = 250;
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void openPopup();
     QRect iconAnchor() const;

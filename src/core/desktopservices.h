@@ -9,8 +9,8 @@ class DesktopServices
 public:
     virtual ~DesktopServices() = default;
 
-    // Hands the URL to the desktop's default handler; the outcome is not reported.
-    virtual void openUrl(const QUrl& url) = 0;
+    // Hands the URL to the desktop's default handler; false when none would take it.
+    virtual bool openUrl(const QUrl& url) = 0;
     // Ends the application the orderly way.
     virtual void terminate() = 0;
     // Brings the application to the front, before a dialog shows.

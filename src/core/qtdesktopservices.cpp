@@ -17,9 +17,9 @@ void raiseAndActivate(QWindow* window)
 
 } // namespace
 
-void QtDesktopServices::openUrl(const QUrl& url)
+bool QtDesktopServices::openUrl(const QUrl& url)
 {
-    QDesktopServices::openUrl(url);
+    return QDesktopServices::openUrl(url);
 }
 
 void QtDesktopServices::terminate()

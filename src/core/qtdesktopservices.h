@@ -6,7 +6,7 @@
 class QtDesktopServices final : public DesktopServices
 {
 public:
-    void openUrl(const QUrl& url) override;
+    bool openUrl(const QUrl& url) override;
     void terminate() override;
     void activate() override;
     void setAccessoryPolicy() override;

@@ -66,6 +66,16 @@ std::optional<LoginItem::Failure> LoginItem::enable()
     if (auto failure = makeFolder(QFileInfo(m_entryPath).absolutePath()))
         return failure;
 
+    // QSaveFile writes through a symbolic link, over whatever file it points to; the entry
+    // must replace the link itself and leave that file alone.
+    if (QFileInfo(m_entryPath).isSymLink()) {
+        QFile link(m_entryPath);
+        if (!link.remove()) {
+            return Failure(translated("Couldn't replace the link “%1”: %2.")
+                               .arg(QDir::toNativeSeparators(m_entryPath), link.errorString()));
+        }
+    }
+
     // Atomic: a failed write leaves any earlier entry whole.
     QSaveFile file(m_entryPath);
     if (!file.open(QIODevice::WriteOnly) || file.write(entryContents()) < 0 || !file.commit()) {

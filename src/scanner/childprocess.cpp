@@ -64,7 +64,7 @@ bool reapBefore(pid_t pid, int* status, std::chrono::steady_clock::time_point de
 } // namespace
 
 ChildRun ChildRun::run(const QString& program, const QStringList& arguments,
-                       std::chrono::milliseconds timeout)
+                       std::chrono::milliseconds timeout, qsizetype maxOutput)
 {
     using Clock = std::chrono::steady_clock;
     const auto deadline = Clock::now() + timeout;
@@ -115,6 +115,7 @@ ChildRun ChildRun::run(const QString& program, const QStringList& arguments,
     // Read to the end before waiting, so the child never blocks on a full pipe.
     char buffer[65536];
     bool timedOut = false;
+    bool tooMuch = false;
     for (;;) {
         const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
         if (left.count() <= 0) {
@@ -132,6 +133,10 @@ ChildRun ChildRun::run(const QString& program, const QStringList& arguments,
             continue; // the deadline check above ends the loop
         const ssize_t n = ::read(readEnd.get(), buffer, sizeof buffer);
         if (n > 0) {
+            if (result.output.size() + n > maxOutput) {
+                tooMuch = true;
+                break;
+            }
             result.output.append(buffer, n);
         } else if (n == 0) {
             break;
@@ -141,15 +146,15 @@ ChildRun ChildRun::run(const QString& program, const QStringList& arguments,
     }
     readEnd.reset();
 
-    if (!timedOut && reapBefore(pid, &result.exitStatus, deadline)) {
+    if (!timedOut && !tooMuch && reapBefore(pid, &result.exitStatus, deadline)) {
         result.status = Status::Exited;
         return result;
     }
-    // Past the bound: stop the child and anything it started, and reap it.
+    // Past a bound: stop the child and anything it started, and reap it.
     ::kill(-pid, SIGKILL);
     ::kill(pid, SIGKILL);
     reap(pid, &result.exitStatus);
-    result.status = Status::TimedOut;
+    result.status = tooMuch ? Status::TooMuchOutput : Status::TimedOut;
     result.output.clear();
     return result;
 }

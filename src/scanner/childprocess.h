@@ -13,10 +13,14 @@ struct ChildRun
 {
     enum class Status
     {
-        Exited,      // ran to the end; output holds everything it wrote
-        StartFailed, // could not be started; error holds errno
-        TimedOut,    // ran past the bound; it was killed and reaped
+        Exited,        // ran to the end; output holds everything it wrote
+        StartFailed,   // could not be started; error holds errno
+        TimedOut,      // ran past the bound; it was killed and reaped
+        TooMuchOutput, // wrote more than the cap; it was killed and reaped
     };
+
+    // Far more than any lister writes; a runaway child must not take all our memory.
+    static constexpr qsizetype defaultMaxOutput = 64 * 1024 * 1024;
 
     Status status = Status::StartFailed;
     QByteArray output;
@@ -24,5 +28,5 @@ struct ChildRun
     int error = 0;       // errno when it could not be started
 
     static ChildRun run(const QString& program, const QStringList& arguments,
-                        std::chrono::milliseconds timeout);
+                        std::chrono::milliseconds timeout, qsizetype maxOutput = defaultMaxOutput);
 };

@@ -23,7 +23,7 @@ ListeningPort::Exposure ListeningPort::exposure() const
 size_t qHash(const ListeningPort& port, size_t seed) noexcept
 {
     return qHashMulti(seed, port.port(), port.pid(), port.processName(), port.user(),
-                      port.addresses());
+                      port.addresses(), port.startTime());
 }
 
 bool isWildcardAddress(QStringView address)

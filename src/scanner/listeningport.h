@@ -28,9 +28,10 @@ public:
     ListeningPort(qint64 port, qint32 pid, QString processName)
         : m_port(port), m_pid(pid), m_processName(std::move(processName))
     {}
-    ListeningPort(qint64 port, qint32 pid, QString processName, QString user, QStringList addresses)
+    ListeningPort(qint64 port, qint32 pid, QString processName, QString user, QStringList addresses,
+                  quint64 startTime = 0)
         : m_port(port), m_pid(pid), m_processName(std::move(processName)), m_user(std::move(user)),
-          m_addresses(std::move(addresses))
+          m_addresses(std::move(addresses)), m_startTime(startTime)
     {}
 
     qint64 port() const { return m_port; }
@@ -43,6 +44,9 @@ public:
     // The local addresses listened on for this port, as text ("127.0.0.1", "::", "*"),
     // sorted, without repeats; empty when the source cannot tell.
     const QStringList& addresses() const { return m_addresses; }
+    // When the process started (the platform's clock ticks), which tells it apart from a
+    // later process with the same pid; 0 when the source cannot tell.
+    quint64 startTime() const { return m_startTime; }
 
     // False when the owner could not be read: no pid, no name, nothing to signal.
     bool hasProcess() const { return m_pid != 0; }
@@ -61,6 +65,7 @@ private:
     QString m_processName;
     QString m_user;
     QStringList m_addresses;
+    quint64 m_startTime = 0;
 };
 
 // Usable as a key of hashed containers; the hash takes every field.

@@ -31,6 +31,12 @@ QueryResult queryLsof(const QString& executable, std::chrono::milliseconds timeo
                                     QStringLiteral("%1 did not finish within %2 ms and was stopped")
                                         .arg(executable)
                                         .arg(timeout.count()));
+    case ChildRun::Status::TooMuchOutput:
+        return QueryResult::failure(
+            QueryError::TooMuchOutput,
+            QStringLiteral("too much output: %1 wrote more than %2 MiB and was stopped")
+                .arg(executable)
+                .arg(ChildRun::defaultMaxOutput / (1024 * 1024)));
     case ChildRun::Status::Exited:
         break;
     }

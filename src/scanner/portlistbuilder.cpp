@@ -63,7 +63,7 @@ void PortListBuilder::PairSet::clear()
 }
 
 bool PortListBuilder::add(qint64 port, qint32 pid, const QString& processName,
-                          const QString& address, const QString& user)
+                          const QString& address, const QString& user, quint64 startTime)
 {
     const qsizetype next = qsizetype(m_entries.size());
     qsizetype index = next;
@@ -80,7 +80,7 @@ bool PortListBuilder::add(qint64 port, qint32 pid, const QString& processName,
             index = *it;
     }
     if (isNew)
-        m_entries.push_back(Entry{port, pid, processName, user, {}});
+        m_entries.push_back(Entry{port, pid, processName, user, {}, startTime});
     if (!address.isEmpty())
         m_entries[size_t(index)].addresses.append(address);
     return isNew;
@@ -112,7 +112,8 @@ QList<ListeningPort> PortListBuilder::take()
             entry.addresses.removeDuplicates();
         }
         ports.append(ListeningPort(entry.port, entry.pid, std::move(entry.processName),
-                                   std::move(entry.user), std::move(entry.addresses)));
+                                   std::move(entry.user), std::move(entry.addresses),
+                                   entry.startTime));
     }
     m_seen.clear();
     m_seenWithoutProcess.clear();

@@ -19,7 +19,7 @@ class PortListBuilder
 public:
     // Returns false when the pair was already added; its address is added to it then.
     bool add(qint64 port, qint32 pid, const QString& processName, const QString& address = {},
-             const QString& user = {});
+             const QString& user = {}, quint64 startTime = 0);
     // Room for this many records, so that large answers do not rehash and regrow.
     void reserve(qsizetype records);
     QList<ListeningPort> take();
@@ -32,6 +32,7 @@ private:
         QString processName;
         QString user;
         QStringList addresses;
+        quint64 startTime;
     };
 
     // The (port, pid) pairs seen so far, each with its place in m_entries: the record's id

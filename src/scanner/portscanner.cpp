@@ -84,14 +84,28 @@ void PortScanner::publish(QList<ListeningPort> ports)
     Q_EMIT lastScanChanged();
 }
 
-void PortScanner::kill(const ListeningPort& port, KillMode mode)
+SignalOutcome PortScanner::kill(const ListeningPort& port, KillMode mode)
 {
-    const qint32 pid = port.pid();
-    // kill(2) with 0 or a negative pid signals a whole process group, and a pid may have
-    // passed to another process since the scan: only a live process with the same name
-    // that is not this program gets the signal.
-    if (pid > 0 && pid != m_processes->ownPid() &&
-        m_processes->processName(pid) == port.processName())
-        m_processes->sendSignal(pid, mode == KillMode::Force ? SIGKILL : SIGTERM);
     QTimer::singleShot(rescanAfterKillMs, this, &PortScanner::scan);
+    const qint32 pid = port.pid();
+    // kill(2) with 0 or a negative pid signals a whole process group.
+    if (pid <= 0 || pid == m_processes->ownPid())
+        return SignalOutcome::Gone;
+    // A pid may have passed to another process since the scan.
+    const auto process = m_processes->open(pid);
+    if (!process)
+        return SignalOutcome::Gone;
+    const bool isSame = port.startTime() != 0 ? process->identity().startTime == port.startTime()
+                                              : process->identity().name == port.processName();
+    if (!isSame)
+        return SignalOutcome::Gone;
+    return process->sendSignal(mode == KillMode::Force ? SIGKILL : SIGTERM);
+}
+
+bool PortScanner::isOtherUsersProcess(const ListeningPort& port) const
+{
+    if (m_processes->ownUid() != 0 || !port.hasProcess())
+        return false;
+    const auto process = m_processes->open(port.pid());
+    return process && process->owner() && *process->owner() != m_processes->ownUid();
 }

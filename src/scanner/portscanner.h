@@ -40,8 +40,12 @@ public:
     // Starts one scan and returns at once.
     void scan();
     // Asks the record's process to end, then rescans half a second later. Sends nothing
-    // unless the pid still belongs to the named process.
-    void kill(const ListeningPort& port, KillMode mode = KillMode::Polite);
+    // unless the pid still belongs to the record's process: the same start time where the
+    // record has one, else the same name. Never a pid <= 0 (a process group) or our own.
+    SignalOutcome kill(const ListeningPort& port, KillMode mode = KillMode::Polite);
+    // True when this program runs with the power to end other users' processes and the
+    // record's process belongs to another user, so ending it deserves a second thought.
+    bool isOtherUsersProcess(const ListeningPort& port) const;
 
     // Waits until no query runs (-1: no time limit); false when time ran out. Results
     // still have to be delivered by the event loop.

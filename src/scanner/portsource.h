@@ -12,10 +12,11 @@
 enum class QueryError
 {
     None,
-    StartFailed, // the lister could not be started
-    InvalidUtf8, // the lister's output was not UTF-8
-    TimedOut,    // the lister ran past its bound and was killed
-    Unreadable,  // the kernel's tables could not be read
+    StartFailed,   // the lister could not be started
+    InvalidUtf8,   // the lister's output was not UTF-8
+    TimedOut,      // the lister ran past its bound and was killed
+    TooMuchOutput, // the lister wrote more than we keep, and was killed
+    Unreadable,    // the kernel's tables could not be read
 };
 
 struct QueryResult

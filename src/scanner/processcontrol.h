@@ -6,19 +6,50 @@
 #include <memory>
 #include <optional>
 
+// Who a process is: its pid, and what tells it apart from a later process that reuses the
+// pid -- its start time where the platform gives one (0 when unknown), else its name.
+struct ProcessIdentity
+{
+    qint32 pid = 0;
+    QString name; // escaped as the port sources escape names
+    quint64 startTime = 0;
+};
+
+// What became of a signal.
+enum class SignalOutcome
+{
+    Sent,
+    Gone,         // the process ended, or its pid now belongs to another process: nothing sent
+    NotPermitted, // the system refused (another user's process)
+    Failed,       // any other error
+};
+
 // The process calls behind the scanner's kill action, so tests can replace them.
 class ProcessControl
 {
 public:
+    // One process, held from open() on. Where the platform can (a pidfd on Linux), the
+    // handle refers to that very process, so a signal can never reach another one that
+    // takes over the pid afterwards; elsewhere the check happens right before the signal.
+    class Handle
+    {
+    public:
+        virtual ~Handle() = default;
+        // As read right after the process was opened.
+        virtual const ProcessIdentity& identity() const = 0;
+        // The uid the process runs as, when it can be read.
+        virtual std::optional<quint32> owner() const = 0;
+        virtual SignalOutcome sendSignal(int signal) = 0;
+    };
+
     virtual ~ProcessControl() = default;
 
-    // The process's command name as the port sources report it (escaped alike), or
-    // nothing when there is no such process.
-    virtual std::optional<QString> processName(qint32 pid) const = 0;
-    // POSIX kill(2); the outcome is not reported.
-    virtual void sendSignal(qint32 pid, int signal) = 0;
+    // Nothing when there is no such process, or this platform cannot tell who it is.
+    virtual std::unique_ptr<Handle> open(qint32 pid) const = 0;
     // This program's own pid, which is never signalled.
     virtual qint32 ownPid() const = 0;
+    // The uid this program runs as (effective).
+    virtual quint32 ownUid() const = 0;
 
     // The real calls for this platform.
     static std::shared_ptr<ProcessControl> platform();

@@ -1,18 +1,17 @@
 #include "processcontrol.h"
 
-#include <csignal>
 #include <unistd.h>
 
 namespace {
 
-// Platforms without a name lookup of their own: no process can be checked, so nothing is
-// ever signalled.
+// Platforms without a way to tell who a process is: no process can be checked, so nothing
+// is ever signalled.
 class PosixProcessControl final : public ProcessControl
 {
 public:
-    std::optional<QString> processName(qint32) const override { return std::nullopt; }
-    void sendSignal(qint32 pid, int signal) override { ::kill(pid, signal); }
+    std::unique_ptr<Handle> open(qint32) const override { return nullptr; }
     qint32 ownPid() const override { return static_cast<qint32>(::getpid()); }
+    quint32 ownUid() const override { return ::geteuid(); }
 };
 
 } // namespace

@@ -168,14 +168,16 @@ QueryResult ProcNetSource::query()
         quint64 inode;
         qint32 pid;
         QString name;
+        quint64 startTime;
     };
     std::vector<Holder> holders;
     holders.reserve(size_t(sockets.size()));
     const quint64 fullWalks = m_walk.counts().fullWalks;
-    const bool walked = m_walk.findOwners(proc.get(), sockets, m_walkMode == Walk::Full,
-                                          [&](quint64 inode, qint32 pid, const QString& name) {
-                                              holders.push_back({inode, pid, name});
-                                          });
+    const bool walked =
+        m_walk.findOwners(proc.get(), sockets, m_walkMode == Walk::Full,
+                          [&](quint64 inode, qint32 pid, const QString& name, quint64 startTime) {
+                              holders.push_back({inode, pid, name, startTime});
+                          });
     if (!walked) {
         m_lastSockets.clear();
         return QueryResult::failure(QueryError::Unreadable,
@@ -196,7 +198,7 @@ QueryResult ProcNetSource::query()
     for (const Holder& holder : holders) {
         const ListeningSocket& socket = sockets.constFind(holder.inode).value();
         builder.add(socket.port, holder.pid, holder.name, textOf(socket.address),
-                    m_users.name(socket.uid));
+                    m_users.name(socket.uid), holder.startTime);
         held.push_back(holder.inode);
     }
     // Whatever no process we can see holds is still listed, by port and user.

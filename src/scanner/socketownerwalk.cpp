@@ -1,7 +1,6 @@
 #include "socketownerwalk.h"
 
 #include "commandname.h"
-#include "lsofparser.h"
 #include "procfiles.h"
 
 #include <algorithm>
@@ -119,6 +118,37 @@ bool listsOwnNamespace(int procFd)
 
 } // namespace
 
+std::optional<ProcessStat> parseProcessStat(QByteArrayView line)
+{
+    const qsizetype open = line.indexOf('(');
+    const qsizetype close = line.lastIndexOf(')');
+    if (open < 0 || close < open)
+        return std::nullopt;
+    ProcessStat stat;
+    stat.name = line.sliced(open + 1, close - open - 1);
+    // The fields after the name, counted as proc(5) counts them: state is field 3.
+    static constexpr int startTimeField = 22;
+    int field = 2;
+    qsizetype i = close + 1;
+    while (i < line.size()) {
+        while (i < line.size() && (line[i] == ' ' || line[i] == '\n'))
+            ++i;
+        const qsizetype begin = i;
+        while (i < line.size() && line[i] != ' ' && line[i] != '\n')
+            ++i;
+        if (i == begin)
+            break;
+        if (++field == startTimeField) {
+            const auto startTime = parseUnsigned(line.sliced(begin, i - begin));
+            if (!startTime)
+                return std::nullopt;
+            stat.startTime = *startTime;
+            return stat;
+        }
+    }
+    return std::nullopt;
+}
+
 SocketOwnerWalk::SocketOwnerWalk(std::chrono::milliseconds fullWalkEvery, int heldDescriptors)
     : m_fullWalkEvery(fullWalkEvery), m_heldBudget(heldDescriptors)
 {
@@ -195,9 +225,10 @@ bool SocketOwnerWalk::findOwners(int procFd, const ListeningSockets& sockets, bo
         while (const dirent* entry = ::readdir(processes.get())) {
             if (!isDecimal(entry->d_name))
                 continue;
-            const auto pid = LsofParser::parseInt32(QByteArrayView(entry->d_name));
-            if (!pid)
+            const auto number = parseUnsigned(QByteArrayView(entry->d_name));
+            if (!number || *number > quint64(INT32_MAX))
                 continue;
+            const auto pid = std::optional<qint32>(qint32(*number));
             const auto [known, isNew] = m_known.try_emplace(*pid);
             if (check(entry->d_name, !isNew, known->second))
                 known->second.lastSeen = m_scan;
@@ -220,7 +251,7 @@ bool SocketOwnerWalk::findOwners(int procFd, const ListeningSockets& sockets, bo
     for (const auto& [pid, process] : m_known) {
         for (const ListeningDescriptor& descriptor : process.listening) {
             if (sockets.contains(descriptor.inode))
-                found(descriptor.inode, pid, process.name);
+                found(descriptor.inode, pid, process.name, process.startTime);
         }
     }
     return true;
@@ -412,6 +443,7 @@ SocketOwnerWalk::Visit SocketOwnerWalk::walk(int procFd, const char* pid,
 {
     std::unique_ptr<Handles> handles = std::move(process.handles);
     const quint64 identity = process.identity;
+    quint64 startTime = process.startTime;
     process = KnownProcess{};
     // Everything below goes through this descriptor, so it all concerns one process even
     // if the pid is reused meanwhile.
@@ -432,8 +464,10 @@ SocketOwnerWalk::Visit SocketOwnerWalk::walk(int procFd, const char* pid,
     bool vouched = ::fstat(fdsFd, &status) == 0;
     process.identity = status.st_ino;
     process.descriptorCount = status.st_size - ownDescriptors(pid, true);
-    if (handles && (!vouched || identity != process.identity))
+    if (!vouched || identity != process.identity) {
         handles.reset(); // another process's
+        startTime = 0;
+    }
 
     char link[64];
     bool readAny = false;
@@ -468,10 +502,22 @@ SocketOwnerWalk::Visit SocketOwnerWalk::walk(int procFd, const char* pid,
     }
     ++m_counts.processesWalked;
     if (!process.listening.empty()) {
+        // The start time is the process's for good: read once, through the fd folder, so
+        // from this very process; the name is read on every scan.
+        if (startTime == 0) {
+            char line[2048];
+            const qsizetype lineLength = readLine(fdsFd, "../stat", line, sizeof line);
+            const auto stat =
+                lineLength < 0 ? std::nullopt : parseProcessStat(QByteArrayView(line, lineLength));
+            if (!stat) // ended while it was read, most likely
+                return isGone(errno) ? Visit::Gone : Visit::UseOnce;
+            startTime = stat->startTime;
+        }
         auto name =
             handles ? readCommandName(handles->comm.get()) : readCommandName(fdsFd, "../comm");
-        if (!name) // ended while it was read, most likely
+        if (!name)
             return isGone(errno) ? Visit::Gone : Visit::UseOnce;
+        process.startTime = startTime;
         process.name = escapeCommandName(*name);
         process.rawName = std::move(*name);
         process.handles = std::move(handles);

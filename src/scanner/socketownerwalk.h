@@ -4,6 +4,7 @@
 #include "procfiles.h"
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 
 #include <chrono>
@@ -13,8 +14,19 @@
 #include <unordered_map>
 #include <vector>
 
+// The two fields of /proc/<pid>/stat that tell a process apart.
+struct ProcessStat
+{
+    QByteArrayView name; // the raw command name, as /proc/<pid>/comm has it
+    quint64 startTime = 0;
+};
+// Parses one /proc/<pid>/stat line: "pid (name) state ppid ... starttime ...". The name may
+// hold any byte, ')' and spaces included, so it ends at the last ')'.
+std::optional<ProcessStat> parseProcessStat(QByteArrayView line);
+
 // Finds the processes that hold the listening sockets: every /proc/<pid>/fd entry that
-// links to socket:[inode], named by /proc/<pid>/comm. Processes that vanish during the
+// links to socket:[inode], named by /proc/<pid>/comm, with the start time from
+// /proc/<pid>/stat. Processes that vanish during the
 // walk, or whose descriptors we may not read, are skipped, as lsof skips them.
 //
 // Walking every descriptor of every process costs about as much as `ss -ltnp`, every
@@ -67,8 +79,10 @@ public:
     explicit SocketOwnerWalk(std::chrono::milliseconds fullWalkEvery, int heldDescriptors = 0);
     ~SocketOwnerWalk();
 
-    // Called for each descriptor that holds one of the sockets, with the socket's inode.
-    using OwnerFound = std::function<void(quint64 inode, qint32 pid, const QString& name)>;
+    // Called for each descriptor that holds one of the sockets, with the socket's inode and
+    // the holder's start time (as /proc/<pid>/stat gives it).
+    using OwnerFound =
+        std::function<void(quint64 inode, qint32 pid, const QString& name, quint64 startTime)>;
 
     // Reports the holders of sockets. procFd is the open /proc (or a stand-in). False, with
     // errno set, when the processes cannot be listed.
@@ -108,7 +122,8 @@ private:
         qint64 descriptorCount = 0;
         std::vector<ListeningDescriptor> listening;
         QByteArray rawName;
-        QString name; // escaped as lsof prints it; set when listening is not empty
+        QString name;          // escaped as lsof prints it; set when listening is not empty
+        quint64 startTime = 0; // likewise
         std::unique_ptr<Handles> handles;
         quint64 lastSeen = 0; // the listing that last found it
         bool vouched = false; // false: walk it afresh next time

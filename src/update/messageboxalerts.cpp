@@ -4,6 +4,8 @@
 #include <QMessageBox>
 #include <QPushButton>
 
+#include <memory>
+
 namespace {
 
 std::unique_ptr<QMessageBox> buildBox(const QString& message, const QString& informative)
@@ -30,10 +32,9 @@ void runModal(QMessageBox& box)
     box.exec();
 }
 
-} // namespace
-
-std::unique_ptr<QMessageBox> MessageBoxAlerts::buildUpdateAvailable(const QString& message,
-                                                                    const QString& informative)
+// The first button added is the default.
+std::unique_ptr<QMessageBox> buildUpdateAvailable(const QString& message,
+                                                  const QString& informative)
 {
     auto box = buildBox(message, informative);
     QPushButton* download = box->addButton(QStringLiteral("Download"), QMessageBox::AcceptRole);
@@ -43,8 +44,7 @@ std::unique_ptr<QMessageBox> MessageBoxAlerts::buildUpdateAvailable(const QStrin
     return box;
 }
 
-std::unique_ptr<QMessageBox> MessageBoxAlerts::buildUpToDate(const QString& message,
-                                                             const QString& informative)
+std::unique_ptr<QMessageBox> buildUpToDate(const QString& message, const QString& informative)
 {
     auto box = buildBox(message, informative);
     QPushButton* ok = box->addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
@@ -52,6 +52,8 @@ std::unique_ptr<QMessageBox> MessageBoxAlerts::buildUpToDate(const QString& mess
     box->setEscapeButton(ok);
     return box;
 }
+
+} // namespace
 
 bool MessageBoxAlerts::showUpdateAvailable(const QString& message, const QString& informative)
 {

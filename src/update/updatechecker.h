@@ -2,13 +2,13 @@
 
 #include "applicationinfo.h"
 #include "appupdate.h"
+#include "updatesource.h"
 
 #include <QByteArray>
 #include <QString>
 #include <QUrl>
 
 #include <chrono>
-#include <functional>
 #include <memory>
 #include <optional>
 
@@ -20,11 +20,9 @@ class QNetworkAccessManager;
 // check() must be called on the thread of the network manager (the main thread in the
 // app). Its completion runs on that thread too: at once when there is no feed address,
 // otherwise when the reply finishes.
-class UpdateChecker
+class UpdateChecker final : public UpdateSource
 {
 public:
-    using Completion = std::function<void(const std::optional<AppUpdate>&)>;
-
     static constexpr std::chrono::milliseconds defaultTransferTimeout{15000};
     // A feed is a few hundred bytes; anything past this is not one.
     static constexpr qint64 maxFeedSize = 1024 * 1024;
@@ -33,21 +31,20 @@ public:
     // transfer that stays idle that long.
     explicit UpdateChecker(ApplicationInfo info, QNetworkAccessManager* network = nullptr,
                            std::chrono::milliseconds transferTimeout = defaultTransferTimeout);
-    ~UpdateChecker();
+    ~UpdateChecker() override;
     UpdateChecker(const UpdateChecker&) = delete;
     UpdateChecker& operator=(const UpdateChecker&) = delete;
 
     // The running version; "0" when unknown.
-    QString currentVersion() const;
+    QString currentVersion() const override;
     // The name the alerts use; "This app" when unknown.
-    QString appName() const;
+    QString appName() const override;
     // The feed address; absent when missing or not a valid URL.
     std::optional<QUrl> feedUrl() const;
-    std::chrono::milliseconds transferTimeout() const { return m_transferTimeout; }
 
     // Fetches the feed and calls the completion exactly once, with the update when the
     // feed names a newer version. Returns at once.
-    void check(Completion completion) const;
+    void check(Completion completion) const override;
 
     // The decoded feed document.
     struct Feed

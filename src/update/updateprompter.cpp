@@ -2,18 +2,18 @@
 
 #include "desktopservices.h"
 #include "updatealerts.h"
-#include "updatechecker.h"
+#include "updatesource.h"
 
 #include <QPointer>
 #include <QSettings>
 #include <QTimer>
 
-UpdatePrompter::UpdatePrompter(const UpdateChecker& checker, QSettings& settings,
+UpdatePrompter::UpdatePrompter(const UpdateSource& source, QSettings& settings,
                                UpdateAlerts& alerts, DesktopServices& desktop,
                                std::chrono::milliseconds firstCheckDelay,
                                std::chrono::milliseconds checkInterval, QObject* parent)
-    : QObject(parent), m_checker(checker), m_settings(settings), m_alerts(alerts),
-      m_desktop(desktop), m_firstCheckDelay(firstCheckDelay), m_checkInterval(checkInterval)
+    : QObject(parent), m_source(source), m_settings(settings), m_alerts(alerts), m_desktop(desktop),
+      m_firstCheckDelay(firstCheckDelay), m_checkInterval(checkInterval)
 {}
 
 UpdatePrompter::~UpdatePrompter() = default;
@@ -36,8 +36,8 @@ void UpdatePrompter::checkNow(bool userInitiated)
 {
     // The completion may come at once or from inside the reply's signal; the result is
     // dealt with from the event loop instead, so a modal alert never runs in either place.
-    m_checker.check([self = QPointer<UpdatePrompter>(this),
-                     userInitiated](const std::optional<AppUpdate>& update) {
+    m_source.check([self = QPointer<UpdatePrompter>(this),
+                    userInitiated](const std::optional<AppUpdate>& update) {
         if (!self)
             return;
         QMetaObject::invokeMethod(
@@ -63,15 +63,15 @@ void UpdatePrompter::handleResult(const std::optional<AppUpdate>& update, bool u
         m_settings.setValue(seenKey(), update->version);
         m_settings.sync();
 
-        const QString message = updateAvailableMessage(m_checker.appName(), *update);
-        const QString informative = updateAvailableInformative(*update, m_checker.currentVersion());
+        const QString message = updateAvailableMessage(m_source.appName(), *update);
+        const QString informative = updateAvailableInformative(*update, m_source.currentVersion());
         m_desktop.activate();
         if (m_alerts.showUpdateAvailable(message, informative))
             m_desktop.openUrl(update->url);
     } else if (userInitiated) {
         m_desktop.activate();
         m_alerts.showUpToDate(upToDateMessage(),
-                              upToDateInformative(m_checker.appName(), m_checker.currentVersion()));
+                              upToDateInformative(m_source.appName(), m_source.currentVersion()));
     }
     Q_EMIT checkFinished();
 }

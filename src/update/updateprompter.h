@@ -12,7 +12,7 @@ class DesktopServices;
 class QSettings;
 class QTimer;
 class UpdateAlerts;
-class UpdateChecker;
+class UpdateSource;
 
 // Decides when to look for a new version and what to tell the user: a quiet automatic
 // check shortly after start and then daily, and checks on request that always answer.
@@ -26,7 +26,7 @@ public:
     static constexpr std::chrono::milliseconds defaultCheckInterval{std::chrono::hours(24)};
 
     // The settings store keeps the last announced version across runs.
-    UpdatePrompter(const UpdateChecker& checker, QSettings& settings, UpdateAlerts& alerts,
+    UpdatePrompter(const UpdateSource& source, QSettings& settings, UpdateAlerts& alerts,
                    DesktopServices& desktop,
                    std::chrono::milliseconds firstCheckDelay = defaultFirstCheckDelay,
                    std::chrono::milliseconds checkInterval = defaultCheckInterval,
@@ -36,8 +36,6 @@ public:
     // Schedules the first automatic check after the first-check delay and then one every
     // check interval. Later calls do nothing.
     void start();
-    std::chrono::milliseconds firstCheckDelay() const { return m_firstCheckDelay; }
-    std::chrono::milliseconds checkInterval() const { return m_checkInterval; }
 
     // The settings key holding the version last announced.
     static QString seenKey() { return QStringLiteral("lastNotifiedVersion"); }
@@ -60,7 +58,7 @@ Q_SIGNALS:
 private:
     void handleResult(const std::optional<AppUpdate>& update, bool userInitiated);
 
-    const UpdateChecker& m_checker;
+    const UpdateSource& m_source;
     QSettings& m_settings;
     UpdateAlerts& m_alerts;
     DesktopServices& m_desktop;

@@ -7,6 +7,8 @@
 #include <QPainter>
 #include <QPalette>
 #include <QPixmap>
+#include <QProxyStyle>
+#include <QStyleOption>
 #include <QSvgRenderer>
 
 #include <memory>
@@ -68,6 +70,39 @@ public:
 private:
     QByteArray m_svg;
     std::shared_ptr<QSvgRenderer> m_renderer;
+};
+
+// Solid, not translucent: the text colour mixed into the window colour by amount, which
+// stays visible on light and dark panels alike.
+QColor textOverWindow(const QPalette& palette, qreal amount)
+{
+    const QColor window = palette.color(QPalette::Window);
+    const QColor text = palette.color(QPalette::Text);
+    return QColor::fromRgbF(window.redF() + (text.redF() - window.redF()) * amount,
+                            window.greenF() + (text.greenF() - window.greenF()) * amount,
+                            window.blueF() + (text.blueF() - window.blueF()) * amount);
+}
+
+// note: Fusion (and others) derive a checkbox's outline from the window colour, which on a
+// dark palette leaves the box all but invisible. This draws the style's own indicator and
+// then a clear outline around it.
+class OutlinedIndicatorStyle final : public QProxyStyle
+{
+public:
+    void drawPrimitive(PrimitiveElement element, const QStyleOption* option, QPainter* painter,
+                       const QWidget* widget) const override
+    {
+        QProxyStyle::drawPrimitive(element, option, painter, widget);
+        if (element != PE_IndicatorCheckBox)
+            return;
+        painter->save();
+        painter->setRenderHint(QPainter::Antialiasing);
+        QPen pen(PanelStyle::outline(option->palette), 1);
+        painter->setPen(pen);
+        painter->setBrush(Qt::NoBrush);
+        painter->drawRoundedRect(QRectF(option->rect).adjusted(0.5, 0.5, -0.5, -0.5), 2, 2);
+        painter->restore();
+    }
 };
 
 QByteArray readResource(const QString& path)
@@ -162,10 +197,41 @@ QIcon tintedIcon(const QString& resourcePath, const QColor& color)
     return QIcon(new SvgIconEngine(svg));
 }
 
-QIcon trayIcon()
+QIcon trayIcon(const QPalette& palette)
 {
-    const QByteArray svg = readResource(QStringLiteral(":/icons/tray.svg"));
-    return svg.isEmpty() ? QIcon() : QIcon(new SvgIconEngine(svg));
+    // A tray panel follows the desktop's theme, so the application palette tells whether it
+    // is light or dark. Hosts that recolour monochrome icons (StatusNotifier, macOS) take
+    // the icon as a mask.
+    QIcon icon = tintedIcon(QStringLiteral(":/icons/tray.svg"),
+                            isDark(palette) ? QColor(0xf2, 0xf2, 0xf2) : QColor(0x1c, 0x1c, 0x1e));
+    icon.setIsMask(true);
+    return icon;
+}
+
+QColor separator(const QPalette& palette)
+{
+    return textOverWindow(palette, isDark(palette) ? 0.28 : 0.22);
+}
+
+QColor outline(const QPalette& palette)
+{
+    return textOverWindow(palette, 0.5);
+}
+
+void outlineIndicators(QWidget* widget)
+{
+    // One proxy for every panel, alive as long as the program: widgets only borrow it.
+    static QProxyStyle* const style = new OutlinedIndicatorStyle;
+    widget->setStyle(style);
+}
+
+void fillHairlines(QPainter& painter, const QList<QRect>& rects, const QColor& color)
+{
+    // note: at 1.5x a one-pixel line drawn along a widget's edge can land on a device
+    // pixel that belongs to the neighbour, and vanish. Filling the whole logical pixel
+    // always covers at least one device pixel of our own.
+    for (const QRect& rect : rects)
+        painter.fillRect(rect, color);
 }
 
 } // namespace PanelStyle

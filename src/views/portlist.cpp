@@ -3,6 +3,7 @@
 #include "panelstyle.h"
 #include "portlistmodel.h"
 #include "portrowdelegate.h"
+#include "porturl.h"
 
 #include <QCursor>
 #include <QEvent>
@@ -61,8 +62,7 @@ PortList::PortList(PortListModel* model, QWidget* parent)
     layout->setSpacing(buttonSpacing);
     m_openButton = makeActionButton(m_actions, QStringLiteral("openButton"));
     m_killButton = makeActionButton(m_actions, QStringLiteral("killButton"));
-    m_killButton->setToolTip(tr("Kill process"));
-    m_killButton->setAccessibleName(tr("Kill process"));
+
     layout->addWidget(m_openButton);
     layout->addWidget(m_killButton);
     m_actions->adjustSize();
@@ -75,12 +75,15 @@ PortList::PortList(PortListModel* model, QWidget* parent)
             Q_EMIT openRequested(m_model->portAt(m_model->hoveredRow()));
     });
     connect(m_killButton, &QToolButton::clicked, this, [this] {
-        if (m_model->hoveredRow() < 0)
+        const int row = m_model->hoveredRow();
+        if (row < 0 || !m_model->portAt(row).hasProcess())
             return;
-        const bool force = QGuiApplication::keyboardModifiers().testFlag(Qt::ShiftModifier);
-        Q_EMIT killRequested(m_model->portAt(m_model->hoveredRow()), force);
+        const bool force =
+            QGuiApplication::keyboardModifiers().testFlag(Qt::ShiftModifier) || isStillRunning(row);
+        Q_EMIT killRequested(m_model->portAt(row), force);
     });
     connect(m_model, &PortListModel::hoveredRowChanged, this, &PortList::onHoveredRowChanged);
+    connect(m_model, &QAbstractItemModel::dataChanged, this, &PortList::updateActions);
     connect(m_model, &QAbstractItemModel::modelReset, this, &PortList::fitHeight);
     connect(m_model, &QAbstractItemModel::rowsInserted, this, &PortList::fitHeight);
     connect(m_model, &QAbstractItemModel::rowsRemoved, this, &PortList::fitHeight);
@@ -168,11 +171,17 @@ void PortList::keyPressEvent(QKeyEvent* event)
         Q_EMIT openRequested(m_model->portAt(row));
         break;
     case Qt::Key_Delete:
-        if (row < 0) {
+        // Another user's socket: nothing here may end it. And only the record the keys
+        // picked: when a killed row goes, the highlight stays at its place, on another
+        // process, and a quick second Delete must not end that one too.
+        if (row < 0 || !m_model->portAt(row).hasProcess() ||
+            (m_model->hoverSource() == PortListModel::HoverSource::Keyboard &&
+             m_model->portAt(row).id() != m_keyboardPick)) {
             event->ignore();
             return;
         }
-        Q_EMIT killRequested(m_model->portAt(row), event->modifiers().testFlag(Qt::ShiftModifier));
+        Q_EMIT killRequested(m_model->portAt(row),
+                             event->modifiers().testFlag(Qt::ShiftModifier) || isStillRunning(row));
         break;
     default:
         // Escape closes the popup, which only sees the key if the list lets it through.
@@ -189,6 +198,7 @@ void PortList::highlightByKeyboard(int row)
     if (!m_lastPointerPos)
         m_lastPointerPos = QCursor::pos();
     m_model->setHoveredRow(row, PortListModel::HoverSource::Keyboard);
+    m_keyboardPick = m_model->portAt(row).id();
     showKeyboardHighlight();
 }
 
@@ -248,16 +258,37 @@ void PortList::changeEvent(QEvent* event)
 void PortList::onHoveredRowChanged(int row, int previousRow)
 {
     if (row >= 0) {
-        const QString port =
-            m_model->data(m_model->index(row), PortListModel::PortTextRole).toString();
-        m_openButton->setToolTip(tr("Open localhost:%1").arg(port));
-        m_openButton->setAccessibleName(m_openButton->toolTip());
+        updateActions();
         // After a refresh the keyboard's row may be another one, or at another place.
         if (m_model->hoverSource() == PortListModel::HoverSource::Keyboard)
             showKeyboardHighlight();
     }
     Q_UNUSED(previousRow);
     placeActions();
+}
+
+void PortList::updateActions()
+{
+    const int row = m_model->hoveredRow();
+    if (row >= 0) {
+        const ListeningPort& port = m_model->portAt(row);
+        const QUrl url = browserUrl(port);
+        m_openButton->setToolTip(tr("Open %1").arg(url.authority()));
+        m_openButton->setAccessibleName(m_openButton->toolTip());
+        m_openButton->setEnabled(url.isValid());
+        // Without a process there is nothing to signal: no kill button at all. One that
+        // ignored the request to quit is offered the forced quit right here.
+        m_killButton->setVisible(port.hasProcess());
+        m_killButton->setToolTip(isStillRunning(row)
+                                     ? tr("Force kill: it ignored the request to quit")
+                                     : tr("Kill process (Shift: force it)"));
+        m_killButton->setAccessibleName(m_killButton->toolTip());
+    }
+}
+
+bool PortList::isStillRunning(int row) const
+{
+    return m_model->data(m_model->index(row), PortListModel::StillRunningRole).toBool();
 }
 
 void PortList::placeActions()

@@ -17,8 +17,9 @@ class QWidget;
 //
 // The keys move the same highlight as the pointer (Up, Down, Home, End, Page Up, Page
 // Down); Return opens the highlighted port, Delete kills its process and Shift+Delete
-// forces it. Whichever of pointer and keyboard moved last owns the highlight. Escape and
-// other keys are left to the panel.
+// forces it. Whichever of pointer and keyboard moved last owns the highlight. Delete acts
+// only on the record the keys moved to: after that row goes, the next Delete waits for a
+// key that moves. Escape and other keys are left to the panel.
 class PortList : public QListView
 {
     Q_OBJECT
@@ -54,6 +55,9 @@ private:
     void showKeyboardHighlight();
     void onHoveredRowChanged(int row, int previousRow);
     void placeActions();
+    bool isStillRunning(int row) const;
+    // The hovered row's buttons, as its record asks.
+    void updateActions();
     void updateIcons();
     void fitHeight();
 
@@ -63,4 +67,5 @@ private:
     QToolButton* m_openButton;
     QToolButton* m_killButton;
     std::optional<QPoint> m_lastPointerPos; // global; where the pointer was last seen
+    QString m_keyboardPick;                 // the id of the record the keys last moved to
 };

@@ -5,6 +5,21 @@
 
 PortListModel::PortListModel(QObject* parent) : QAbstractListModel(parent) {}
 
+QString PortListModel::exposureText(const ListeningPort& port)
+{
+    switch (port.exposure()) {
+    case ListeningPort::Exposure::Loopback:
+        return tr("loopback");
+    case ListeningPort::Exposure::AllInterfaces:
+        return tr("all interfaces");
+    case ListeningPort::Exposure::Specific:
+        return printableText(port.addresses().join(QLatin1String(", ")));
+    case ListeningPort::Exposure::Unknown:
+        break;
+    }
+    return {};
+}
+
 int PortListModel::rowCount(const QModelIndex& parent) const
 {
     return parent.isValid() ? 0 : static_cast<int>(m_visible.size());
@@ -15,23 +30,41 @@ QVariant PortListModel::data(const QModelIndex& index, int role) const
     if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
         return {};
     const ListeningPort& port = m_visible.at(index.row());
+    // Another user's socket names its user; a source that gave no pid and no user (lsof
+    // can) shows the record as it came.
+    const bool isOthers = !port.hasProcess() && !port.user().isEmpty();
     switch (role) {
     case Qt::DisplayRole:
-        return printableText(port.processName());
+        return isOthers ? tr("owned by %1").arg(printableText(port.user()))
+                        : printableText(port.processName());
     case Qt::AccessibleTextRole: {
         // A screen reader gets the whole row, the port first, as the eye reads it.
-        const QString name = printableText(port.processName());
-        const QString pid = tr("PID %1").arg(port.pid());
-        return name.isEmpty() ? tr("Port %1, %2").arg(port.port()).arg(pid)
-                              : tr("Port %1, %2, %3").arg(port.port()).arg(name, pid);
+        QStringList parts{tr("Port %1").arg(port.port())};
+        for (const int role : {int(Qt::DisplayRole), int(PidTextRole), int(ExposureTextRole)}) {
+            if (const QString text = data(index, role).toString(); !text.isEmpty())
+                parts.append(text);
+        }
+        return parts.join(QLatin1String(", "));
     }
     case PortTextRole:
         return QString::number(port.port());
     case PidTextRole:
-        return tr("PID %1").arg(port.pid());
+        return isOthers ? QString() : tr("PID %1").arg(port.pid());
+    case ExposureTextRole:
+        return exposureText(port);
+    case ExposureRole:
+        return int(port.exposure());
     case HoveredRole:
         return index.row() == m_hoveredRow;
+    case StillRunningRole:
+        return m_stillRunning.contains(port.id());
     case Qt::ToolTipRole: {
+        if (isOthers) {
+            return plainTextToolTip(
+                tr("The process listening here belongs to another user (%1): its name "
+                   "can't be read, and it can't be ended from here.")
+                    .arg(port.user()));
+        }
         // Read now, not on every scan: the user asked about this one process.
         const ProcessDetails details = readProcessDetails(port.pid());
         QString text = port.processName();
@@ -39,6 +72,9 @@ QVariant PortListModel::data(const QModelIndex& index, int role) const
             text += QLatin1Char('\n') + tr("Command: %1").arg(details.commandLine);
         if (!details.workingFolder.isEmpty())
             text += QLatin1Char('\n') + tr("Folder: %1").arg(details.workingFolder);
+        if (!port.addresses().isEmpty())
+            text += QLatin1Char('\n') +
+                    tr("Listening on: %1").arg(port.addresses().join(QLatin1String(", ")));
         return plainTextToolTip(text);
     }
     default:
@@ -50,6 +86,15 @@ void PortListModel::setPorts(const QList<ListeningPort>& ports)
 {
     m_all = ports;
     refilter();
+}
+
+void PortListModel::setStillRunning(const QSet<QString>& ids)
+{
+    if (ids == m_stillRunning)
+        return;
+    m_stillRunning = ids;
+    if (!m_visible.isEmpty())
+        Q_EMIT dataChanged(index(0), index(int(m_visible.size()) - 1), {StillRunningRole});
 }
 
 void PortListModel::setShowSystemPorts(bool show)
@@ -76,12 +121,15 @@ void PortListModel::refilter()
     if (visible == m_visible)
         return;
 
-    // The hovered row follows its record by identity (port and pid make the id).
+    // The hovered row follows its record by identity: port and pid, or port and user for
+    // a record without a process.
     int hovered = -1;
     if (m_hoveredRow >= 0) {
         const ListeningPort& old = m_visible.at(m_hoveredRow);
         for (qsizetype row = 0; row < visible.size(); ++row) {
-            if (visible.at(row).port() == old.port() && visible.at(row).pid() == old.pid()) {
+            const ListeningPort& candidate = visible.at(row);
+            if (candidate.port() == old.port() && candidate.pid() == old.pid() &&
+                candidate.user() == old.user()) {
                 hovered = static_cast<int>(row);
                 break;
             }

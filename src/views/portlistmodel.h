@@ -4,6 +4,7 @@
 
 #include <QAbstractListModel>
 #include <QList>
+#include <QSet>
 
 #include <optional>
 
@@ -19,7 +20,10 @@ public:
     enum Role
     {
         PortTextRole = Qt::UserRole + 1, // the port's plain decimal digits
-        PidTextRole,                     // "PID n"
+        PidTextRole,                     // "PID n"; empty for another user's socket
+        ExposureTextRole,                // where it listens: "loopback", "all interfaces", …
+        ExposureRole,                    // ListeningPort::Exposure as an int
+        StillRunningRole,                // asked to quit, and a rescan still found it
         HoveredRole,
     };
 
@@ -38,9 +42,15 @@ public:
     // Takes a newly published list; an unchanged visible list costs no reset and no repaint.
     void setPorts(const QList<ListeningPort>& ports);
     void setShowSystemPorts(bool show);
+    // The ids of the records that were asked to quit and are still there.
+    void setStillRunning(const QSet<QString>& ids);
 
+    const QList<ListeningPort>& allPorts() const { return m_all; }
     const QList<ListeningPort>& visiblePorts() const { return m_visible; }
     const ListeningPort& portAt(int row) const { return m_visible.at(row); }
+
+    // Where a record listens, in a word or its addresses; empty when the source can't say.
+    static QString exposureText(const ListeningPort& port);
 
     // -1 when no row is hovered. When the hovered record leaves the list, a pointer's
     // highlight goes with it; a keyboard's stays at the same place (clamped to the list), so
@@ -60,6 +70,7 @@ private:
     QList<ListeningPort> m_all;
     QList<ListeningPort> m_visible;
     bool m_showSystemPorts = false;
+    QSet<QString> m_stillRunning;
     int m_hoveredRow = -1;
     HoverSource m_hoverSource = HoverSource::Pointer;
 };

@@ -2,6 +2,8 @@
 
 #include "applicationinfo.h"
 #include "desktopservices.h"
+#include "displaytext.h"
+#include "noticebox.h"
 #include "panelstyle.h"
 #include "portlist.h"
 #include "portlistmodel.h"
@@ -12,22 +14,35 @@
 #include <QCheckBox>
 #include <QEvent>
 #include <QFocusEvent>
-#include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QPainter>
 #include <QToolButton>
 #include <QVBoxLayout>
 
 namespace {
 
-QFrame* makeDivider(QWidget* parent)
+// A one-pixel divider in the separator colour, at any scale factor.
+class Divider final : public QWidget
 {
-    auto* line = new QFrame(parent);
-    line->setFrameShape(QFrame::HLine);
-    line->setFrameShadow(QFrame::Plain);
-    line->setForegroundRole(QPalette::Mid);
-    line->setFixedHeight(1);
-    return line;
+public:
+    explicit Divider(QWidget* parent) : QWidget(parent)
+    {
+        setFixedHeight(1);
+        setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter painter(this);
+        PanelStyle::fillHairlines(painter, {rect()}, PanelStyle::separator(palette()));
+    }
+};
+
+QWidget* makeDivider(QWidget* parent)
+{
+    return new Divider(parent);
 }
 
 QToolButton* makeFooterButton(QWidget* parent, const QString& objectName)
@@ -73,6 +88,7 @@ PortListView::PortListView(PortScanner& scanner, DesktopServices& desktop,
     m_systemCheckBox->setFont(PanelStyle::captionFont());
     m_systemCheckBox->setToolTip(tr("Show ports below 1024"));
     m_systemCheckBox->setChecked(false);
+    PanelStyle::outlineIndicators(m_systemCheckBox);
     header->addWidget(title);
     header->addStretch();
     header->addWidget(m_systemCheckBox);
@@ -85,12 +101,20 @@ PortListView::PortListView(PortScanner& scanner, DesktopServices& desktop,
     m_emptyLabel->setObjectName(QStringLiteral("emptyLabel"));
     m_emptyLabel->setTextFormat(Qt::PlainText);
     m_emptyLabel->setAlignment(Qt::AlignCenter);
+    m_emptyLabel->setWordWrap(true);
     m_emptyState = new QWidget(this);
     auto* emptyLayout = new QVBoxLayout(m_emptyState);
-    emptyLayout->setContentsMargins(0, 24, 0, 24);
+    emptyLayout->setContentsMargins(12, 24, 12, 24);
     emptyLayout->addWidget(m_emptyLabel);
     root->addWidget(m_list);
     root->addWidget(m_emptyState);
+    // What the panel could not do, until the panel closes.
+    m_notice =
+        new NoticeBox(QStringLiteral("panelNotice"), QStringLiteral("panelNoticeText"), this);
+    auto* noticeMargins = new QVBoxLayout;
+    noticeMargins->setContentsMargins(12, 0, 12, 8);
+    noticeMargins->addWidget(m_notice);
+    root->addLayout(noticeMargins);
     root->addWidget(makeDivider(this));
 
     // Settings block: empty until someone puts one there.
@@ -134,24 +158,79 @@ PortListView::PortListView(PortScanner& scanner, DesktopServices& desktop,
         showPorts();
     });
     connect(m_refreshButton, &QToolButton::clicked, this, [this] { m_scanner.scan(); });
-    connect(m_tipButton, &QToolButton::clicked, this, [this] { m_desktop.openUrl(m_tipUrl); });
-    connect(m_contactButton, &QToolButton::clicked, this,
-            [this] { m_desktop.openUrl(m_contactUrl); });
+    connect(m_tipButton, &QToolButton::clicked, this, [this] { openUrl(m_tipUrl); });
+    connect(m_contactButton, &QToolButton::clicked, this, [this] { openUrl(m_contactUrl); });
     connect(quitButton, &QToolButton::clicked, this, [this] { m_desktop.terminate(); });
     connect(m_list, &PortList::openRequested, this, [this](const ListeningPort& port) {
         if (const QUrl url = browserUrl(port); url.isValid())
-            m_desktop.openUrl(url);
+            openUrl(url);
     });
     connect(m_list, &PortList::killRequested, this, [this](const ListeningPort& port, bool force) {
-        m_scanner.kill(port, force ? PortScanner::KillMode::Force : PortScanner::KillMode::Polite);
+        const auto mode = force ? PortScanner::KillMode::Force : PortScanner::KillMode::Polite;
+        if (!m_scanner.isOtherUsersProcess(port)) {
+            kill(port, mode);
+            return;
+        }
+        m_notice->ask(tr("“%1” (PID %2) belongs to another user. Quit it anyway?")
+                          .arg(printableText(port.processName()))
+                          .arg(port.pid()),
+                      force ? tr("Force Quit") : tr("Quit"),
+                      [this, port, mode] { kill(port, mode); });
     });
     connect(&m_scanner, &PortScanner::portsChanged, this, [this] {
         m_model->setPorts(m_scanner.ports());
+        markStillRunning();
         showPorts();
     });
 
     m_model->setPorts(m_scanner.ports());
     showPorts();
+}
+
+void PortListView::kill(const ListeningPort& port, PortScanner::KillMode mode)
+{
+    const QString who = tr("“%1” (PID %2)").arg(printableText(port.processName())).arg(port.pid());
+    switch (m_scanner.kill(port, mode)) {
+    case SignalOutcome::Sent:
+        m_notice->clear();
+        // A polite request may be ignored; the rescan after it tells.
+        if (mode == PortScanner::KillMode::Polite)
+            m_askedToQuit.insert(
+                port.id(), {port.startTime(), QDeadlineTimer(PortScanner::rescanAfterKillMs)});
+        else
+            m_askedToQuit.remove(port.id());
+        break;
+    case SignalOutcome::Gone:
+        // It ended, or its pid is another process's now: the rescan shows which.
+        break;
+    case SignalOutcome::NotPermitted:
+        m_notice->showMessage(tr("Couldn't quit %1: it belongs to another user, and the system "
+                                 "doesn't let Tidewatch end it.")
+                                  .arg(who));
+        break;
+    case SignalOutcome::Failed:
+        m_notice->showMessage(tr("Couldn't quit %1.").arg(who));
+        break;
+    }
+}
+
+void PortListView::markStillRunning()
+{
+    QSet<QString> stillRunning;
+    for (auto it = m_askedToQuit.begin(); it != m_askedToQuit.end();) {
+        const auto record = std::find_if(
+            m_scanner.ports().cbegin(), m_scanner.ports().cend(), [&](const ListeningPort& port) {
+                return port.id() == it.key() && port.startTime() == it->startTime;
+            });
+        if (record == m_scanner.ports().cend()) {
+            it = m_askedToQuit.erase(it);
+            continue;
+        }
+        if (it->rescanDue.hasExpired())
+            stillRunning.insert(it.key());
+        ++it;
+    }
+    m_model->setStillRunning(stillRunning);
 }
 
 PortListView::~PortListView() = default;
@@ -183,6 +262,24 @@ void PortListView::setSettingsWidget(QWidget* widget)
     m_settingsDivider->setVisible(widget != nullptr);
 }
 
+void PortListView::openUrl(const QUrl& url)
+{
+    if (m_desktop.openUrl(url)) {
+        m_notice->clear();
+        return;
+    }
+    m_notice->showMessage(
+        tr("Couldn't open %1: no application on this desktop took it. Copy the address "
+           "from here and open it by hand.")
+            .arg(url.toString()));
+}
+
+void PortListView::hideEvent(QHideEvent* event)
+{
+    QWidget::hideEvent(event);
+    m_notice->clear();
+}
+
 void PortListView::showPorts()
 {
     const bool empty = m_model->rowCount() == 0;
@@ -192,6 +289,15 @@ void PortListView::showPorts()
         setFocus(Qt::OtherFocusReason);
     m_list->setVisible(!empty);
     m_emptyState->setVisible(empty);
+    // "No listening ports" only when nothing listens at all.
+    const qsizetype hidden = m_model->allPorts().size() - m_model->visiblePorts().size();
+    if (hidden == 0)
+        m_emptyLabel->setText(tr("No listening ports"));
+    else if (hidden == 1)
+        m_emptyLabel->setText(tr("1 system port is hidden. Tick “System” to show it."));
+    else
+        m_emptyLabel->setText(
+            tr("%1 system ports are hidden. Tick “System” to show them.").arg(hidden));
     if (!empty && QApplication::focusWidget() == this)
         m_list->setFocus(Qt::OtherFocusReason);
 }

@@ -1,13 +1,17 @@
 #pragma once
 
+#include "portscanner.h"
+
+#include <QDeadlineTimer>
+#include <QHash>
 #include <QUrl>
 #include <QWidget>
 
 struct ApplicationInfo;
 class DesktopServices;
+class NoticeBox;
 class PortList;
 class PortListModel;
-class PortScanner;
 class QCheckBox;
 class QLabel;
 class QToolButton;
@@ -37,8 +41,22 @@ public:
 protected:
     void changeEvent(QEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
 
 private:
+    // Opens the URL, or says in the panel that it could not, with the URL to copy.
+    void openUrl(const QUrl& url);
+    // Ends the process, or says in the panel why not.
+    void kill(const ListeningPort& port, PortScanner::KillMode mode);
+    // Rows asked to quit that a rescan still finds say so, and offer to force it.
+    void markStillRunning();
+
+    struct QuitRequest
+    {
+        quint64 startTime;
+        QDeadlineTimer rescanDue;
+    };
+    QHash<QString, QuitRequest> m_askedToQuit; // by record id
     void showPorts();
     void updateColors();
 
@@ -50,6 +68,7 @@ private:
     PortListModel* m_model;
     PortList* m_list = nullptr;
     QWidget* m_emptyState = nullptr;
+    NoticeBox* m_notice = nullptr;
     QLabel* m_emptyLabel = nullptr;
     QCheckBox* m_systemCheckBox = nullptr;
     QVBoxLayout* m_settingsLayout = nullptr;

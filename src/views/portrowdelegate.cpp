@@ -49,6 +49,22 @@ PortRowDelegate::RowLayout PortRowDelegate::layoutRow(const QRect& rowRect,
                                           row.nameRect.width());
     row.pidText = pidMetrics.elidedText(index.data(PortListModel::PidTextRole).toString(),
                                         Qt::ElideRight, row.pidRect.width());
+
+    QString exposure = index.data(PortListModel::ExposureTextRole).toString();
+    row.isOpenToNetwork = index.data(PortListModel::ExposureRole).toInt() ==
+                          int(ListeningPort::Exposure::AllInterfaces);
+    // A process that ignored the request to quit: that is what the row must say now.
+    row.isStillRunning = index.data(PortListModel::StillRunningRole).toBool();
+    if (row.isStillRunning)
+        exposure = tr("Still running");
+    if (!exposure.isEmpty()) {
+        if (!row.pidText.isEmpty())
+            exposure.prepend(QStringLiteral(" \u00b7 "));
+        const int pidWidth = row.pidText.isEmpty() ? 0 : pidMetrics.horizontalAdvance(row.pidText);
+        row.exposureRect = row.pidRect.adjusted(pidWidth, 0, 0, 0);
+        row.exposureText =
+            pidMetrics.elidedText(exposure, Qt::ElideRight, row.exposureRect.width());
+    }
     return row;
 }
 
@@ -70,6 +86,11 @@ void PortRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& optio
     painter->setPen(PanelStyle::secondary(palette));
     painter->setFont(m_pidFont);
     painter->drawText(row.pidRect, flags, row.pidText);
+    if (row.isStillRunning)
+        painter->setPen(PanelStyle::red(palette));
+    else if (row.isOpenToNetwork)
+        painter->setPen(PanelStyle::orange(palette));
+    painter->drawText(row.exposureRect, flags, row.exposureText);
     painter->restore();
 }
 

@@ -4,10 +4,12 @@
 #include <QRect>
 #include <QStyledItemDelegate>
 
-// Paints one port row: the port in a fixed column, the process name on one line with
-// "PID n" below it, and the hover tint. Text is drawn with QPainter::drawText only, so a
-// name full of markup shows literally. The row's buttons are real widgets laid over the
-// row by the list, in the space this delegate leaves free on the right.
+// Paints one port row: the port in a fixed column, the process name (or, for another
+// user's socket, "owned by USER") on one line with "PID n" and where it listens below it,
+// and the hover tint. A port open on all interfaces has that part in the warning colour. Text is
+// drawn with QPainter::drawText only, so a name full of markup shows literally. The row's buttons
+// are real widgets laid over the row by the list, in the space this delegate leaves free on the
+// right.
 class PortRowDelegate : public QStyledItemDelegate
 {
     Q_OBJECT
@@ -28,6 +30,10 @@ public:
         QString nameText; // already elided to nameRect
         QRect pidRect;
         QString pidText;
+        QRect exposureRect; // after the pid on the same line
+        QString exposureText;
+        bool isOpenToNetwork = false; // listens on a wildcard address
+        bool isStillRunning = false;  // asked to quit, still there
         bool hovered = false;
     };
 

@@ -3,8 +3,8 @@
 #include <QWidget>
 
 class LoginItem;
+class NoticeBox;
 class QCheckBox;
-class QLabel;
 
 // The panel's settings: "Open at login", "Check for updates…", and after a failed change of
 // the login item a box with the failure's message, until a later change succeeds.
@@ -19,18 +19,10 @@ Q_SIGNALS:
     // "Check for updates…" was pressed: a check on the user's behalf.
     void checkForUpdatesRequested();
 
-protected:
-    void changeEvent(QEvent* event) override;
-
 private:
-    class WrappingLabel;
-
     void setOpenAtLogin(bool open);
-    void updateColors();
 
     LoginItem& m_loginItem;
     QCheckBox* m_openAtLogin = nullptr;
-    QWidget* m_errorBox = nullptr;
-    QLabel* m_errorIcon = nullptr;
-    WrappingLabel* m_errorText = nullptr;
+    NoticeBox* m_errorBox = nullptr;
 };

@@ -9,11 +9,16 @@
 class RecordingDesktopServices final : public DesktopServices
 {
 public:
-    void openUrl(const QUrl& url) override { openedUrls.append(url); }
+    bool openUrl(const QUrl& url) override
+    {
+        openedUrls.append(url);
+        return opens;
+    }
     void terminate() override { ++terminateCalls; }
     void activate() override { ++activateCalls; }
     void setAccessoryPolicy() override { ++accessoryPolicyCalls; }
 
+    bool opens = true; // what openUrl answers
     QList<QUrl> openedUrls;
     int terminateCalls = 0;
     int activateCalls = 0;

@@ -10,16 +10,51 @@
 class RecordingProcessControl final : public ProcessControl
 {
 public:
-    void setProcess(qint32 pid, const QString& name) { names.insert(pid, name); }
-
-    std::optional<QString> processName(qint32 pid) const override
+    struct Process
     {
-        const auto it = names.constFind(pid);
-        return it == names.constEnd() ? std::nullopt : std::optional<QString>(*it);
-    }
-    void sendSignal(qint32 pid, int signal) override { sentSignals.append({pid, signal}); }
-    qint32 ownPid() const override { return 1; }
+        ProcessIdentity identity;
+        quint32 owner = 0;
+        SignalOutcome outcome = SignalOutcome::Sent; // what a signal to it comes to
+    };
 
-    QHash<qint32, QString> names;
+    void setProcess(qint32 pid, const QString& name, quint64 startTime = 0, quint32 owner = 0,
+                    SignalOutcome outcome = SignalOutcome::Sent)
+    {
+        processes.insert(pid, Process{{pid, name, startTime}, owner, outcome});
+    }
+
+    std::unique_ptr<Handle> open(qint32 pid) const override
+    {
+        const auto it = processes.constFind(pid);
+        if (it == processes.constEnd())
+            return nullptr;
+        return std::make_unique<RecordingHandle>(*it, const_cast<RecordingProcessControl&>(*this));
+    }
+    qint32 ownPid() const override { return 1; }
+    quint32 ownUid() const override { return uid; }
+
+    quint32 uid = 1000;
+    QHash<qint32, Process> processes;
     QList<QPair<qint32, int>> sentSignals; // (pid, signal) in the order sent
+
+private:
+    class RecordingHandle final : public Handle
+    {
+    public:
+        RecordingHandle(Process process, RecordingProcessControl& control)
+            : m_process(std::move(process)), m_control(control)
+        {}
+        const ProcessIdentity& identity() const override { return m_process.identity; }
+        std::optional<quint32> owner() const override { return m_process.owner; }
+        SignalOutcome sendSignal(int signal) override
+        {
+            if (m_process.outcome == SignalOutcome::Sent)
+                m_control.sentSignals.append({m_process.identity.pid, signal});
+            return m_process.outcome;
+        }
+
+    private:
+        Process m_process;
+        RecordingProcessControl& m_control;
+    };
 };

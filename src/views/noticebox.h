@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QWidget>
+
+#include <functional>
+
+class QLabel;
+class QPushButton;
+
+// A message the panel owes the user (a change that failed, a URL that would not open): a
+// warning icon and the message as plain, word-wrapped, selectable text in a box tinted
+// orange, which reads on light and dark panels alike. Hidden, it takes no space.
+class NoticeBox final : public QWidget
+{
+    Q_OBJECT
+
+public:
+    // The names are for tests and assistive tools.
+    NoticeBox(const QString& objectName, const QString& textObjectName, QWidget* parent = nullptr);
+
+    void showMessage(const QString& message);
+    // A question with a confirming button and "Cancel"; confirmed runs once, on the
+    // confirming button, and the box closes on either.
+    void ask(const QString& question, const QString& confirmText, std::function<void()> confirmed);
+    void clear();
+    QString message() const;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    class WrappingLabel;
+
+    void updateIcon();
+
+    QLabel* m_icon;
+    WrappingLabel* m_text;
+    QWidget* m_buttons;
+    QPushButton* m_confirmButton;
+    std::function<void()> m_confirmed;
+};
