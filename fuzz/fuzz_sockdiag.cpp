@@ -28,7 +28,12 @@ Status referenceParse(const std::vector<std::uint64_t>& aligned, int size, quint
         return Status::Failed;
     int left = size;
     const auto* header = reinterpret_cast<const nlmsghdr*>(aligned.data());
+    // note: NLMSG_OK compares the unsigned length with the signed remainder, as it must:
+    // NLMSG_NEXT takes the remainder below zero after a last message without padding.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wsign-compare"
     for (; NLMSG_OK(header, left); header = NLMSG_NEXT(header, left)) {
+#pragma GCC diagnostic pop
         if (header->nlmsg_seq != sequence || (header->nlmsg_flags & NLM_F_DUMP_INTR))
             return Status::Failed;
         const int payload = int(header->nlmsg_len) - NLMSG_HDRLEN;

@@ -81,6 +81,9 @@ Progress parseDatagram(QByteArrayView datagram, quint32 sequence, ListeningSocke
                 return Progress{Progress::Status::Done, 0, {}};
             if (error >= 0)
                 return failure(QStringLiteral("an unexpected acknowledgement"));
+            // The kernel's errors are -1 to -4095; anything below is no errno at all.
+            if (error < -4095)
+                return failure(QStringLiteral("a malformed error %1").arg(error));
             return failure(QStringLiteral("the kernel refused: %1").arg(qt_error_string(-error)),
                            -error);
         }

@@ -10,6 +10,7 @@
 #include <netinet/tcp.h>
 
 #include <cerrno>
+#include <climits>
 
 namespace {
 
@@ -69,6 +70,8 @@ private Q_SLOTS:
         QTest::addRow("broke off")
             << v4 + errorMessage(NLMSG_DONE, -EINTR) << QStringLiteral("failed %1").arg(EINTR);
         QTest::addRow("acknowledged") << errorMessage(NLMSG_ERROR, 0) << QStringLiteral("failed 0");
+        QTest::addRow("no errno") << errorMessage(NLMSG_ERROR, INT_MIN)
+                                  << QStringLiteral("failed 0");
         QTest::addRow("out of sequence")
             << v4 + message(NLMSG_DONE, QByteArray(4, '\0'), 0, sequence + 1)
             << QStringLiteral("failed 0");
