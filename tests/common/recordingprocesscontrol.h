@@ -13,11 +13,11 @@ public:
     struct Process
     {
         ProcessIdentity identity;
-        quint32 owner = 0;
+        quint32 owner = 1000;
         SignalOutcome outcome = SignalOutcome::Sent; // what a signal to it comes to
     };
 
-    void setProcess(qint32 pid, const QString& name, quint64 startTime = 0, quint32 owner = 0,
+    void setProcess(qint32 pid, const QString& name, quint64 startTime = 0, quint32 owner = 1000,
                     SignalOutcome outcome = SignalOutcome::Sent)
     {
         processes.insert(pid, Process{{pid, name, startTime}, owner, outcome});

@@ -5,9 +5,10 @@
 #
 # With no tray host, a window titled "Tidewatch" appears. With trayer as the tray host: the
 # icon is embedded in the tray; a click on it opens the panel, 320 pixels wide; Escape
-# closes it; a second copy exits with status 0 while the first keeps running; ten copies
-# started together leave exactly one. HOME, XDG_* and the runtime folder are temporary.
-# Every wait polls its condition up to a deadline; nothing waits a fixed time.
+# closes it; a second copy exits with status 0 while the first, however old its lock, keeps
+# running; after the first has crashed, ten copies started together leave exactly one.
+# HOME, XDG_* and the runtime folder are temporary. Every wait polls its condition up to a
+# deadline; nothing waits a fixed time.
 # Exit status: 0 passed, 1 failed, 77 skipped (a tool is missing).
 set -uo pipefail
 
@@ -18,67 +19,31 @@ panel_width=320
 popup_border=1 # PanelWindow::borderWidth, drawn inside the popup on every side
 
 for tool in Xvfb trayer xdotool xwininfo xprop; do
-    if ! command -v "$tool" >/dev/null; then
-        echo "SKIP: $tool is not installed (see scripts/debian-packages.txt)"
-        exit 77
-    fi
+    command -v "$tool" >/dev/null || { echo "SKIP: no $tool (see scripts/debian-packages.txt)" && exit 77; }
 done
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/tidewatch-e2e.XXXXXX")
-children=() # every process started here and not yet reaped
 copies=0
 
-has_exited() {
-    local state
-    state=$(awk '{ print $3 }' "/proc/$1/stat" 2>/dev/null)
-    [ -z "$state" ] || [ "$state" = Z ]
-}
+has_exited() { [[ "$(awk '{ print $3 }' "/proc/$1/stat" 2>/dev/null)" =~ ^Z?$ ]]; }
 
-# Ends a child (TERM, then KILL if it lingers) and reaps it.
+# Ends a child (TERM, then KILL if it lingers) and reaps it. A reaped child is no longer a
+# job, so its pid, free for reuse, is never signalled.
 stop() {
-    local pid=$1 end=$((SECONDS + deadline_s))
-    kill "$pid" 2>/dev/null
-    until has_exited "$pid"; do
-        if ((SECONDS >= end)); then
-            kill -KILL "$pid" 2>/dev/null
-            break
-        fi
-        sleep 0.05
-    done
-    wait "$pid" 2>/dev/null
-    forget "$pid"
+    local end=$((SECONDS + deadline_s))
+    kill "$1" 2>/dev/null
+    until has_exited "$1" || ((SECONDS >= end)); do sleep 0.05; done
+    has_exited "$1" || kill -KILL "$1" 2>/dev/null
+    wait "$1" 2>/dev/null
 }
-
-# Drops a reaped child from the list, so its pid, free for reuse, is never signalled.
-forget() {
-    local other kept=()
-    for other in "${children[@]}"; do [ "$other" = "$1" ] || kept+=("$other"); done
-    children=("${kept[@]}")
-}
-
-cleanup() {
-    local i
-    # Newest first: the program copies, then the tray host, then the X server.
-    for ((i = ${#children[@]} - 1; i >= 0; i--)); do stop "${children[i]}"; done
-    rm -rf "$work"
-}
-trap cleanup EXIT
+# Newest first: the program copies, then the tray host, then the X server.
+trap 'for pid in $(jobs -p | tac); do stop "$pid"; done; rm -rf "$work"' EXIT
 trap 'exit 1' INT TERM HUP
-
-diagnose() {
-    echo "--- windows on $DISPLAY"
-    xwininfo -root -tree 2>&1
-    local log
-    for log in "$work"/*.log; do
-        [ -s "$log" ] || continue
-        echo "--- ${log##*/}"
-        tail -n 20 "$log"
-    done
-}
 
 fail() {
     echo "FAIL: $*"
-    diagnose
+    xwininfo -root -tree 2>&1
+    tail -n 20 "$work"/*.log
     exit 1
 }
 
@@ -99,37 +64,31 @@ start_copy() {
     copies=$((copies + 1))
     "$app" >"$work/tidewatch-$copies.log" 2>&1 &
     started=$!
-    children+=("$started")
 }
 
-window_pid() { xprop -id "$1" _NET_WM_PID 2>/dev/null | awk '/CARDINAL/ { print $3 }'; }
-is_viewable() { xwininfo -id "$1" 2>/dev/null | grep -q 'Map State: IsViewable'; }
-window_width() { xwininfo -id "$1" 2>/dev/null | awk '/^ *Width:/ { print $2 }'; }
-window_title() { xprop -id "$1" _NET_WM_NAME 2>/dev/null | sed -n 's/^_NET_WM_NAME(UTF8_STRING) = //p'; }
+window_ids() { awk '$1 ~ /^0x/ { print $1 }'; }
 
 # viewable_of PID WINDOW...: the windows listed that belong to PID and are on screen.
 viewable_of() {
     local pid=$1 id
     shift
     for id in "$@"; do
-        if [ "$(window_pid "$id")" = "$pid" ] && is_viewable "$id"; then echo "$id"; fi
+        [ "$(xprop -id "$id" _NET_WM_PID 2>/dev/null | awk '/CARDINAL/ { print $3 }')" = "$pid" ] &&
+            xwininfo -id "$id" 2>/dev/null | grep -q 'Map State: IsViewable' && echo "$id"
     done
 }
 
-# Top-level windows of a process that are on screen (the popup, or the window).
-toplevels_of() {
-    local ids
-    mapfile -t ids < <(xwininfo -root -children 2>/dev/null | awk '$1 ~ /^0x/ { print $1 }')
-    viewable_of "$1" "${ids[@]}"
-}
+# Top-level windows of a process that are on screen (the popup, or the window). Window ids
+# are single words.
+# shellcheck disable=SC2046
+toplevels_of() { viewable_of "$1" $(xwininfo -root -children 2>/dev/null | window_ids); }
 
 # Windows of a process embedded in trayer's panel (its tray icon).
+# shellcheck disable=SC2046
 tray_icons_of() {
-    local panel ids
+    local panel
     panel=$(xwininfo -root -children 2>/dev/null | awk '/\("panel" "trayer"\)/ { print $1; exit }')
-    [ -n "$panel" ] || return 0
-    mapfile -t ids < <(xwininfo -id "$panel" -tree 2>/dev/null | awk '$1 ~ /^0x/ { print $1 }')
-    viewable_of "$1" "${ids[@]}"
+    [ -z "$panel" ] || viewable_of "$1" $(xwininfo -id "$panel" -tree 2>/dev/null | window_ids)
 }
 
 has_tray_icon() { [ -n "$(tray_icons_of "$1")" ]; }
@@ -138,21 +97,12 @@ has_no_toplevel() { [ -z "$(toplevels_of "$1")" ]; }
 has_titled_window() {
     local id
     for id in $(toplevels_of "$1"); do
-        [ "$(window_title "$id")" = '"Tidewatch"' ] && return 0
+        xprop -id "$id" _NET_WM_NAME 2>/dev/null | grep -q '^_NET_WM_NAME(UTF8_STRING) = "Tidewatch"$' && return
     done
     return 1
 }
 tray_is_available() { "$trayavailable" >>"$work/trayavailable.log" 2>&1; }
-count_exited() {
-    local pid n=0
-    for pid in "$@"; do has_exited "$pid" && n=$((n + 1)); done
-    echo "$n"
-}
-at_least_exited() {
-    local wanted=$1
-    shift
-    (($(count_exited "$@") >= wanted))
-}
+nine_have_exited() { local p n=0; for p in "$@"; do has_exited "$p" && ((++n)); done; ((n >= 9)); }
 
 # Clicks the middle of a window with the first button.
 click() {
@@ -164,17 +114,13 @@ click() {
 # A user's session, but all of it temporary: no D-Bus session (so no StatusNotifier host
 # stands in for trayer), no Wayland, the X11 platform, and none of the caller's scaling or
 # theme settings, which would change the widths measured.
-export HOME="$work/home"
-export XDG_CONFIG_HOME="$HOME/.config" XDG_DATA_HOME="$HOME/.local/share"
-export XDG_CACHE_HOME="$HOME/.cache" XDG_STATE_HOME="$HOME/.local/state"
-export XDG_RUNTIME_DIR="$work/runtime"
-mkdir -p "$XDG_CONFIG_HOME" "$XDG_DATA_HOME" "$XDG_CACHE_HOME" "$XDG_STATE_HOME"
-mkdir -m 700 "$XDG_RUNTIME_DIR"
-export DBUS_SESSION_BUS_ADDRESS=disabled:
-unset WAYLAND_DISPLAY DBUS_SYSTEM_BUS_ADDRESS QT_QPA_PLATFORMTHEME QT_STYLE_OVERRIDE
-unset QT_SCALE_FACTOR QT_SCREEN_SCALE_FACTORS QT_AUTO_SCREEN_SCALE_FACTOR QT_FONT_DPI
-unset QT_ENABLE_HIGHDPI_SCALING QT_USE_PHYSICAL_DPI
+# The XDG folders default to ones in the temporary home.
+export HOME="$work/home" XDG_RUNTIME_DIR="$work/runtime" DBUS_SESSION_BUS_ADDRESS=disabled:
+unset XDG_CONFIG_HOME XDG_DATA_HOME XDG_CACHE_HOME XDG_STATE_HOME WAYLAND_DISPLAY DBUS_SYSTEM_BUS_ADDRESS
+unset QT_QPA_PLATFORMTHEME QT_STYLE_OVERRIDE QT_FONT_DPI QT_SCALE_FACTOR QT_SCREEN_SCALE_FACTORS
+unset QT_AUTO_SCREEN_SCALE_FACTOR QT_ENABLE_HIGHDPI_SCALING QT_USE_PHYSICAL_DPI
 export QT_QPA_PLATFORM=xcb
+mkdir -p "$HOME" && mkdir -m 700 "$XDG_RUNTIME_DIR"
 # Leaks are not this test's concern, and a leak report would change a copy's exit status.
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=0}
 
@@ -183,25 +129,21 @@ export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=0}
 export DISPLAY=
 Xvfb -displayfd 3 -noreset -nolisten tcp -screen 0 1280x800x24 \
     3>"$work/display" >"$work/xvfb.log" 2>&1 &
-children+=($!)
-display_ready() { grep -q '^[0-9][0-9]*$' "$work/display"; }
-wait_for "X display from Xvfb" display_ready
+wait_for "X display from Xvfb" grep -q '^[0-9][0-9]*$' "$work/display"
 DISPLAY=":$(cat "$work/display")"
 echo "# Xvfb on $DISPLAY"
 
 # No tray host: the panel in an ordinary window.
 tray_is_available && fail "a system tray is already available on $DISPLAY"
 start_copy
-alone=$started
-wait_for "window titled \"Tidewatch\" without a tray host" has_titled_window "$alone"
+wait_for "window titled \"Tidewatch\" without a tray host" has_titled_window "$started"
 pass "without a tray host, a window titled \"Tidewatch\" appears"
-stop "$alone"
+stop "$started"
 
 # With trayer as the tray host. It may map its panel before it owns the tray; the
 # program asks once, at start-up, so wait until the answer is yes.
 trayer --edge top --align right --widthtype request --height 24 --transparent false \
     >"$work/trayer.log" 2>&1 &
-children+=($!)
 wait_for "system tray from trayer" tray_is_available
 
 start_copy
@@ -215,7 +157,7 @@ click "$icon"
 wait_for "panel after a click on the icon" has_toplevel "$first"
 popup=$(toplevels_of "$first")
 [ "$(wc -w <<<"$popup")" -eq 1 ] || fail "more than one window opened: $popup"
-width=$(window_width "$popup")
+width=$(xwininfo -id "$popup" | awk '/^ *Width:/ { print $2 }')
 # The popup is the panel plus its border on the left and on the right.
 [ "$width" -eq $((panel_width + 2 * popup_border)) ] ||
     fail "popup is $width px wide: panel $((width - 2 * popup_border)) px, not $panel_width"
@@ -227,43 +169,32 @@ xdotool mousemove --window "$popup" 10 10 key Escape
 wait_for "closing of the panel on Escape" has_no_toplevel "$first"
 pass "Escape closes the panel"
 
+# However long the first copy has held its lock, the second leaves it be.
+locks=("$XDG_RUNTIME_DIR"/*.lock)
+touch -d '7 days ago' "${locks[@]}" || fail "no lock file in $XDG_RUNTIME_DIR"
 start_copy
-second=$started
-wait_for "exit of the second copy" has_exited "$second"
-wait "$second"
-status=$?
-forget "$second"
-[ "$status" -eq 0 ] || fail "the second copy exited with status $status"
+wait_for "exit of the second copy" has_exited "$started"
+wait "$started" || fail "the second copy exited with status $?"
 has_exited "$first" && fail "the first copy ended when the second started"
-has_tray_icon "$first" || fail "the first copy's icon left the tray"
 # Still answering: its icon opens the panel again.
 click "$icon"
 wait_for "panel after a second click on the icon" has_toplevel "$first"
-xdotool mousemove --window "$(toplevels_of "$first")" 10 10 key Escape
-wait_for "closing of the panel on Escape" has_no_toplevel "$first"
 pass "a second copy exits with status 0 while the first keeps running"
 
-stop "$first"
-tenCopies=()
-for _ in $(seq 10); do
-    start_copy
-    tenCopies+=("$started")
-done
-wait_for "exit of nine of ten copies started together" at_least_exited 9 "${tenCopies[@]}"
+# A crash leaves the lock file behind; it must not block the next start.
+kill -KILL "$first"
+wait "$first" 2>/dev/null
+ten=()
+for _ in $(seq 10); do start_copy && ten+=("$started"); done
+wait_for "exit of nine of ten copies started together" nine_have_exited "${ten[@]}"
 survivors=()
-for pid in "${tenCopies[@]}"; do
-    if has_exited "$pid"; then
-        wait "$pid"
-        status=$?
-        forget "$pid"
-        [ "$status" -eq 0 ] || fail "a duplicate copy exited with status $status"
-    else
-        survivors+=("$pid")
-    fi
+for pid in "${ten[@]}"; do
+    has_exited "$pid" || { survivors+=("$pid") && continue; }
+    wait "$pid" || fail "a duplicate copy exited with status $?"
 done
 [ "${#survivors[@]}" -eq 1 ] || fail "${#survivors[@]} of ten copies still run"
 wait_for "tray icon of the copy that runs" has_tray_icon "${survivors[0]}"
-pass "ten copies started together leave exactly one running"
+pass "after a crash, ten copies started together leave exactly one running"
 
 # A sanitizer report ends a copy; make sure none ended that way unseen.
 if grep -l -E 'ERROR: (Address|Leak)Sanitizer|runtime error:' "$work"/tidewatch-*.log; then

@@ -1,6 +1,5 @@
 #include "applicationinfo.h"
 #include "fakeportsource.h"
-#include "panelwindow.h"
 #include "portlist.h"
 #include "portlistmodel.h"
 #include "portlistview.h"
@@ -8,66 +7,37 @@
 #include "portscanner.h"
 #include "recordingdesktopservices.h"
 #include "recordingprocesscontrol.h"
-#include "trayshell.h"
 
-#include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
 #include <QCursor>
-#include <QLabel>
-#include <QMouseEvent>
-#include <QScrollBar>
+#include <QKeyEvent>
+#include <QScreen>
 #include <QTest>
-#include <QToolButton>
-#include <QVBoxLayout>
-
-#include <memory>
 
 namespace {
 
-const QString tipUrl = QStringLiteral("https://example.org/tip");
-const QString contactUrl = QStringLiteral("mailto:maker@example.org?subject=Tidewatch");
-
-ApplicationInfo makerLinks(const QString& tip = tipUrl, const QString& contact = contactUrl)
-{
-    ApplicationInfo info;
-    info.tipUrl = tip;
-    info.contactUrl = contact;
-    return info;
-}
-
-QList<ListeningPort> portsOn(const QList<qint64>& numbers)
-{
-    QList<ListeningPort> ports;
-    for (const qint64 port : numbers)
-        ports.append(ListeningPort(port, qint32(port + 1), QStringLiteral("proc%1").arg(port)));
-    return ports;
-}
-
-QList<qint64> portNumbers(const QList<ListeningPort>& ports)
-{
-    QList<qint64> numbers;
-    for (const ListeningPort& port : ports)
-        numbers.append(port.port());
-    return numbers;
-}
-
-const QList<ListeningPort> threePorts{
-    ListeningPort(3000, 301, QStringLiteral("node")),
-    ListeningPort(5432, 302, QStringLiteral("postgres")),
-    ListeningPort(8080, 303, QStringLiteral("java")),
-};
-
-// The real panel in the real popup (or window), over a scanner whose source and process
-// calls the test controls.
+// The panel in a window of its own, over a scanner whose source and process calls the test
+// controls.
 struct Panel
 {
-    explicit Panel(bool trayAvailable = true, ApplicationInfo links = makerLinks())
-        : info(std::move(links)), scanner(source, processes),
-          view(new PortListView(scanner, desktop, info)), shell(view, desktop, trayAvailable)
-    {}
+    explicit Panel(const QString& tip = QStringLiteral("https://example.org/tip"),
+                   const QString& contact = QStringLiteral("mailto:maker@example.org"))
+        : scanner(source, processes),
+          view(scanner, desktop, ApplicationInfo{{}, {}, {}, {}, {}, tip, contact})
+    {
+        // A settings block, put in after the footer was built, as the program does.
+        auto* settings = new QWidget;
+        (new QCheckBox(settings))->setObjectName(QStringLiteral("setting"));
+        view.setSettingsWidget(settings);
+        // Opened as its popup opens: shown, active, and the panel given the keys.
+        view.show();
+        view.activateWindow();
+        view.setFocus(Qt::PopupFocusReason);
+    }
 
-    // Publishes ports through a real scan and waits until the scanner has them.
+    // Publishes ports through a real scan and waits until the scanner has them (and the
+    // window is active).
     bool publish(const QList<ListeningPort>& ports)
     {
         source->setPorts(ports);
@@ -76,90 +46,107 @@ struct Panel
         scanner.scan();
         const bool published = QTest::qWaitFor([&] { return scanner.ports() == ports; });
         queriesAtPublish = source->queryCount();
-        return published;
-    }
-    bool open()
-    {
-        if (shell.trayIcon())
-            shell.togglePanel();
-        else
-            shell.show();
-        return QTest::qWaitForWindowExposed(shell.panelWindow());
+        return published && QTest::qWaitForWindowActive(&view);
     }
 
-    PortList* list() const { return view->list(); }
-    PortListModel* model() const { return view->model(); }
-    QWidget* viewport() const { return view->list()->viewport(); }
-    QWidget* focused() const { return QApplication::focusWidget(); }
-    template <typename T = QToolButton> T* child(const char* name) const
+    PortList* list() const { return view.list(); }
+    PortListModel* model() const { return view.model(); }
+    QWidget* viewport() const { return view.list()->viewport(); }
+    QAbstractButton* button(const char* name) const
     {
-        return view->findChild<T*>(QLatin1String(name));
+        return view.findChild<QAbstractButton*>(QLatin1String(name));
     }
     QRect rowRect(int row) const { return list()->visualRect(model()->index(row)); }
-    PortRowDelegate::RowLayout layoutRow(int row) const
-    {
-        return list()->rowDelegate()->layoutRow(rowRect(row), model()->index(row));
-    }
 
-    void hoverRow(int row) const
+    // What a user does, step by step: keys to whatever has the focus ("Down", "Shift+Del"),
+    // "point:N" moves the pointer onto row N, "still" is what Qt sends by itself to a pointer
+    // that has not moved when widgets change under it, "leave" takes the pointer off the
+    // list, "click:NAME" ("Shift+click:NAME") clicks a button, "publish:PORT/PID,..."
+    // refreshes the list with records without names ("PORT/0/USER": another user's socket),
+    // "hide" hides the panel, "noopener" leaves URLs unopened, "refuse:PID" makes signals to
+    // a pid fail, "root" runs the panel as root, "stillrunning:N" waits until row N says its
+    // process ignored the request to quit, and "focus:NAME" and "shown:NAME" check where the
+    // keys go and what shows.
+    void type(const QString& steps)
     {
-        // Qt drops a move to where the pointer already is, so arrive from one pixel off.
-        QTest::mouseMove(viewport(), rowRect(row).center() + QPoint(1, 1));
-        QTest::mouseMove(viewport(), rowRect(row).center());
-    }
-    void stillPointerEvents(const QPoint& at) const
-    {
-        const QPoint global = viewport()->mapToGlobal(at);
-        QMouseEvent move(QEvent::MouseMove, at, global, Qt::NoButton, Qt::NoButton, Qt::NoModifier);
-        QCoreApplication::sendEvent(viewport(), &move);
-        QEnterEvent enter(at, at, global);
-        QCoreApplication::sendEvent(viewport(), &enter);
-        QEvent leave(QEvent::Leave);
-        QCoreApplication::sendEvent(viewport(), &leave);
-    }
-    // Keys as a user types them, to whatever has the focus, with the pointer's moves between
-    // them: "Down Shift+Del Return point:2 still:0". still:N is what Qt sends by itself at
-    // row N when widgets change under a pointer that has not moved.
-    void type(const QString& keys) const
-    {
-        for (const QString& key : keys.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
-            const int row = key.section(QLatin1Char(':'), 1).toInt();
-            if (key.startsWith(QLatin1String("point:"))) {
-                hoverRow(row);
-                QVERIFY(QTest::qWaitFor([&] { return model()->hoveredRow() == row; }));
-            } else if (key.startsWith(QLatin1String("still:"))) {
-                stillPointerEvents(rowRect(row).center());
+        for (const QString& step : steps.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+            const QString arg = step.section(QLatin1Char(':'), 1);
+            if (step.startsWith(QLatin1String("point:"))) {
+                // Qt drops a move to where the pointer already is, so arrive from one pixel off.
+                QTest::mouseMove(viewport(), rowRect(arg.toInt()).center() + QPoint(1, 1));
+                QTest::mouseMove(viewport(), rowRect(arg.toInt()).center());
+                QVERIFY(QTest::qWaitFor([&] { return model()->hoveredRow() == arg.toInt(); }));
+            } else if (step == QLatin1String("still")) {
+                const QPoint at = viewport()->mapFromGlobal(QCursor::pos());
+                QMouseEvent move(QEvent::MouseMove, at, QCursor::pos(), Qt::NoButton, {}, {});
+                QEnterEvent enter(at, at, QCursor::pos());
+                QEvent leave(QEvent::Leave);
+                for (QEvent* event : std::initializer_list<QEvent*>{&move, &enter, &leave})
+                    QCoreApplication::sendEvent(viewport(), event);
+            } else if (step.startsWith(QLatin1String("publish:"))) {
+                QList<ListeningPort> ports;
+                for (const QString& record : arg.split(u',', Qt::SkipEmptyParts))
+                    ports.append(ListeningPort(record.section(u'/', 0, 0).toInt(),
+                                               record.section(u'/', 1, 1).toInt(), {},
+                                               record.section(u'/', 2), {}));
+                QVERIFY(publish(ports));
+            } else if (step == QLatin1String("noopener")) {
+                desktop.opens = false;
+            } else if (step.startsWith(QLatin1String("refuse:"))) {
+                processes->processes[arg.toInt()].outcome = SignalOutcome::NotPermitted;
+            } else if (step == QLatin1String("root")) {
+                processes->uid = 0;
+            } else if (step.startsWith(QLatin1String("stillrunning:"))) {
+                QVERIFY(QTest::qWaitFor([&] {
+                    return model()
+                        ->index(arg.toInt())
+                        .data(PortListModel::StillRunningRole)
+                        .toBool();
+                }));
+            } else if (step.startsWith(QLatin1String("focus:"))) {
+                QCOMPARE(QApplication::focusWidget()->objectName(), arg);
+            } else if (step.startsWith(QLatin1String("shown:"))) {
+                QVERIFY(view.findChild<QWidget*>(arg)->isVisible());
+            } else if (step == QLatin1String("hide")) {
+                view.hide();
+            } else if (step == QLatin1String("leave")) {
+                QEvent leave(QEvent::Leave);
+                QCoreApplication::sendEvent(viewport(), &leave);
+            } else if (step.contains(QLatin1String("click:"))) {
+                QAbstractButton* clicked = button(qPrintable(arg));
+                QVERIFY(clicked && clicked->isVisible() && clicked->isEnabled());
+                QTest::mouseClick(clicked, Qt::LeftButton,
+                                  step.startsWith(QLatin1String("Shift")) ? Qt::ShiftModifier
+                                                                          : Qt::NoModifier);
             } else {
-                const QKeySequence sequence = QKeySequence::fromString(key);
-                QVERIFY2(sequence.count() == 1, qPrintable(key));
-                QTest::keyClick(focused(), sequence[0].key(), sequence[0].keyboardModifiers());
+                const QKeyCombination key = QKeySequence::fromString(step)[0];
+                QKeyEvent press(QEvent::KeyPress, key.key(), key.keyboardModifiers());
+                QCoreApplication::sendEvent(QApplication::focusWidget(), &press);
+                if (!press.isAccepted())
+                    passedOn.append(QStringLiteral("passed on ") + step);
             }
         }
     }
-    // What reached the desktop, the processes and the port source since the last publish.
+    // What reached the desktop, the processes and the port source since the last publish,
+    // and the keys the panel left to its window.
     QStringList effects() const
     {
-        QStringList all;
-        for (const QUrl& url : desktop.openedUrls)
-            all.append(QStringLiteral("url ") + url.toString());
+        QStringList all = QUrl::toStringList(desktop.openedUrls);
         for (const auto& [pid, signal] : processes->sentSignals)
             all.append(QStringLiteral("signal %1 %2").arg(pid).arg(signal));
-        for (int i = 0; i < desktop.terminateCalls; ++i)
-            all.append(QStringLiteral("terminate"));
-        if (source->queryCount() > queriesAtPublish)
-            all.append(QStringLiteral("scan"));
-        return all;
+        all += QStringList(desktop.terminateCalls, QStringLiteral("terminate"));
+        all += QStringList(source->queryCount() - queriesAtPublish, QStringLiteral("scan"));
+        return all + passedOn;
     }
 
     std::shared_ptr<FakePortSource> source = std::make_shared<FakePortSource>();
     std::shared_ptr<RecordingProcessControl> processes =
         std::make_shared<RecordingProcessControl>();
     RecordingDesktopServices desktop;
-    ApplicationInfo info;
     PortScanner scanner;
-    PortListView* view; // owned by the shell's window
-    TrayShell shell;
+    PortListView view;
     int queriesAtPublish = 0;
+    QStringList passedOn;
 };
 
 } // namespace
@@ -169,447 +156,132 @@ class TestPortListView : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void filtering_data()
+    // A window opening under the pointer would start with a hovered row.
+    void init() { QCursor::setPos(QGuiApplication::primaryScreen()->geometry().bottomRight()); }
+
+    // Keys, pointer and clicks on a hundred rows, with port 22 hidden above them.
+    void steps_data()
     {
-        QTest::addColumn<QList<qint64>>("ports");
-        QTest::addColumn<bool>("showSystem");
-        QTest::addColumn<QList<qint64>>("visible");
-        QTest::addColumn<QString>("emptyText");
-        const QList<qint64> mixed{22, 1023, 1024, 5432, 8080};
-        QTest::addRow("system off hides below 1024, keeps order")
-            << mixed << false << QList<qint64>{1024, 5432, 8080} << QString();
-        QTest::addRow("system on shows all in order") << mixed << true << mixed << QString();
-        QTest::addRow("only system ports, off: says so")
-            << QList<qint64>{22, 80} << false << QList<qint64>{}
-            << QStringLiteral("2 system ports are hidden. Tick \u201cSystem\u201d to show them.");
-        QTest::addRow("nothing, on: empty state")
-            << QList<qint64>{} << true << QList<qint64>{} << QStringLiteral("No listening ports");
+        QTest::addColumn<QString>("steps");
+        QTest::addColumn<int>("highlighted");
+        QTest::addColumn<QString>("effects");
+        QTest::addRow("Down stops at the last row") << "End Down" << 99 << "";
+        QTest::addRow("Up stops at the first row") << "Down Up Up" << 0 << "";
+        QTest::addRow("Return opens") << "Down Return" << 0 << "http://localhost:2000";
+        QTest::addRow("keypad Enter too, a long name")
+            << "Down Down Enter" << 1 << "http://localhost:2001";
+        QTest::addRow("Delete asks the process to end") << "Down Del" << 0 << "signal 100 15";
+        QTest::addRow("Shift+Delete from none forces") << "Up Shift+Del" << 99 << "signal 199 9";
+        QTest::addRow("nothing highlighted; Escape is the window's")
+            << "Return Del Down Esc" << 0 << "passed on Return, passed on Del, passed on Esc";
+        QTest::addRow("a hidden panel forgets its highlight") << "Down hide" << -1 << "";
+        QTest::addRow("System shows port 22")
+            << "click:systemCheckBox point:0 click:openButton" << 0 << "http://localhost:22";
+        // Still-pointer events change nothing, not even when the keys scroll other rows under
+        // the pointer; a pointer that moves takes the highlight back, and the keys go on from
+        // its row.
+        QTest::addRow("pointer and keys take turns")
+            << "point:0 Down still Return point:3 Up Return" << 2
+            << "http://localhost:2001, http://localhost:2002";
+        QTest::addRow("keys scroll under a still pointer") << "point:0 End still" << 99 << "";
+        QTest::addRow("pointer leaves") << "point:1 leave" << -1 << "";
+        // Onto the row's own buttons: still the same row.
+        QTest::addRow("row buttons") << "point:0 click:openButton Shift+click:killButton" << 0
+                                     << "http://localhost:2000, signal 100 9";
+        // A pointer's highlight goes with its record (same port and pid); the keyboard's stays
+        // at its place in the list when its record goes.
+        QTest::addRow("pointer, record moves")
+            << "point:1 publish:1500/5,2000/100,2001/101 Return" << 2 << "http://localhost:2001";
+        QTest::addRow("pointer, new pid")
+            << "point:1 publish:2000/100,2001/109 Return" << -1 << "passed on Return";
+        QTest::addRow("keys, record moves")
+            << "Down Down publish:1500/5,2000/100,2001/101 Return" << 2 << "http://localhost:2001";
+        QTest::addRow("keys, record gone")
+            << "Down Down publish:2000/100,2002/102 Return" << 1 << "http://localhost:2002";
+        QTest::addRow("keys, last record gone")
+            << "Down Down publish:2000/100 Return" << 0 << "http://localhost:2000";
+        QTest::addRow("keys, list empties")
+            << "Down Down publish: Return" << -1 << "passed on Return";
+        // Tab follows the eye down the panel. While the list is gone and the line that says so
+        // shows, the keys stay in the panel (left to Qt, they would go to Refresh).
+        QTest::addRow("Tab order")
+            << "focus:portList Tab focus:setting Tab focus:refreshButton" << -1 << "";
+        QTest::addRow("keys while the list is gone")
+            << "publish: focus:portListView shown:emptyLabel publish:2000/100 focus:portList" << -1
+            << "";
+        // A kill that can't happen or didn't work says so, and nothing reaches another process.
+        QTest::addRow("another user's socket: no kill")
+            << "publish:2000/0/postgres Down Del" << 0 << "passed on Del";
+        QTest::addRow("a second Delete waits for a move to its row")
+            << "Down Del publish:2001/101,2002/102 Del Down Up Del" << 0
+            << "signal 100 15, signal 101 15, passed on Del";
+        QTest::addRow("still running after Delete: the next forces it")
+            << "Down Del stillrunning:0 Del" << 0 << "signal 100 15, signal 100 9, scan";
+        QTest::addRow("refused kill") << "refuse:100 Down Del shown:panelNotice" << 0 << "";
+        QTest::addRow("as root, another user's process asks first")
+            << "root Down Del shown:panelNotice click:panelNoticeConfirm" << 0 << "signal 100 15";
+        QTest::addRow("a URL that won't open")
+            << "noopener Down Return shown:panelNotice" << 0 << "http://localhost:2000";
+        QTest::addRow("footer")
+            << "click:tipButton click:contactButton click:quitButton click:refreshButton" << -1
+            << "https://example.org/tip, mailto:maker@example.org, terminate, scan";
     }
-    void filtering()
+    void steps()
     {
-        QFETCH(QList<qint64>, ports);
-        QFETCH(bool, showSystem);
-        QFETCH(QList<qint64>, visible);
+        QFETCH(QString, steps);
+        QFETCH(int, highlighted);
+        QFETCH(QString, effects);
+        // Ports 2000, 2001, ... of pids 100, 101, ..., the first two named with markup and at
+        // length, and port 22 hidden above them.
+        const QString markup = QStringLiteral("<b>x</b><img src=x>&amp;");
+        QList<ListeningPort> ports{ListeningPort(22, 9, QStringLiteral("sshd")),
+                                   ListeningPort(2000, 100, markup),
+                                   ListeningPort(2001, 101, QString(400, u'w'))};
+        for (int i = 2; i < 100; ++i)
+            ports.append(ListeningPort(2000 + i, 100 + i, QStringLiteral("p%1").arg(i)));
         Panel panel;
-        auto* checkBox = panel.child<QCheckBox>("systemCheckBox");
-        QVERIFY(!checkBox->isChecked());
-        QVERIFY(panel.publish(portsOn(ports)));
-        QVERIFY(panel.open());
-        if (showSystem)
-            QTest::mouseClick(checkBox, Qt::LeftButton);
-
-        QCOMPARE(portNumbers(panel.model()->visiblePorts()), visible);
-        auto* empty = panel.child<QLabel>("emptyLabel");
-        QCOMPARE(empty->isVisible(), visible.isEmpty());
-        QCOMPARE(panel.list()->isVisible(), !visible.isEmpty());
-        if (visible.isEmpty())
-            QTEST(empty->text(), "emptyText");
-    }
-
-    void hoverShowsButtonsAndTint()
-    {
-        Panel panel;
-        QVERIFY(panel.publish(threePorts));
-        QVERIFY(panel.open());
-        QToolButton* open = panel.child("openButton");
-        QToolButton* kill = panel.child("killButton");
-        QVERIFY(!open->isVisible() && !kill->isVisible());
-        const QImage before = panel.viewport()->grab().toImage();
-
-        panel.hoverRow(1);
-        QTRY_COMPARE(panel.model()->hoveredRow(), 1);
-        QCOMPARE(panel.model()->hoveredId(), QStringLiteral("5432-302"));
-        QVERIFY(open->isVisible() && kill->isVisible());
-        const QRect buttons(open->mapTo(panel.viewport(), QPoint(0, 0)),
-                            kill->mapTo(panel.viewport(), kill->rect().bottomRight()));
-        QVERIFY(panel.rowRect(1).contains(buttons));
-        QVERIFY(buttons.right() > panel.rowRect(1).center().x()); // at the right edge
-        // Only the hovered row is tinted; the padding at its left is a clean place to look.
-        const QImage after = panel.viewport()->grab().toImage();
-        const QPoint hoveredPixel(4, panel.rowRect(1).center().y());
-        const QPoint otherPixel(4, panel.rowRect(0).center().y());
-        QVERIFY(after.pixel(hoveredPixel) != before.pixel(hoveredPixel));
-        QCOMPARE(after.pixel(otherPixel), before.pixel(otherPixel));
-
-        // Onto the row's own button: still the same row.
-        QTest::mouseMove(kill, kill->rect().center());
-        QTRY_VERIFY(kill->underMouse());
-        QCOMPARE(panel.model()->hoveredRow(), 1);
-        QVERIFY(open->isVisible());
-
-        QEvent leave(QEvent::Leave);
-        QCoreApplication::sendEvent(panel.viewport(), &leave);
-        QCOMPARE(panel.model()->hoveredRow(), -1);
-        QVERIFY(!open->isVisible() && !kill->isVisible());
-        QCOMPARE(panel.viewport()->grab().toImage().pixel(hoveredPixel),
-                 before.pixel(hoveredPixel));
-    }
-
-    void hoverAcrossRefresh_data()
-    {
-        QTest::addColumn<bool>("byKeyboard");
-        QTest::addColumn<QList<ListeningPort>>("after");
-        QTest::addColumn<int>("hoveredRowAfter");
-        const ListeningPort a = threePorts[0];
-        const ListeningPort c = threePorts[2];
-        const ListeningPort early(2000, 5, QStringLiteral("ruby"));
-        // Row 1 (postgres) is highlighted first. A pointer's highlight goes with its record;
-        // the keyboard's stays at its place in the list when its record goes.
-        QTest::addRow("pointer: same id moves down")
-            << false << QList{early, a, threePorts[1], c} << 2;
-        QTest::addRow("pointer: same id, new name")
-            << false << QList{a, ListeningPort(5432, 302, QStringLiteral("pg")), c} << 1;
-        QTest::addRow("pointer: same port, new pid")
-            << false << QList{a, ListeningPort(5432, 309, QStringLiteral("postgres")), c} << -1;
-        QTest::addRow("keyboard: same id moves down")
-            << true << QList{early, a, threePorts[1], c} << 2;
-        QTest::addRow("keyboard: id gone") << true << QList{a, c} << 1;
-        QTest::addRow("keyboard: id gone from the end") << true << QList{a} << 0;
-        QTest::addRow("keyboard: list empties") << true << QList<ListeningPort>{} << -1;
-    }
-    void hoverAcrossRefresh()
-    {
-        QFETCH(bool, byKeyboard);
-        QFETCH(QList<ListeningPort>, after);
-        QFETCH(int, hoveredRowAfter);
-        Panel panel;
-        QVERIFY(panel.publish(threePorts));
-        QVERIFY(panel.open());
-        panel.type(byKeyboard ? QStringLiteral("Down Down") : QStringLiteral("point:1"));
-        QCOMPARE(panel.model()->hoveredRow(), 1);
-
-        QVERIFY(panel.publish(after));
-        QCOMPARE(panel.model()->hoveredRow(), hoveredRowAfter);
-        QCOMPARE(panel.child("killButton")->isVisible(), hoveredRowAfter >= 0);
-        if (hoveredRowAfter < 0)
-            return;
-        QCOMPARE(panel.model()->hoveredId(), after.at(hoveredRowAfter).id());
-        QVERIFY(panel.rowRect(hoveredRowAfter)
-                    .contains(panel.child("killButton")->mapTo(panel.viewport(), QPoint(1, 1))));
-        if (byKeyboard) {
-            // Return acts on the row the highlight now shows.
-            panel.type(QStringLiteral("Return"));
-            QCOMPARE(panel.effects(), QStringList{QStringLiteral("url http://localhost:%1")
-                                                      .arg(after.at(hoveredRowAfter).port())});
-        }
-    }
-
-    // Tooltips, what a screen reader says (icon-only buttons are named by their tooltips),
-    // and what a click does, with row 0 (port 3000, pid 501) hovered.
-    void controls_data()
-    {
-        QTest::addColumn<QString>("widget");
-        QTest::addColumn<Qt::KeyboardModifiers>("modifiers");
-        QTest::addColumn<QString>("toolTip");
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<QString>("effect");
-        const auto row = [](const char* widget, const QString& toolTip, const QString& name,
-                            const QString& effect, Qt::KeyboardModifiers modifiers = {}) {
-            QTest::addRow("%s%s", modifiers ? "shift-" : "", widget)
-                << QString::fromUtf8(widget) << modifiers << toolTip << name << effect;
-        };
-        const QString open = QStringLiteral("Open localhost:3000");
-        const QString kill = QStringLiteral("Kill process (Shift: force it)");
-        const QString tip = QStringLiteral("Tip the maker");
-        const QString contact = QStringLiteral("Contact the maker");
-        row("systemCheckBox", QStringLiteral("Show ports below 1024"), QStringLiteral("System"),
-            QString());
-        row("openButton", open, open, QStringLiteral("url http://localhost:3000"));
-        row("killButton", kill, kill, QStringLiteral("signal 501 15"));
-        row("killButton", kill, kill, QStringLiteral("signal 501 9"), Qt::ShiftModifier);
-        row("tipButton", tip, tip, QStringLiteral("url ") + tipUrl);
-        row("contactButton", contact, contact, QStringLiteral("url ") + contactUrl);
-        // Well before the 5-second timer would scan on its own.
-        row("refreshButton", QString(), QStringLiteral("Refresh"), QStringLiteral("scan"));
-        row("quitButton", QString(), QStringLiteral("Quit"), QStringLiteral("terminate"));
-    }
-    void controls()
-    {
-        QFETCH(QString, widget);
-        QFETCH(Qt::KeyboardModifiers, modifiers);
-        QFETCH(QString, effect);
-        Panel panel;
-        QVERIFY(panel.publish({ListeningPort(3000, 501, QStringLiteral("node"))}));
-        QVERIFY(panel.open());
-        panel.hoverRow(0);
-        QTRY_COMPARE(panel.model()->hoveredRow(), 0);
-        auto* found = panel.view->findChild<QAbstractButton*>(widget);
-        QVERIFY(found && found->isVisible() && found->isEnabled());
-        QTEST(found->toolTip(), "toolTip");
-        QTEST(QAccessible::queryAccessibleInterface(found)->text(QAccessible::Name), "name");
-
-        QTest::mouseClick(found, Qt::LeftButton, modifiers);
-        QTRY_COMPARE(panel.effects(), effect.isEmpty() ? QStringList() : QStringList{effect});
-    }
-
-    void rowTexts_data()
-    {
-        QTest::addColumn<ListeningPort>("port");
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<QString>("spoken");
-        QTest::addRow("markup and an entity")
-            << ListeningPort(3000, 7, QStringLiteral("<b>x</b><img src=x>&amp;"))
-            << QStringLiteral("<b>x</b><img src=x>&amp;")
-            << QStringLiteral("Port 3000, <b>x</b><img src=x>&amp;, PID 7");
-        QTest::addRow("newline replaced")
-            << ListeningPort(3000, 7, QStringLiteral("a\nb")) << QStringLiteral("a\uFFFDb")
-            << QStringLiteral("Port 3000, a\uFFFDb, PID 7");
-        QTest::addRow("pid 0, empty name")
-            << ListeningPort(65535, 0, {}) << QString() << QStringLiteral("Port 65535, PID 0");
-    }
-    void rowTexts()
-    {
-        QFETCH(ListeningPort, port);
-        QFETCH(QString, name);
-        QFETCH(QString, spoken);
-        Panel panel;
-        QVERIFY(panel.publish({port}));
-        QVERIFY(panel.open());
-        // What the delegate hands to QPainter::drawText, which never interprets markup.
-        const auto row = panel.layoutRow(0);
-        QCOMPARE(row.portText, QString::number(port.port()));
-        QCOMPARE(row.nameText, name);
-        QCOMPARE(row.pidText, QStringLiteral("PID %1").arg(port.pid()));
-        QCOMPARE(row.portRect.width(), 56);
-        QCOMPARE(row.nameRect.left(), row.portRect.right() + 1 + PortRowDelegate::spacing);
-        // A screen reader gets the whole row as one item of the list.
-        QAccessibleInterface* list = QAccessible::queryAccessibleInterface(panel.list());
-        QCOMPARE(list->text(QAccessible::Name), QStringLiteral("Listening ports"));
-        QStringList items;
-        for (int i = 0; i < list->childCount(); ++i)
-            items.append(list->child(i)->text(QAccessible::Name));
-        QVERIFY2(items.contains(spoken), qPrintable(items.join(QLatin1Char('|'))));
-        // The tooltip is rich text only as an envelope: the name's own markup is escaped.
-        const QString toolTip = panel.model()->index(0).data(Qt::ToolTipRole).toString();
-        QVERIFY(Qt::mightBeRichText(toolTip));
-        QVERIFY(!toolTip.contains(QLatin1String("<b>x")));
-        QVERIFY(!name.contains(QLatin1Char('<')) || toolTip.contains(name.toHtmlEscaped()));
-    }
-
-    void longNameKeepsWidth()
-    {
-        Panel panel;
-        QVERIFY(panel.publish({ListeningPort(3000, 7, QString(400, QLatin1Char('w')))}));
-        QVERIFY(panel.open());
-        QCOMPARE(panel.view->width(), 320);
-        QCOMPARE(panel.rowRect(0).width(), panel.viewport()->width());
-        auto row = panel.layoutRow(0);
-        QVERIFY(row.nameText.endsWith(QChar(0x2026)));
-        QVERIFY(row.nameRect.right() <=
-                panel.rowRect(0).right() - PortRowDelegate::horizontalPadding);
-        // Hovered, the name makes room for the buttons.
-        panel.hoverRow(0);
-        QTRY_COMPARE(panel.model()->hoveredRow(), 0);
-        row = panel.layoutRow(0);
-        QVERIFY(row.nameRect.right() <
-                panel.child("openButton")->mapTo(panel.viewport(), QPoint(0, 0)).x());
-        QCOMPARE(panel.view->width(), 320);
-    }
-
-    void listHeight_data()
-    {
-        QTest::addColumn<int>("rows");
-        QTest::addRow("three rows") << 3;
-        QTest::addRow("hundred rows: scrolls") << 100;
-    }
-    void listHeight()
-    {
-        QFETCH(int, rows);
-        Panel panel;
-        QList<ListeningPort> ports;
-        for (int i = 0; i < rows; ++i)
-            ports.append(ListeningPort(2000 + i, 100 + i, QStringLiteral("p")));
         QVERIFY(panel.publish(ports));
-        QVERIFY(panel.open());
-        const int rowHeight = panel.list()->rowDelegate()->rowHeight();
-        QTRY_COMPARE(panel.list()->height(), qMin(rows * rowHeight, PortList::maximumListHeight));
-        QScrollBar* bar = panel.list()->verticalScrollBar();
-        QCOMPARE(bar->maximum() > 0, rows * rowHeight > PortList::maximumListHeight);
-        // The footer stays in view below the list; the last row can be scrolled to.
-        auto* quit = panel.child("quitButton");
-        QVERIFY(quit->isVisible());
-        QVERIFY(quit->geometry().top() >= panel.list()->geometry().bottom());
-        QVERIFY(quit->geometry().bottom() <= panel.view->height());
-        bar->setValue(bar->maximum());
-        QVERIFY(panel.viewport()->rect().contains(panel.rowRect(rows - 1)));
+        QCOMPARE(QApplication::focusWidget(), panel.list());
+        // Names from outside are drawn and spoken as they are, markup included.
+        const QModelIndex first = panel.model()->index(0);
+        PortRowDelegate* delegate = panel.list()->rowDelegate();
+        QCOMPARE(delegate->layoutRow(panel.rowRect(0), first).nameText, markup);
+        QCOMPARE(first.data(Qt::AccessibleTextRole).toString(),
+                 QStringLiteral("Port 2000, ") + markup + QStringLiteral(", PID 100"));
+        QVERIFY(first.data(Qt::ToolTipRole).toString().contains(markup.toHtmlEscaped()));
+
+        panel.type(steps);
+        QTRY_COMPARE(panel.effects().join(u", "), effects);
+        // The highlight, in view, with the row's buttons over its right edge and the name cut
+        // short clear of them.
+        QCOMPARE(panel.model()->hoveredRow(), highlighted);
+        QAbstractButton* open = panel.button("openButton");
+        QAbstractButton* kill = panel.button("killButton");
+        QCOMPARE(kill->isVisible(),
+                 highlighted >= 0 && panel.model()->portAt(highlighted).hasProcess());
+        if (highlighted < 0)
+            return;
+        const QRect row = panel.rowRect(highlighted);
+        const QAbstractButton* last = kill->isVisible() ? kill : open;
+        const QRect buttons(open->mapTo(panel.viewport(), QPoint()),
+                            last->mapTo(panel.viewport(), last->rect().bottomRight()));
+        QVERIFY(panel.viewport()->rect().contains(row) && row.contains(buttons));
+        QVERIFY(delegate->layoutRow(row, panel.model()->index(highlighted)).nameRect.right() <
+                buttons.left());
+        QCOMPARE(
+            open->toolTip(),
+            QStringLiteral("Open localhost:%1").arg(panel.model()->portAt(highlighted).port()));
+        // Assistive tools follow the keyboard's row.
+        if (panel.model()->hoverSource() == PortListModel::HoverSource::Keyboard)
+            QCOMPARE(panel.list()->currentIndex().row(), highlighted);
     }
 
-    void brokenMakerLinksAreDisabled_data()
-    {
-        QTest::addColumn<QString>("url");
-        QTest::addRow("empty") << QString();
-        QTest::addRow("no scheme") << QStringLiteral("example.org/tip");
-        QTest::addRow("space in host") << QStringLiteral("https://exa mple.org/");
-    }
+    // Broken maker links are never handed to the desktop.
     void brokenMakerLinksAreDisabled()
     {
-        QFETCH(QString, url);
-        Panel panel(true, makerLinks(url, url));
-        QVERIFY(!panel.child("tipButton")->isEnabled());
-        QVERIFY(!panel.child("contactButton")->isEnabled());
-    }
-
-    void openingTakesTheKeys_data()
-    {
-        QTest::addColumn<bool>("trayAvailable");
-        QTest::addColumn<int>("portCount");
-        QTest::addColumn<QString>("keysBeforeReopening");
-        QTest::addColumn<QString>("focusedAfterOpening");
-        QTest::addRow("popup with ports") << true << 3 << QString() << QStringLiteral("portList");
-        QTest::addRow("popup, no ports: the panel")
-            << true << 0 << QString() << QStringLiteral("portListView");
-        QTest::addRow("popup reopened after tabbing away")
-            << true << 3 << QStringLiteral("Tab Tab") << QStringLiteral("portList");
-        QTest::addRow("window without a tray")
-            << false << 3 << QString() << QStringLiteral("portList");
-    }
-    void openingTakesTheKeys()
-    {
-        QFETCH(bool, trayAvailable);
-        QFETCH(int, portCount);
-        QFETCH(QString, keysBeforeReopening);
-        Panel panel(trayAvailable);
-        QVERIFY(panel.publish(threePorts.mid(0, portCount)));
-        QVERIFY(panel.open());
-        if (!trayAvailable)
-            QVERIFY(QTest::qWaitForWindowActive(panel.shell.panelWindow()));
-        if (!keysBeforeReopening.isEmpty()) {
-            panel.type(keysBeforeReopening);
-            QVERIFY(panel.focused() != panel.list());
-            panel.type(QStringLiteral("Esc"));
-            QVERIFY(!panel.shell.panelWindow()->isVisible());
-            QVERIFY(panel.open());
-        }
-        QTRY_VERIFY(panel.focused());
-        QTEST(panel.focused()->objectName(), "focusedAfterOpening");
-        QCOMPARE(panel.model()->hoveredRow(), -1);
-        if (portCount > 0) {
-            // Left to Qt, the list hidden while empty would hand its focus on to Refresh.
-            QVERIFY(panel.publish({}));
-            QCOMPARE(panel.focused(), panel.view);
-            QVERIFY(panel.publish(threePorts));
-            QCOMPARE(panel.focused(), panel.list());
-        }
-
-        // The list lets Escape through to the popup; a window has no Escape to close.
-        panel.type(QStringLiteral("Down Esc"));
-        QCOMPARE(panel.shell.panelWindow()->isVisible(), !trayAvailable);
-        QCOMPARE(panel.desktop.terminateCalls, 0);
-    }
-
-    void keys_data()
-    {
-        QTest::addColumn<QString>("keys");
-        QTest::addColumn<int>("highlighted");
-        QTest::addColumn<QStringList>("effects");
-        QTest::addRow("Down stops at the last row")
-            << QStringLiteral("Down Down Down Down") << 2 << QStringList();
-        QTest::addRow("Up stops at the first row")
-            << QStringLiteral("Down Down Up Up Up") << 0 << QStringList();
-        QTest::addRow("Return opens the highlighted port")
-            << QStringLiteral("Down Down Return") << 1
-            << QStringList{QStringLiteral("url http://localhost:5432")};
-        QTest::addRow("keypad Enter opens it too")
-            << QStringLiteral("End Enter") << 2
-            << QStringList{QStringLiteral("url http://localhost:8080")};
-        QTest::addRow("Delete asks the process to end")
-            << QStringLiteral("Down Del") << 0 << QStringList{QStringLiteral("signal 301 15")};
-        QTest::addRow("Shift+Delete from none forces the last")
-            << QStringLiteral("Up Shift+Del") << 2 << QStringList{QStringLiteral("signal 303 9")};
-        QTest::addRow("nothing highlighted") << QStringLiteral("Return Del") << -1 << QStringList();
-        // Still-pointer events change nothing; a pointer that moves takes the highlight back,
-        // and the keys go on from its row.
-        QTest::addRow("pointer and keys take turns")
-            << QStringLiteral("point:0 Down still:0 point:2 Up Return") << 1
-            << QStringList{QStringLiteral("url http://localhost:5432")};
-    }
-    void keys()
-    {
-        QFETCH(QString, keys);
-        QFETCH(int, highlighted);
-        Panel panel;
-        QVERIFY(panel.publish(threePorts));
-        QVERIFY(panel.open());
-        QCOMPARE(panel.focused(), panel.list());
-        panel.type(keys);
-
-        // The keyboard's row is the hovered row, with its buttons, and current for
-        // assistive tools.
-        QCOMPARE(panel.model()->hoveredRow(), highlighted);
-        QTEST(panel.effects(), "effects");
-        QCOMPARE(panel.child("openButton")->isVisible(), highlighted >= 0);
-        if (highlighted >= 0)
-            QCOMPARE(panel.list()->currentIndex().row(), highlighted);
-        QVERIFY(panel.shell.panelWindow()->isVisible());
-    }
-
-    void keysScrollUnderAStillPointer()
-    {
-        Panel panel;
-        QList<ListeningPort> ports;
-        for (int i = 0; i < 100; ++i)
-            ports.append(ListeningPort(2000 + i, 100 + i, QStringLiteral("p%1").arg(i)));
-        QVERIFY(panel.publish(ports));
-        QVERIFY(panel.open());
-        const QPoint top = panel.rowRect(0).center();
-        // The real pointer, so the list knows it is under it.
-        QCursor::setPos(panel.viewport()->mapToGlobal(top));
-        if (QCursor::pos() != panel.viewport()->mapToGlobal(top))
-            QSKIP("this platform cannot move the cursor");
-        QTRY_COMPARE(panel.model()->hoveredRow(), 0);
-
-        // Scrolling to the keyboard's row moves other rows under the pointer.
-        panel.type(QStringLiteral("End"));
-        QCOMPARE(panel.model()->hoveredRow(), 99);
-        QVERIFY(panel.viewport()->rect().contains(panel.rowRect(99)));
-        panel.stillPointerEvents(top);
-        QCOMPARE(panel.model()->hoveredRow(), 99);
-
-        panel.type(QStringLiteral("Home PgDown"));
-        const int page = panel.viewport()->height() / panel.rowRect(0).height();
-        QCOMPARE(panel.model()->hoveredRow(), page);
-        QVERIFY(panel.viewport()->rect().contains(panel.rowRect(page)));
-    }
-
-    // The settings block comes after the footer was built: it sits between the list and the
-    // footer, Tab reaches it in that order, and it goes again without a trace.
-    void settingsWidgetTakesItsPlace()
-    {
-        Panel panel;
-        QVERIFY(panel.publish(threePorts));
-        const int heightWithout = panel.view->sizeHint().height();
-        auto* settings = new QWidget;
-        auto* layout = new QVBoxLayout(settings);
-        for (const char* name : {"firstSetting", "secondSetting"}) {
-            auto* box = new QCheckBox(QLatin1String(name), settings);
-            box->setObjectName(QLatin1String(name));
-            layout->addWidget(box);
-        }
-        settings->setFixedHeight(80);
-        panel.view->setSettingsWidget(settings);
-        QVERIFY(panel.open());
-        QCOMPARE(settings->parentWidget(), panel.view);
-        QVERIFY(settings->geometry().top() > panel.list()->geometry().bottom());
-        QVERIFY(settings->geometry().bottom() < panel.child("quitButton")->geometry().top());
-        QVERIFY(panel.view->sizeHint().height() >= heightWithout + 80);
-
-        QStringList order{panel.focused()->objectName()};
-        for (int i = 0; i < 8; ++i) {
-            panel.type(QStringLiteral("Tab"));
-            order.append(panel.focused()->objectName());
-        }
-        QCOMPARE(order,
-                 (QStringList{QStringLiteral("portList"), QStringLiteral("firstSetting"),
-                              QStringLiteral("secondSetting"), QStringLiteral("refreshButton"),
-                              QStringLiteral("tipButton"), QStringLiteral("contactButton"),
-                              QStringLiteral("quitButton"), QStringLiteral("systemCheckBox"),
-                              QStringLiteral("portList")}));
-        QCOMPARE(panel.model()->hoveredRow(), -1);
-
-        QPointer<QWidget> gone(settings);
-        panel.view->setSettingsWidget(nullptr);
-        QVERIFY(gone.isNull());
-        QCOMPARE(panel.view->sizeHint().height(), heightWithout);
+        Panel panel(QStringLiteral("example.org/tip"), QStringLiteral("https://exa mple.org/"));
+        QVERIFY(!panel.button("tipButton")->isEnabled());
+        QVERIFY(!panel.button("contactButton")->isEnabled());
     }
 };
 

@@ -1,0 +1,198 @@
+#include "panelwindow.h"
+#include "popupplacement.h"
+#include "recordingdesktopservices.h"
+#include "singleinstance.h"
+#include "trayshell.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QScreen>
+#include <QTemporaryDir>
+#include <QTest>
+
+class TestShell : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void placePopup_data()
+    {
+        QTest::addColumn<QRect>("anchor");
+        QTest::addColumn<int>("panelHeight"); // 320 wide
+        QTest::addColumn<QRect>("available");
+        QTest::addColumn<QRect>("expected");
+        // Each panel bar is 24 thick and outside the work area.
+        QTest::addRow("top bar, right corner: below, pulled left onto the screen")
+            << QRect(1250, 0, 24, 24) << 400 << QRect(0, 24, 1280, 776) << QRect(960, 24, 320, 400);
+        QTest::addRow("bottom bar, left corner, screen left of the primary: above, pushed right")
+            << QRect(-1918, 1032, 24, 24) << 400 << QRect(-1920, 0, 1920, 1032)
+            << QRect(-1920, 632, 320, 400);
+        QTest::addRow("left bar: to the right, level with the icon")
+            << QRect(0, 300, 24, 24) << 400 << QRect(24, 0, 1256, 800) << QRect(24, 300, 320, 400);
+        QTest::addRow("right bar: to the left")
+            << QRect(1256, 10, 24, 24) << 400 << QRect(0, 0, 1256, 800) << QRect(936, 10, 320, 400);
+        // No work area known (bar inside the available area), or the cursor stands in.
+        QTest::addRow("fits neither below nor above: the larger side, clamped")
+            << QRect(600, 350, 1, 1) << 500 << QRect(0, 0, 1280, 800) << QRect(440, 300, 320, 500);
+        QTest::addRow("taller than the screen: cut to the screen")
+            << QRect(1250, 0, 24, 24) << 900 << QRect(0, 24, 1280, 776) << QRect(960, 24, 320, 776);
+    }
+    void placePopup()
+    {
+        QFETCH(QRect, anchor);
+        QFETCH(int, panelHeight);
+        QFETCH(QRect, available);
+        QTEST(::placePopup(anchor, QSize(320, panelHeight), available), "expected");
+    }
+
+    void screenIndexFor_data()
+    {
+        QTest::addColumn<QRect>("anchor");
+        QTest::addColumn<QList<QRect>>("screens");
+        QTest::addColumn<int>("expected");
+        const QList<QRect> two{QRect(0, 0, 1920, 1080), QRect(1920, 0, 1280, 800)};
+        QTest::addRow("straddling: where its centre is") << QRect(1900, 0, 24, 24) << two << 0;
+        QTest::addRow("centre off screen: the overlap") << QRect(2500, 790, 24, 24) << two << 1;
+        QTest::addRow("off every screen: the nearest") << QRect(2500, 900, 1, 1) << two << 1;
+        QTest::addRow("no screens") << QRect(0, 0, 1, 1) << QList<QRect>{} << -1;
+    }
+    void screenIndexFor()
+    {
+        QFETCH(QRect, anchor);
+        QFETCH(QList<QRect>, screens);
+        QTEST(::screenIndexFor(anchor, screens), "expected");
+    }
+
+    // The single-instance guard against a lock file left in its folder. Copies of the real
+    // program, one holding the lock while others start, are the end-to-end test's.
+    void singleInstanceGuard_data()
+    {
+        QTest::addColumn<std::optional<QString>>("identifier");
+        QTest::addColumn<QByteArray>("lock");
+        QTest::addColumn<int>("lockAgeSeconds");
+        // Named after this very executable, so the lock looks held by a live process.
+        const QByteArray ours = QByteArray::number(QCoreApplication::applicationPid()) + '\n' +
+                                QCoreApplication::applicationName().toUtf8() + "\n\n";
+        const std::optional<QString> id = QStringLiteral("org.example.app");
+        // Locks no live process holds are taken over: one left by an earlier process with our
+        // pid, and an old one whose holder died before writing its pid.
+        QTest::addRow("lock names our own pid") << id << ours << 0;
+        QTest::addRow("lock old and empty") << id << QByteArray() << 120;
+        // No identifier, no guard: a fresh empty lock, which would read as held, is not looked at.
+        QTest::addRow("no identifier") << std::optional<QString>() << QByteArray() << 0;
+    }
+    void singleInstanceGuard()
+    {
+        QFETCH(std::optional<QString>, identifier);
+        QFETCH(QByteArray, lock);
+        QFETCH(int, lockAgeSeconds);
+        QTemporaryDir dir;
+        QFile file(dir.filePath(QStringLiteral("org.example.app.lock")));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(lock) == lock.size() && file.flush());
+        QVERIFY(file.setFileTime(QDateTime::currentDateTime().addSecs(-lockAgeSeconds),
+                                 QFileDevice::FileModificationTime));
+        {
+            const SingleInstanceGuard guard(identifier, dir.path());
+            QVERIFY(!guard.isDuplicate());
+        }
+        // Taken over, the lock goes with the guard; without an identifier it is left alone.
+        QCOMPARE(file.exists(), !identifier);
+    }
+
+    // Anything but a regular file at the lock's path is held by no running copy; it used to
+    // make every start quit as a duplicate.
+    void leftoverAtLockPath_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<bool>("isRemoved");
+        QTest::addRow("dangling link") << "dangling" << true;
+        QTest::addRow("link to a file, which stays") << "link" << true;
+        QTest::addRow("empty folder") << "folder" << true;
+        QTest::addRow("folder with contents: kept, started anyway") << "full" << false;
+    }
+    void leftoverAtLockPath()
+    {
+        QFETCH(QString, kind);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("org.example.app.lock"));
+        const QString target = dir.filePath(QStringLiteral("target"));
+        QFile(target).open(QIODevice::WriteOnly);
+        if (kind == QLatin1String("dangling") || kind == QLatin1String("link"))
+            QVERIFY(QFile::link(
+                kind == QLatin1String("link") ? target : dir.filePath(QStringLiteral("gone")),
+                path));
+        else
+            QVERIFY(QDir().mkpath(kind == QLatin1String("full") ? path + QStringLiteral("/inside")
+                                                                : path));
+        {
+            const SingleInstanceGuard guard(QStringLiteral("org.example.app"), dir.path());
+            QVERIFY(!guard.isDuplicate());
+            QTEST(!QFileInfo(path).isDir() && !QFileInfo(path).isSymLink(), "isRemoved");
+        }
+        QVERIFY(QFile::exists(target));
+    }
+
+    // Without a tray the window is the program: closing it ends it.
+    void closingTheWindowQuits()
+    {
+        RecordingDesktopServices desktop;
+        TrayShell shell(new QCheckBox, desktop, false);
+        QVERIFY(shell.panelWindow()->close());
+        QCOMPARE(desktop.terminateCalls, 1);
+    }
+
+    void closingThePopup_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<bool>("nextClickOpens");
+        QTest::addRow("click on the icon") << "click" << true;
+        QTest::addRow("Escape") << "escape" << true;
+        // The press lands outside the popup and closes it, then reaches the icon as a click.
+        QTest::addRow("press on the icon, outside the popup") << "press" << false;
+    }
+    void closingThePopup()
+    {
+        QFETCH(QString, how);
+        QFETCH(bool, nextClickOpens);
+        // The host does not say where the icon is: the popup opens at the cursor, here in the
+        // corner where it fits neither below nor to the right of it.
+        const QRect available = QGuiApplication::primaryScreen()->availableGeometry();
+        QCursor::setPos(available.bottomRight());
+        RecordingDesktopServices desktop;
+        // A stand-in panel with one control the keys can move to.
+        auto* panel = new QWidget;
+        panel->setFixedSize(320, 200);
+        new QCheckBox(panel);
+        TrayShell shell(panel, desktop, true);
+        PanelWindow* window = shell.panelWindow();
+        shell.togglePanel();
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+        QVERIFY(window->geometry().adjusted(-1, -1, 1, 1).contains(QCursor::pos()));
+        // A panel that grows while open is placed again.
+        panel->setFixedHeight(300);
+        QTRY_VERIFY(available.contains(window->geometry()) && window->height() > 300);
+
+        // The keys move away from the panel before it closes.
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QVERIFY(QApplication::focusWidget() != panel);
+        if (how == u"click")
+            shell.togglePanel();
+        else if (how == u"escape")
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+        else
+            QTest::mousePress(window, Qt::LeftButton, {}, QPoint(-5, -5));
+        QVERIFY(!window->isVisible());
+        shell.togglePanel();
+        QCOMPARE(window->isVisible(), nextClickOpens);
+        // A deliberate click later always opens it, and the panel has the keys again.
+        QTRY_VERIFY(window->isVisible() || (shell.togglePanel(), window->isVisible()));
+        QTRY_COMPARE(QApplication::focusWidget(), panel);
+    }
+};
+
+QTEST_MAIN(TestShell)
+#include "tst_shell.moc"
