@@ -18,16 +18,9 @@ bench="$build/bench/bench_port_sources"
 [ -x "$bin/busy-host" ] && [ -x "$bin/many-connections" ] ||
     { echo "no busy-host or many-connections in $bin: set BENCH_BIN" >&2; exit 1; }
 
-if [ -z "${TIDEWATCH_BENCH_NAMESPACE:-}" ]; then
-    userns=()
-    [ "$(id -u)" = 0 ] || userns=(--user --map-root-user)
-    exec unshare "${userns[@]}" --pid --net --fork --mount-proc \
-        env TIDEWATCH_BENCH_NAMESPACE=1 "$0" "$build" "$scans"
-fi
-ip link set lo up
-
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+. "$top/bench/common.sh"
+enter_private_namespace "$build" "$scans"
+start_scratch
 
 # run_load LABEL "PROGRAM ARGS" ...: every load ends when its standard input closes.
 run_load() {

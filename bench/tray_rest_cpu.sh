@@ -15,31 +15,11 @@ app="$build/src/app/tidewatch"
 busyhost="${BUSY_HOST:-/work/shared/bench/busy-host}"
 [ -x "$app" ] || { echo "no $app: build the tidewatch target first" >&2; exit 1; }
 
-if [ -z "${TIDEWATCH_BENCH_NAMESPACE:-}" ]; then
-    userns=()
-    [ "$(id -u)" = 0 ] || userns=(--user --map-root-user)
-    exec unshare "${userns[@]}" --pid --net --fork --mount-proc \
-        env TIDEWATCH_BENCH_NAMESPACE=1 "$0" "$build" "$seconds"
-fi
-ip link set lo up
-work=$(mktemp -d)
+. "$top/bench/common.sh"
+enter_private_namespace "$build" "$seconds"
+start_scratch
 chmod 755 "$work"
-pids=()
-cleanup() {
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-    wait 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
-Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
-pids+=($!)
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.05; done
-export DISPLAY=:$(cat "$work/display")
-trayer --edge top --align right --widthtype request --height 24 --transparent false \
-    >/dev/null 2>&1 &
-pids+=($!)
-sleep 1
+start_tray_display
 
 exec 3> >(exec "$busyhost" 500 0 2 >"$work/busy.out")
 pids+=($!)
