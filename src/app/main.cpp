@@ -13,12 +13,25 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QSettings>
 #include <QSystemTrayIcon>
+#include <QTranslator>
 
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
+    // The system's language: Qt's own strings (dialog buttons), then ours, which the
+    // program carries under ":/i18n". Without a catalogue for it the English text shows.
+    QTranslator qtTranslator;
+    if (qtTranslator.load(QLocale::system(), QStringLiteral("qtbase"), QStringLiteral("_"),
+                          QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(&qtTranslator);
+    QTranslator translator;
+    if (translator.load(QLocale::system(), QStringLiteral("tidewatch"), QStringLiteral("_"),
+                        QStringLiteral(":/i18n")))
+        QCoreApplication::installTranslator(&translator);
     // Only Quit or the system end the program, not closing a window.
     QApplication::setQuitOnLastWindowClosed(false);
 

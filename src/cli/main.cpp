@@ -8,6 +8,9 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
 
 #include <cstdio>
 
@@ -25,26 +28,40 @@ int main(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("tidewatch-ports"));
+    // The help and usage errors in the system's language: Qt's own (the parser's "Usage:")
+    // and ours, carried under ":/i18n". Without a catalogue for it the English text shows.
+    QTranslator qtTranslator;
+    if (qtTranslator.load(QLocale::system(), QStringLiteral("qtbase"), QStringLiteral("_"),
+                          QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(&qtTranslator);
+    QTranslator translator;
+    if (translator.load(QLocale::system(), QStringLiteral("tidewatch"), QStringLiteral("_"),
+                        QStringLiteral(":/i18n")))
+        QCoreApplication::installTranslator(&translator);
 
     QCommandLineParser parser;
-    parser.setApplicationDescription(
-        QStringLiteral("Lists the local TCP ports that listen, system ports included, with "
-                       "the owning process, user and addresses, sorted by port and then "
-                       "process id. Sockets of processes it may not see are listed by user."));
+    parser.setApplicationDescription(QCoreApplication::translate(
+        "tidewatch-ports", "Lists the local TCP ports that listen, system ports included, with "
+                           "the owning process, user and addresses, sorted by port and then "
+                           "process id. Sockets of processes it may not see are listed by user."));
     const QCommandLineOption helpOption = parser.addHelpOption();
     const QCommandLineOption jsonOption(
         QStringLiteral("json"),
-        QStringLiteral("Print a JSON array of {\"port\", \"pid\", \"processName\", \"user\", "
-                       "\"addresses\"} objects; pid and processName are null where the owning "
-                       "process cannot be seen."));
+        QCoreApplication::translate("tidewatch-ports",
+                                    "Print a JSON array of {\"port\", \"pid\", \"processName\", "
+                                    "\"user\", \"addresses\"} objects; pid and processName are "
+                                    "null where the owning process cannot be seen."));
     const QCommandLineOption lsofOption(
-        QStringLiteral("lsof"), QStringLiteral("Ask the lsof executable at <path> instead."),
-        QStringLiteral("path"));
+        QStringLiteral("lsof"),
+        QCoreApplication::translate("tidewatch-ports",
+                                    "Ask the lsof executable at <path> instead."),
+        QCoreApplication::translate("tidewatch-ports", "path"));
     const QCommandLineOption repeatOption(
         QStringLiteral("repeat"),
-        QStringLiteral("Scan <n> times with the same source and print the last list (to "
-                       "measure the cost of a steady scan)."),
-        QStringLiteral("n"), QStringLiteral("1"));
+        QCoreApplication::translate(
+            "tidewatch-ports", "Scan <n> times with the same source and print the last list (to "
+                               "measure the cost of a steady scan)."),
+        QCoreApplication::translate("tidewatch-ports", "n"), QStringLiteral("1"));
     parser.addOption(jsonOption);
     parser.addOption(lsofOption);
     parser.addOption(repeatOption);
@@ -55,11 +72,13 @@ int main(int argc, char* argv[])
     if (!parsed || !parser.positionalArguments().isEmpty() || !repeatIsNumber || repeat < 1) {
         QString error = parser.errorText();
         if (error.isEmpty() && !parser.positionalArguments().isEmpty())
-            error = QStringLiteral("unexpected argument: %1")
+            error = QCoreApplication::translate("tidewatch-ports", "unexpected argument: %1")
                         .arg(parser.positionalArguments().constFirst());
         else if (error.isEmpty())
-            error = QStringLiteral("--repeat needs a whole number of at least 1, not \"%1\"")
-                        .arg(parser.value(repeatOption));
+            error =
+                QCoreApplication::translate(
+                    "tidewatch-ports", "--repeat needs a whole number of at least 1, not \"%1\"")
+                    .arg(parser.value(repeatOption));
         write(stderr,
               QStringLiteral("tidewatch-ports: %1\n\n%2").arg(error, parser.helpText()).toUtf8());
         return 2;

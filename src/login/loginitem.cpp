@@ -11,11 +11,6 @@
 
 namespace {
 
-QString translated(const char* text)
-{
-    return QCoreApplication::translate("LoginItem", text);
-}
-
 // Like `test -e`, but a dangling symbolic link counts too: it is an item at the path.
 bool itemExists(const QString& path)
 {
@@ -31,7 +26,7 @@ std::optional<LoginItem::Failure> makeFolder(const QString& path)
     if (!error)
         return std::nullopt;
     return LoginItem::Failure(
-        translated("Couldn't create the folder “%1”: %2.")
+        QCoreApplication::translate("LoginItem", "Couldn't create the folder “%1”: %2.")
             .arg(QDir::toNativeSeparators(path), QString::fromStdString(error.message())));
 }
 
@@ -61,7 +56,7 @@ std::optional<LoginItem::Failure> LoginItem::enable()
 {
     const QString& executable = m_environment.executablePath;
     if (executable.isEmpty() || !itemExists(executable))
-        return Failure(translated("Couldn't find the app on disk."));
+        return Failure(QCoreApplication::translate("LoginItem", "Couldn't find the app on disk."));
 
     if (auto failure = makeFolder(QFileInfo(m_entryPath).absolutePath()))
         return failure;
@@ -71,15 +66,16 @@ std::optional<LoginItem::Failure> LoginItem::enable()
     if (QFileInfo(m_entryPath).isSymLink()) {
         QFile link(m_entryPath);
         if (!link.remove()) {
-            return Failure(translated("Couldn't replace the link “%1”: %2.")
-                               .arg(QDir::toNativeSeparators(m_entryPath), link.errorString()));
+            return Failure(
+                QCoreApplication::translate("LoginItem", "Couldn't replace the link “%1”: %2.")
+                    .arg(QDir::toNativeSeparators(m_entryPath), link.errorString()));
         }
     }
 
     // Atomic: a failed write leaves any earlier entry whole.
     QSaveFile file(m_entryPath);
     if (!file.open(QIODevice::WriteOnly) || file.write(entryContents()) < 0 || !file.commit()) {
-        return Failure(translated("Couldn't write “%1”: %2.")
+        return Failure(QCoreApplication::translate("LoginItem", "Couldn't write “%1”: %2.")
                            .arg(QDir::toNativeSeparators(m_entryPath), file.errorString()));
     }
     return std::nullopt;
@@ -93,7 +89,7 @@ std::optional<LoginItem::Failure> LoginItem::disable()
     // A plain file removal: a folder someone put here is reported, not deleted with its contents.
     QFile file(m_entryPath);
     if (!file.remove()) {
-        return Failure(translated("Couldn't remove “%1”: %2.")
+        return Failure(QCoreApplication::translate("LoginItem", "Couldn't remove “%1”: %2.")
                            .arg(QDir::toNativeSeparators(m_entryPath), file.errorString()));
     }
     return std::nullopt;

@@ -1,0 +1,203 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="de">
+<context>
+    <name>NoticeBox</name>
+    <message>
+        <source>Cancel</source>
+        <translation>Abbrechen</translation>
+    </message>
+</context>
+<context>
+    <name>PanelWindow</name>
+    <message>
+        <source>Tidewatch</source>
+        <translation>Tidewatch</translation>
+    </message>
+</context>
+<context>
+    <name>PortList</name>
+    <message>
+        <source>Listening ports</source>
+        <translation>Lauschende Ports</translation>
+    </message>
+    <message>
+        <source>Open %1</source>
+        <translation>%1 öffnen</translation>
+    </message>
+    <message>
+        <source>Force kill: it ignored the request to quit</source>
+        <translation>Beenden erzwingen: Der Prozess hat die Bitte zum Beenden übergangen</translation>
+    </message>
+    <message>
+        <source>Kill process (Shift: force it)</source>
+        <translation>Prozess beenden (Umschalt: erzwingen)</translation>
+    </message>
+</context>
+<context>
+    <name>PortListModel</name>
+    <message>
+        <source>loopback</source>
+        <translation>nur lokal</translation>
+    </message>
+    <message>
+        <source>all interfaces</source>
+        <translation>alle Schnittstellen</translation>
+    </message>
+    <message>
+        <source>owned by %1</source>
+        <translation>gehört %1</translation>
+    </message>
+    <message>
+        <source>Port %1</source>
+        <translation>Port %1</translation>
+    </message>
+    <message>
+        <source>PID %1</source>
+        <translation>PID %1</translation>
+    </message>
+    <message>
+        <source>The process listening here belongs to another user (%1): its name can&apos;t be read, and it can&apos;t be ended from here.</source>
+        <translation>Der hier lauschende Prozess gehört einem anderen Benutzer (%1): Sein Name ist nicht lesbar, und er kann von hier aus nicht beendet werden.</translation>
+    </message>
+    <message>
+        <source>Command: %1</source>
+        <translation>Befehl: %1</translation>
+    </message>
+    <message>
+        <source>Folder: %1</source>
+        <translation>Ordner: %1</translation>
+    </message>
+    <message>
+        <source>Listening on: %1</source>
+        <translation>Lauscht auf: %1</translation>
+    </message>
+</context>
+<context>
+    <name>PortListView</name>
+    <message>
+        <source>Tidewatch</source>
+        <translation>Tidewatch</translation>
+    </message>
+    <message>
+        <source>System</source>
+        <translation>System</translation>
+    </message>
+    <message>
+        <source>Show ports below 1024</source>
+        <translation>Ports unter 1024 anzeigen</translation>
+    </message>
+    <message>
+        <source>No listening ports</source>
+        <translation>Keine lauschenden Ports</translation>
+    </message>
+    <message>
+        <source>Refresh</source>
+        <translation>Aktualisieren</translation>
+    </message>
+    <message>
+        <source>Tip the maker</source>
+        <translation>Dem Entwickler etwas spenden</translation>
+    </message>
+    <message>
+        <source>Contact the maker</source>
+        <translation>Den Entwickler kontaktieren</translation>
+    </message>
+    <message>
+        <source>Quit</source>
+        <translation>Beenden</translation>
+    </message>
+    <message>
+        <source>“%1” (PID %2) belongs to another user. Quit it anyway?</source>
+        <translation>„%1“ (PID %2) gehört einem anderen Benutzer. Trotzdem beenden?</translation>
+    </message>
+    <message>
+        <source>Force Quit</source>
+        <translation>Beenden erzwingen</translation>
+    </message>
+    <message>
+        <source>“%1” (PID %2)</source>
+        <translation>„%1“ (PID %2)</translation>
+    </message>
+    <message>
+        <source>Couldn&apos;t quit %1: it belongs to another user, and the system doesn&apos;t let Tidewatch end it.</source>
+        <translation>%1 konnte nicht beendet werden: Der Prozess gehört einem anderen Benutzer, und das System erlaubt Tidewatch nicht, ihn zu beenden.</translation>
+    </message>
+    <message>
+        <source>Couldn&apos;t quit %1.</source>
+        <translation>%1 konnte nicht beendet werden.</translation>
+    </message>
+    <message>
+        <source>Couldn&apos;t open %1: no application on this desktop took it. Copy the address from here and open it by hand.</source>
+        <translation>%1 konnte nicht geöffnet werden: Keine Anwendung auf diesem Desktop hat die Adresse angenommen. Kopieren Sie die Adresse von hier und öffnen Sie sie von Hand.</translation>
+    </message>
+    <message>
+        <source>1 system port is hidden. Tick “System” to show it.</source>
+        <translation>1 Systemport ist ausgeblendet. Setzen Sie den Haken bei „System“, um ihn anzuzeigen.</translation>
+    </message>
+    <message>
+        <source>%1 system ports are hidden. Tick “System” to show them.</source>
+        <translation>%1 Systemports sind ausgeblendet. Setzen Sie den Haken bei „System“, um sie anzuzeigen.</translation>
+    </message>
+</context>
+<context>
+    <name>PortRowDelegate</name>
+    <message>
+        <source>Still running</source>
+        <translation>Läuft noch</translation>
+    </message>
+</context>
+<context>
+    <name>SettingsBlock</name>
+    <message>
+        <source>Open at login</source>
+        <translation>Bei der Anmeldung öffnen</translation>
+    </message>
+    <message>
+        <source>Check for updates…</source>
+        <translation>Nach Aktualisierungen suchen…</translation>
+    </message>
+</context>
+<context>
+    <name>TrayShell</name>
+    <message>
+        <source>Tidewatch</source>
+        <translation>Tidewatch</translation>
+    </message>
+</context>
+<context>
+    <name>tidewatch-ports</name>
+    <message>
+        <source>Lists the local TCP ports that listen, system ports included, with the owning process, user and addresses, sorted by port and then process id. Sockets of processes it may not see are listed by user.</source>
+        <translation>Listet die lauschenden lokalen TCP-Ports auf, Systemports eingeschlossen, mit besitzendem Prozess, Benutzer und Adressen, sortiert nach Port und dann nach Prozessnummer. Sockets von Prozessen, die es nicht sehen darf, erscheinen mit ihrem Benutzer.</translation>
+    </message>
+    <message>
+        <source>Print a JSON array of {&quot;port&quot;, &quot;pid&quot;, &quot;processName&quot;, &quot;user&quot;, &quot;addresses&quot;} objects; pid and processName are null where the owning process cannot be seen.</source>
+        <translation>Gibt ein JSON-Array von {&quot;port&quot;, &quot;pid&quot;, &quot;processName&quot;, &quot;user&quot;, &quot;addresses&quot;}-Objekten aus; pid und processName sind null, wo der besitzende Prozess nicht sichtbar ist.</translation>
+    </message>
+    <message>
+        <source>Ask the lsof executable at &lt;path&gt; instead.</source>
+        <translation>Stattdessen das lsof-Programm unter &lt;Pfad&gt; befragen.</translation>
+    </message>
+    <message>
+        <source>path</source>
+        <translation>Pfad</translation>
+    </message>
+    <message>
+        <source>Scan &lt;n&gt; times with the same source and print the last list (to measure the cost of a steady scan).</source>
+        <translation>&lt;n&gt;-mal mit derselben Quelle abfragen und die letzte Liste ausgeben (misst die Kosten einer laufenden Abfrage).</translation>
+    </message>
+    <message>
+        <source>n</source>
+        <translation>n</translation>
+    </message>
+    <message>
+        <source>unexpected argument: %1</source>
+        <translation>unerwartetes Argument: %1</translation>
+    </message>
+    <message>
+        <source>--repeat needs a whole number of at least 1, not &quot;%1&quot;</source>
+        <translation>--repeat braucht eine ganze Zahl von mindestens 1, nicht „%1“</translation>
+    </message>
+</context>
+</TS>
