@@ -1,7 +1,8 @@
 // The feed decoder and the version order. Input: three version lines, then the feed body.
 // isNewer must be a strict order (irreflexive, antisymmetric, transitive, with "neither is
-// newer" an equivalence), decoding must survive any bytes, and an update may only ever come
-// with a newer version and an http(s) page.
+// newer" an equivalence), decoding must survive any bytes, an update may only ever come
+// with a newer version and an http(s) page, and a body fails the check exactly when it is no
+// feed or offers a newer version without such a page.
 #include "fuzzcheck.h"
 #include "updatechecker.h"
 
@@ -46,7 +47,10 @@ void checkFeed(const QByteArray& body, const QString& running)
             FUZZ_CHECK(url->isValid());
     }
 
-    const std::optional<AppUpdate> update = UpdateChecker::updateFromBody(body, running);
+    const UpdateCheckResult result = UpdateChecker::updateFromBody(body, running);
+    const std::optional<AppUpdate>& update = result.update;
+    FUZZ_CHECK(result.isFailed() ==
+               (!feed || (!update && UpdateChecker::isNewer(feed->version, running))));
     if (!update)
         return;
     FUZZ_CHECK(feed && update->version == feed->version && update->notes == feed->notes);
