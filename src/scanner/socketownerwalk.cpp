@@ -199,9 +199,12 @@ bool SocketOwnerWalk::findOwners(int procFd, const ListeningSockets& sockets, bo
     // Known processes are updated in place: rebuilding the table would cost an allocation
     // per process and scan.
     m_walkedAny = fullWalk;
+    m_hidden = 0;
     const auto check = [&](const char* pidText, bool isKnown, KnownProcess& process) {
         const Visit result = visit(procFd, pidText, isKnown, sockets, process);
         process.vouched = result == Visit::Remember;
+        if (result != Visit::Gone && (!process.vouched || process.access != Access::Readable))
+            ++m_hidden;
         return result != Visit::Gone;
     };
     if (sameProcesses) {
@@ -246,8 +249,9 @@ bool SocketOwnerWalk::findOwners(int procFd, const ListeningSockets& sockets, bo
             return true;
         });
     }
-    if (m_walkedAny || !m_sameOwners)
+    if (m_walkedAny || !m_sameOwners || m_hidden > 0)
         settleTrustedLinks(procFd, sockets);
+    m_seesAll = m_hidden == 0;
     for (const auto& [pid, process] : m_known) {
         for (const ListeningDescriptor& descriptor : process.listening) {
             if (sockets.contains(descriptor.inode))
@@ -271,20 +275,22 @@ void SocketOwnerWalk::settleTrustedLinks(int procFd, const ListeningSockets& soc
                     ++holders[d->inode];
             }
         }
-        // A link taken on trust whose socket another process holds now too is read after
-        // all; if it changed, that process is walked again, which may change the counts.
+        // A link taken on trust whose socket another process holds now too, or any such
+        // link once some process hides its descriptors, is read after all; if it changed,
+        // that process is walked again, which may change the counts.
         bool walkedAgain = false;
         for (auto it = m_known.begin(); it != m_known.end();) {
             KnownProcess& process = it->second;
             char pid[16];
             *std::to_chars(pid, std::end(pid) - 1, it->first).ptr = '\0';
-            const bool stale = process.trusted &&
-                               std::any_of(process.listening.cbegin(), process.listening.cend(),
-                                           [&](const ListeningDescriptor& descriptor) {
-                                               return !descriptor.shared &&
-                                                      holders.value(descriptor.inode) > 1 &&
-                                                      !linkHolds(procFd, pid, process, descriptor);
-                                           });
+            const bool stale =
+                process.trusted &&
+                std::any_of(process.listening.cbegin(), process.listening.cend(),
+                            [&](const ListeningDescriptor& descriptor) {
+                                return !descriptor.shared &&
+                                       (m_hidden > 0 || holders.value(descriptor.inode) > 1) &&
+                                       !linkHolds(procFd, pid, process, descriptor);
+                            });
             process.trusted = false;
             if (stale) {
                 walkedAgain = true;
@@ -294,6 +300,8 @@ void SocketOwnerWalk::settleTrustedLinks(int procFd, const ListeningSockets& soc
                     continue;
                 }
                 process.vouched = result == Visit::Remember;
+                if (!process.vouched || process.access != Access::Readable)
+                    ++m_hidden;
             }
             ++it;
         }
@@ -409,7 +417,7 @@ bool SocketOwnerWalk::refresh(int procFd, const char* pid, KnownProcess& process
     PidPath path(pid);
     process.trusted = false;
     for (const ListeningDescriptor& descriptor : process.listening) {
-        if (!descriptor.shared)
+        if (!descriptor.shared && m_seesAll)
             process.trusted = true;
         else if (!linkHolds(procFd, pid, process, descriptor))
             return false;
@@ -421,13 +429,10 @@ bool SocketOwnerWalk::refresh(int procFd, const char* pid, KnownProcess& process
         if (!name)
             return false;
     }
-    // The identity is read last: the process that has this fd folder now held the pid
-    // since the last scan, so every look above was at that same process. (An open folder
-    // is that process's for good.)
-    const int folder = process.handles ? process.handles->folder.get() : -1;
+    // The identity is read last, through the path: the process that has this fd folder now
+    // held the pid since the last scan, so every look above was at that same process.
     struct stat fds = {};
-    if ((folder >= 0 ? ::fstat(folder, &fds) : ::fstatat(procFd, path("fd"), &fds, 0)) != 0 ||
-        fds.st_ino != process.identity ||
+    if (::fstatat(procFd, path("fd"), &fds, 0) != 0 || fds.st_ino != process.identity ||
         fds.st_size - ownDescriptors(pid, false) != process.descriptorCount)
         return false;
     if (name && *name != process.rawName) {

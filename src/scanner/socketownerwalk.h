@@ -37,9 +37,9 @@ std::optional<ProcessStat> parseProcessStat(QByteArrayView line);
 //   - processes that are new, or whose pid is now another process's;
 //   - processes whose descriptor count changed, or one of whose remembered listening
 //     descriptors no longer links to the same socket (one readlink each, for sockets that
-//     another process holds too: a socket that only this process held and that still
-//     listens is still held by it, unless it went elsewhere, and whoever has it now shows
-//     up, which brings the readlink after all);
+//     another process holds too: where every process can be read, a socket that only this
+//     process held and that still listens is still held by it, unless it went elsewhere,
+//     and whoever has it now shows up, which brings the readlink after all);
 //   - processes whose descriptors could not all be read last time.
 // It lists /proc only when a pid was handed out since the last scan (the last field of
 // /proc/loadavg, when /proc shows our own pid namespace): otherwise no process is new.
@@ -168,6 +168,10 @@ private:
     bool m_sameOwners = false;
     bool m_listing = false;   // /proc's listing is open
     bool m_walkedAny = false; // this scan walked a process
+    // Processes whose descriptors this scan could not all read: another user's hold
+    // sockets unseen, so that a socket that still listens proves no holder of ours.
+    int m_hidden = 0;
+    bool m_seesAll = false; // the last scan read every process's descriptors
     char m_ownPid[16];
     Counts m_counts;
 };
