@@ -429,10 +429,13 @@ bool SocketOwnerWalk::refresh(int procFd, const char* pid, KnownProcess& process
         if (!name)
             return false;
     }
-    // The identity is read last, through the path: the process that has this fd folder now
-    // held the pid since the last scan, so every look above was at that same process.
+    // The identity is read last: the process that has this fd folder now held the pid since
+    // the last scan, so every look above was at that same process. A folder kept open is
+    // its process's for good: once that has ended, it answers ENOENT.
+    const int folder = process.handles ? process.handles->folder.get() : -1;
     struct stat fds = {};
-    if (::fstatat(procFd, path("fd"), &fds, 0) != 0 || fds.st_ino != process.identity ||
+    if ((folder >= 0 ? ::fstat(folder, &fds) : ::fstatat(procFd, path("fd"), &fds, 0)) != 0 ||
+        fds.st_ino != process.identity ||
         fds.st_size - ownDescriptors(pid, false) != process.descriptorCount)
         return false;
     if (name && *name != process.rawName) {
