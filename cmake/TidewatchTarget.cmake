@@ -13,7 +13,7 @@ endfunction()
 # A Qt Test executable registered with CTest. Tests never touch the user's own files:
 # HOME and XDG folders point into the build tree, and widgets render offscreen.
 # Each program named in PROGRAMS is built first and its path reaches the test as the
-# define <NAME>_PATH (e.g. portholder -> PORTHOLDER_PATH, tidewatch-ports ->
+# define <NAME>_PATH (e.g. churnchild -> CHURNCHILD_PATH, tidewatch-ports ->
 # TIDEWATCH_PORTS_PATH).
 function(tidewatch_add_test name)
     cmake_parse_arguments(ARG "" "" "SOURCES;LIBRARIES;PROGRAMS" ${ARGN})

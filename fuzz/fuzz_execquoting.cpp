@@ -4,9 +4,6 @@
 #include "desktopentry.h"
 #include "fuzzcheck.h"
 
-#include <cstddef>
-#include <cstdint>
-
 namespace {
 
 // The Exec values of the main group, as a desktop file reader finds them.
@@ -15,13 +12,10 @@ QStringList mainGroupExecValues(const QString& entry)
     QStringList values;
     bool inMainGroup = false;
     for (const QString& line : entry.split(QLatin1Char('\n'))) {
-        const QString trimmed = line.trimmed();
-        if (trimmed.startsWith(QLatin1Char('['))) {
-            inMainGroup = trimmed == QLatin1String("[Desktop Entry]");
-            continue;
-        }
         const qsizetype equals = line.indexOf(QLatin1Char('='));
-        if (inMainGroup && equals > 0 && line.left(equals).trimmed() == QLatin1String("Exec"))
+        if (line.trimmed().startsWith(QLatin1Char('[')))
+            inMainGroup = line.trimmed() == QLatin1String("[Desktop Entry]");
+        else if (inMainGroup && equals > 0 && line.left(equals).trimmed() == QLatin1String("Exec"))
             values.append(line.mid(equals + 1));
     }
     return values;
@@ -29,11 +23,11 @@ QStringList mainGroupExecValues(const QString& entry)
 
 void checkAutostartEntry(const QString& desktopTemplate, const QString& path, const QString& label)
 {
-    const QString entry = DesktopEntry::autostartEntry(desktopTemplate, path, label);
-    const QStringList exec = mainGroupExecValues(entry);
-    FUZZ_CHECK(exec.size() == 1);
-    // Readers drop the blanks after "=".
-    FUZZ_CHECK(!exec[0].startsWith(QLatin1Char(' ')) && !exec[0].startsWith(QLatin1Char('\t')));
+    const QStringList exec =
+        mainGroupExecValues(DesktopEntry::autostartEntry(desktopTemplate, path, label));
+    // One Exec line, and readers drop the blanks after "=".
+    FUZZ_CHECK(exec.size() == 1 && !exec[0].startsWith(QLatin1Char(' ')) &&
+               !exec[0].startsWith(QLatin1Char('\t')));
     FUZZ_CHECK(DesktopEntry::splitCommandLine(exec[0]) == QStringList{path});
 }
 

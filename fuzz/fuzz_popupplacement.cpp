@@ -9,66 +9,46 @@
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <algorithm>
-#include <cstddef>
-#include <cstdint>
 
 namespace {
 
-constexpr int coordinateLimit = 1 << 20;
-constexpr int sizeLimit = 1 << 16;
-
-QRect consumeRect(FuzzedDataProvider& input, int minSize)
+QRect consumeRect(FuzzedDataProvider& input)
 {
-    const int x = input.ConsumeIntegralInRange(-coordinateLimit, coordinateLimit);
-    const int y = input.ConsumeIntegralInRange(-coordinateLimit, coordinateLimit);
-    const int width = input.ConsumeIntegralInRange(minSize, sizeLimit);
-    const int height = input.ConsumeIntegralInRange(minSize, sizeLimit);
-    return QRect(x, y, width, height);
-}
-
-// Inside by coordinates, so that a zero-sized panel counts too.
-bool liesWithin(const QRect& inner, const QRect& outer)
-{
-    return inner.x() >= outer.x() && inner.y() >= outer.y() &&
-           qint64(inner.x()) + inner.width() <= qint64(outer.x()) + outer.width() &&
-           qint64(inner.y()) + inner.height() <= qint64(outer.y()) + outer.height();
+    constexpr int limit = 1 << 20;
+    const int x = input.ConsumeIntegralInRange(-limit, limit);
+    const int y = input.ConsumeIntegralInRange(-limit, limit);
+    return QRect(x, y, input.ConsumeIntegralInRange(1, 1 << 16),
+                 input.ConsumeIntegralInRange(1, 1 << 16));
 }
 
 void checkPlacement(const QRect& anchor, const QSize& panelSize, const QRect& available)
 {
     const QRect placed = placePopup(anchor, panelSize, available);
-    FUZZ_CHECK(placed.width() == std::min(panelSize.width(), available.width()));
-    FUZZ_CHECK(placed.height() == std::min(panelSize.height(), available.height()));
-    FUZZ_CHECK(liesWithin(placed, available));
+    FUZZ_CHECK(placed.size() == panelSize.boundedTo(available.size()));
+    // Inside by coordinates, so that a panel of no size counts too.
+    FUZZ_CHECK(placed.x() >= available.x() && placed.y() >= available.y() &&
+               qint64(placed.x()) + placed.width() <= qint64(available.x()) + available.width() &&
+               qint64(placed.y()) + placed.height() <= qint64(available.y()) + available.height());
 
     const bool inLeftPanel = anchor.right() < available.left();
     const bool inRightPanel = anchor.left() > available.right();
-    if (inLeftPanel)
-        FUZZ_CHECK(placed.left() == available.left());
-    if (inRightPanel)
-        FUZZ_CHECK(placed.right() == available.right());
+    FUZZ_CHECK(!inLeftPanel || placed.left() == available.left());
+    FUZZ_CHECK(!inRightPanel || placed.right() == available.right());
     if (inLeftPanel || inRightPanel)
         return;
-    if (anchor.bottom() < available.top())
-        FUZZ_CHECK(placed.top() == available.top());
-    if (anchor.top() > available.bottom())
-        FUZZ_CHECK(placed.bottom() == available.bottom());
+    FUZZ_CHECK(anchor.bottom() >= available.top() || placed.top() == available.top());
+    FUZZ_CHECK(anchor.top() <= available.bottom() || placed.bottom() == available.bottom());
     const bool roomBelow = placed.height() <= available.bottom() - anchor.bottom();
     const bool roomAbove = placed.height() <= anchor.top() - available.top();
     if (placed.height() > 0 && (roomBelow || roomAbove))
         FUZZ_CHECK(placed.bottom() < anchor.top() || placed.top() > anchor.bottom());
-    if (placed.height() > 0 && roomBelow)
-        FUZZ_CHECK(placed.top() > anchor.bottom());
+    FUZZ_CHECK(placed.height() == 0 || !roomBelow || placed.top() > anchor.bottom());
 }
 
 void checkScreenChoice(const QRect& anchor, const QList<QRect>& screens)
 {
     const int index = screenIndexFor(anchor, screens);
-    if (screens.isEmpty()) {
-        FUZZ_CHECK(index == -1);
-        return;
-    }
-    FUZZ_CHECK(index >= 0 && index < screens.size());
+    FUZZ_CHECK(screens.isEmpty() ? index == -1 : index >= 0 && index < screens.size());
     const auto holdsCentre = [&anchor](const QRect& screen) {
         return screen.contains(anchor.center());
     };
@@ -85,15 +65,13 @@ void checkScreenChoice(const QRect& anchor, const QList<QRect>& screens)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     FuzzedDataProvider input(data, size);
-    const QRect anchor = consumeRect(input, 1);
-    const QSize panelSize(input.ConsumeIntegralInRange(0, sizeLimit),
-                          input.ConsumeIntegralInRange(0, sizeLimit));
-    QList<QRect> screens;
-    const int screenCount = input.ConsumeIntegralInRange(0, 4);
-    for (int i = 0; i < screenCount; ++i)
-        screens.append(consumeRect(input, 1));
+    const QRect anchor = consumeRect(input);
+    const QSize panelSize(input.ConsumeIntegralInRange(0, 1 << 16),
+                          input.ConsumeIntegralInRange(0, 1 << 16));
+    QList<QRect> screens(input.ConsumeIntegralInRange(0, 4));
+    for (QRect& screen : screens)
+        screen = consumeRect(input);
     checkScreenChoice(anchor, screens);
-    const QRect available = screens.isEmpty() ? consumeRect(input, 1) : screens.first();
-    checkPlacement(anchor, panelSize, available);
+    checkPlacement(anchor, panelSize, screens.isEmpty() ? consumeRect(input) : screens.first());
     return 0;
 }

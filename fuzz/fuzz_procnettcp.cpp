@@ -4,9 +4,6 @@
 #include "procnetsource.h"
 
 #include <charconv>
-#include <cstddef>
-#include <cstdint>
-#include <optional>
 
 namespace {
 
@@ -14,36 +11,25 @@ namespace {
 // decimal digits are not its, and the reader may turn them down.
 std::optional<quint64> toNumber(const QByteArray& text, int base, qsizetype maxDigits)
 {
-    if (text.isEmpty() || text.size() > maxDigits)
-        return std::nullopt;
     quint64 value = 0;
     const auto [end, error] = std::from_chars(text.cbegin(), text.cend(), value, base);
-    if (error != std::errc() || end != text.cend())
-        return std::nullopt;
-    return value;
+    return !text.isEmpty() && text.size() <= maxDigits && error == std::errc() && end == text.cend()
+               ? std::optional(value)
+               : std::nullopt;
 }
 
 ListeningSockets referenceParse(const QByteArray& table)
 {
     ListeningSockets sockets;
-    const QList<QByteArray> lines = table.split('\n');
-    for (qsizetype i = 1; i < lines.size(); ++i) {
-        const QList<QByteArray> fields = lines[i].split(' ');
-        QList<QByteArray> words;
-        for (const QByteArray& field : fields) {
-            if (!field.isEmpty())
-                words.append(field);
-        }
-        if (words.size() < 10 || words[3] != "0A")
+    for (const QByteArray& line : table.split('\n').mid(1)) {
+        QList<QByteArray> words = line.split(' ');
+        words.removeAll(QByteArray());
+        if (words.size() < 10 || words[3] != "0A" || !words[1].contains(':'))
             continue;
-        const qsizetype colon = words[1].lastIndexOf(':');
-        if (colon < 0)
-            continue;
-        const auto port = toNumber(words[1].mid(colon + 1), 16, 16);
+        const auto port = toNumber(words[1].mid(words[1].lastIndexOf(':') + 1), 16, 16);
         const auto inode = toNumber(words[9], 10, 19);
-        if (!port || *port > 0xffff || !inode || *inode == 0)
-            continue;
-        sockets.insert(*inode, quint16(*port));
+        if (port && *port <= 0xffff && inode && *inode != 0)
+            sockets.insert(*inode, quint16(*port));
     }
     return sockets;
 }
@@ -55,7 +41,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const QByteArray table(reinterpret_cast<const char*>(data), qsizetype(size));
     ListeningSockets sockets;
     parseProcNetTcp(table, sockets);
-    FUZZ_CHECK(!sockets.contains(0));
     FUZZ_CHECK(sockets == referenceParse(table));
     return 0;
 }

@@ -7,16 +7,12 @@ set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${1:-20}
 build=${TIDEWATCH_FUZZ_BUILD:-$top/build-fuzz}
-
-if ! command -v clang >/dev/null || ! command -v clang++ >/dev/null; then
-    echo "fuzz smoke: skipped, clang is not installed"
-    exit 0
-fi
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
-if ! echo 'extern "C" int LLVMFuzzerTestOneInput(const unsigned char*, unsigned long) { return 0; }' |
+probe='extern "C" int LLVMFuzzerTestOneInput(const unsigned char*, unsigned long) { return 0; }'
+if ! command -v clang >/dev/null || ! echo "$probe" |
     clang++ -x c++ -fsanitize=fuzzer,address,undefined - -o "$scratch/probe" 2>/dev/null; then
-    echo "fuzz smoke: skipped, clang cannot link libFuzzer programs here"
+    echo "fuzz smoke: skipped, clang or its libFuzzer runtime is not installed"
     exit 0
 fi
 
@@ -28,19 +24,17 @@ export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=0}
 failed=()
 for fuzzer in "$build"/fuzz/fuzz_*; do
     [ -f "$fuzzer" ] && [ -x "$fuzzer" ] || continue
-    name=$(basename "$fuzzer")
-    target=${name#fuzz_}
+    target=${fuzzer##*/fuzz_}
     options=(-max_total_time="$seconds" -print_final_stats=1 -artifact_prefix="$build/fuzz/$target-")
     [ -f "$top/fuzz/$target.dict" ] && options+=(-dict="$top/fuzz/$target.dict")
     mkdir -p "$scratch/$target"
-    echo "fuzz smoke: $name for $seconds s"
-    if ! "$fuzzer" "${options[@]}" "$scratch/$target" "$top/fuzz/corpus/$target" \
-        >"$scratch/$target.log" 2>&1; then
-        cat "$scratch/$target.log"
-        failed+=("$name")
-        continue
+    echo "fuzz smoke: fuzz_$target for $seconds s"
+    if "$fuzzer" "${options[@]}" "$scratch/$target" "$top/fuzz/corpus/$target" >"$scratch/log" 2>&1; then
+        grep -E '^(stat::number_of_executed_units|Done )' "$scratch/log" || true
+    else
+        cat "$scratch/log"
+        failed+=("fuzz_$target")
     fi
-    grep -E '^(stat::number_of_executed_units|Done )' "$scratch/$target.log" || true
 done
 if [ ${#failed[@]} -gt 0 ]; then
     echo "fuzz smoke: FAILED: ${failed[*]} (the input that failed is in $build/fuzz/)"

@@ -65,6 +65,7 @@ int main(int argc, char* argv[])
     const UpdateChecker updateChecker(info);
     MessageBoxAlerts updateAlerts;
     UpdatePrompter updates(updateChecker, preferences, updateAlerts, desktop);
+    settings->setUpdateChecksAvailable(updateChecker.canCheck());
     QObject::connect(settings, &SettingsBlock::checkForUpdatesRequested, &updates,
                      [&updates] { updates.checkNow(true); });
     updates.start();

@@ -1,5 +1,6 @@
 #include "messageboxalerts.h"
 
+#include <QGuiApplication>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
@@ -11,6 +12,8 @@ namespace {
 std::unique_ptr<QMessageBox> buildBox(const QString& message, const QString& informative)
 {
     auto box = std::make_unique<QMessageBox>();
+    // Never empty: Qt falls back to the executable's name.
+    box->setWindowTitle(QGuiApplication::applicationDisplayName());
     box->setTextFormat(Qt::PlainText);
     box->setText(message);
     box->setInformativeText(informative);
@@ -20,6 +23,7 @@ std::unique_ptr<QMessageBox> buildBox(const QString& message, const QString& inf
     for (QLabel* label : labels) {
         label->setTextFormat(Qt::PlainText);
         label->setOpenExternalLinks(false);
+        label->setTextInteractionFlags(Qt::TextSelectableByMouse);
     }
     return box;
 }
@@ -44,9 +48,12 @@ std::unique_ptr<QMessageBox> buildUpdateAvailable(const QString& message,
     return box;
 }
 
-std::unique_ptr<QMessageBox> buildUpToDate(const QString& message, const QString& informative)
+std::unique_ptr<QMessageBox> buildMessage(UpdateAlerts::Kind kind, const QString& message,
+                                          const QString& informative)
 {
     auto box = buildBox(message, informative);
+    box->setIcon(kind == UpdateAlerts::Kind::Warning ? QMessageBox::Warning
+                                                     : QMessageBox::Information);
     QPushButton* ok = box->addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
     box->setDefaultButton(ok);
     box->setEscapeButton(ok);
@@ -63,8 +70,8 @@ bool MessageBoxAlerts::showUpdateAvailable(const QString& message, const QString
     return box->clickedButton() == box->defaultButton();
 }
 
-void MessageBoxAlerts::showUpToDate(const QString& message, const QString& informative)
+void MessageBoxAlerts::showMessage(Kind kind, const QString& message, const QString& informative)
 {
-    const std::unique_ptr<QMessageBox> box = buildUpToDate(message, informative);
+    const std::unique_ptr<QMessageBox> box = buildMessage(kind, message, informative);
     runModal(*box);
 }

@@ -7,6 +7,7 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QTimer>
 
 #include <algorithm>
 #include <charconv>
@@ -44,21 +45,38 @@ QList<qint64> versionPieces(const QString& version)
     return pieces;
 }
 
-// Whether the reply carries the server's whole answer. HTTP error statuses do (their body
-// is decoded like any other); transport and protocol failures don't, and whatever partial
-// data came in before them is discarded.
-bool hasWholeBody(QNetworkReply::NetworkError error)
+// Whether the reply carries the server's whole answer: the server answered with a status,
+// and nothing broke off the transfer. Qt turns many statuses into errors of its own (400
+// and 418 into ProtocolInvalidOperationError, 407 into ProxyAuthenticationRequiredError)
+// but keeps their bodies, which are decoded like any other. Transport and protocol
+// failures leave at most part of a body, which is discarded.
+bool hasWholeBody(const QNetworkReply& reply)
 {
+    if (!reply.attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid())
+        return false;
+    const QNetworkReply::NetworkError error = reply.error();
     const int code = int(error);
     const bool contentError =
         code >= QNetworkReply::ContentAccessDenied && code <= QNetworkReply::UnknownContentError;
     const bool serverError =
         code >= QNetworkReply::InternalServerError && code <= QNetworkReply::UnknownServerError;
-    return error == QNetworkReply::NoError || contentError || serverError;
+    return error == QNetworkReply::NoError || contentError || serverError ||
+           error == QNetworkReply::ProxyAuthenticationRequiredError ||
+           error == QNetworkReply::ProtocolInvalidOperationError ||
+           error == QNetworkReply::ProtocolUnknownError;
+}
+
+QString transferFailure(const QNetworkReply& reply)
+{
+    // Nothing of ours aborts a reply without saying why first, so a cancel is Qt's
+    // transfer timeout.
+    if (reply.error() == QNetworkReply::OperationCanceledError)
+        return QStringLiteral("The update server stopped answering.");
+    return reply.errorString() + u'.';
 }
 
 // One request in flight. Whatever ends it, the completion runs exactly once: when the reply
-// finishes, or with nothing when the reply is destroyed unfinished (the network manager
+// finishes, or with a failure when the reply is destroyed unfinished (the network manager
 // going away takes its replies with it).
 struct PendingCheck
 {
@@ -67,21 +85,33 @@ struct PendingCheck
     Completion completion;
     QString runningVersion;
     QByteArray body;
-    bool tooLarge = false;
+    QString failure; // set before we abort the reply ourselves
 
-    void complete(const std::optional<AppUpdate>& update)
+    void complete(const UpdateCheckResult& result)
     {
         if (Completion done = std::exchange(completion, {}))
-            done(update);
+            done(result);
     }
-    ~PendingCheck() { complete(std::nullopt); }
+    void fail(QNetworkReply* reply, const QString& why)
+    {
+        failure = why;
+        reply->abort();
+    }
+    ~PendingCheck() { complete({std::nullopt, QStringLiteral("The check was interrupted.")}); }
 };
+
+QString tooLarge()
+{
+    return QStringLiteral("The answer is over 1 MiB, too large for an update feed.");
+}
 
 } // namespace
 
 UpdateChecker::UpdateChecker(ApplicationInfo info, QNetworkAccessManager* network,
-                             std::chrono::milliseconds transferTimeout)
-    : m_info(std::move(info)), m_network(network), m_transferTimeout(transferTimeout)
+                             std::chrono::milliseconds transferTimeout,
+                             std::chrono::milliseconds deadline)
+    : m_info(std::move(info)), m_network(network), m_transferTimeout(transferTimeout),
+      m_deadline(deadline)
 {
     if (!m_network) {
         m_ownNetwork = std::make_unique<QNetworkAccessManager>();
@@ -106,11 +136,16 @@ std::optional<QUrl> UpdateChecker::feedUrl() const
     return parseUrl(m_info.updateFeedUrl);
 }
 
+bool UpdateChecker::canCheck() const
+{
+    return feedUrl().has_value();
+}
+
 void UpdateChecker::check(Completion completion) const
 {
     const std::optional<QUrl> url = feedUrl();
     if (!url) {
-        completion(std::nullopt);
+        completion({std::nullopt, QStringLiteral("This build has no update feed to check.")});
         return;
     }
 
@@ -118,6 +153,7 @@ void UpdateChecker::check(Completion completion) const
     request.setAttribute(QNetworkRequest::CacheLoadControlAttribute,
                          QNetworkRequest::AlwaysNetwork);
     request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
+    // Restarts with every byte that comes in; the deadline below bounds the whole check.
     request.setTransferTimeout(int(m_transferTimeout.count()));
 
     auto pending = std::make_shared<PendingCheck>();
@@ -126,34 +162,41 @@ void UpdateChecker::check(Completion completion) const
 
     QNetworkReply* reply = m_network->get(request);
     // The lambdas hold the pending check; it dies with the reply's connections.
+    // Precise: a coarse timer may fire 5% late, past the deadline.
+    QTimer::singleShot(m_deadline, Qt::PreciseTimer, reply, [reply, pending] {
+        pending->fail(reply, QStringLiteral("The update server took too long to answer."));
+    });
     QObject::connect(reply, &QNetworkReply::metaDataChanged, reply, [reply, pending] {
         const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
-        if (length.isValid() && length.toLongLong() > maxFeedSize) {
-            pending->tooLarge = true;
-            reply->abort();
-        }
+        if (length.isValid() && length.toLongLong() > maxFeedSize)
+            pending->fail(reply, tooLarge());
     });
     QObject::connect(reply, &QNetworkReply::readyRead, reply, [reply, pending] {
-        if (pending->tooLarge)
+        if (!pending->failure.isEmpty())
             return;
         pending->body += reply->read(maxFeedSize + 1 - pending->body.size());
-        if (pending->body.size() > maxFeedSize) {
-            pending->tooLarge = true;
-            reply->abort();
-        }
+        if (pending->body.size() > maxFeedSize)
+            pending->fail(reply, tooLarge());
     });
     QObject::connect(reply, &QNetworkReply::finished, reply, [reply, pending] {
         reply->deleteLater();
-        if (pending->tooLarge || !hasWholeBody(reply->error())) {
-            pending->complete(std::nullopt);
-            return;
-        }
+        if (!pending->failure.isEmpty())
+            return pending->complete({std::nullopt, pending->failure});
+        if (!hasWholeBody(*reply))
+            return pending->complete({std::nullopt, transferFailure(*reply)});
         pending->body += reply->read(maxFeedSize + 1 - pending->body.size());
-        if (pending->body.size() > maxFeedSize) {
-            pending->complete(std::nullopt);
-            return;
+        if (pending->body.size() > maxFeedSize)
+            return pending->complete({std::nullopt, tooLarge()});
+        UpdateCheckResult result = updateFromBody(pending->body, pending->runningVersion);
+        // What an error page means is better told by its status.
+        const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+        if (result.isFailed() && (status < 200 || status > 299)) {
+            result.failure =
+                QStringLiteral("The update server answered %1 %2.")
+                    .arg(QString::number(status),
+                         reply->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString());
         }
-        pending->complete(updateFromBody(pending->body, pending->runningVersion));
+        pending->complete(result);
     });
 }
 
@@ -207,14 +250,16 @@ bool UpdateChecker::isDownloadUrl(const QUrl& url)
            !url.host().isEmpty();
 }
 
-std::optional<AppUpdate> UpdateChecker::updateFromBody(const QByteArray& body,
-                                                       const QString& running)
+UpdateCheckResult UpdateChecker::updateFromBody(const QByteArray& body, const QString& running)
 {
     const std::optional<Feed> feed = decodeFeed(body);
-    if (!feed || !isNewer(feed->version, running))
-        return std::nullopt;
+    if (!feed)
+        return {std::nullopt, QStringLiteral("The answer is not an update feed.")};
+    if (!isNewer(feed->version, running))
+        return {};
     const std::optional<QUrl> url = parseUrl(feed->url);
     if (!url || !isDownloadUrl(*url))
-        return std::nullopt;
-    return AppUpdate{feed->version, feed->notes, *url};
+        return {std::nullopt,
+                QStringLiteral("The update feed's download address is not a web page.")};
+    return {AppUpdate{feed->version, feed->notes, *url}, {}};
 }

@@ -70,10 +70,10 @@ SettingsBlock::SettingsBlock(LoginItem& loginItem, QWidget* parent)
     m_openAtLogin->setChecked(m_loginItem.isEnabled());
     layout->addWidget(m_openAtLogin, 0, Qt::AlignLeft);
 
-    auto* checkForUpdates = new LinkButton(tr("Check for updates…"), this);
-    checkForUpdates->setObjectName(QStringLiteral("checkForUpdatesButton"));
-    checkForUpdates->setFont(PanelStyle::captionFont());
-    layout->addWidget(checkForUpdates, 0, Qt::AlignLeft);
+    m_checkForUpdates = new LinkButton(tr("Check for updates…"), this);
+    m_checkForUpdates->setObjectName(QStringLiteral("checkForUpdatesButton"));
+    m_checkForUpdates->setFont(PanelStyle::captionFont());
+    layout->addWidget(m_checkForUpdates, 0, Qt::AlignLeft);
 
     m_errorBox =
         new NoticeBox(QStringLiteral("loginErrorBox"), QStringLiteral("loginErrorText"), this);
@@ -81,8 +81,16 @@ SettingsBlock::SettingsBlock(LoginItem& loginItem, QWidget* parent)
 
     // clicked, not toggled: only the user's change goes to disk, not our own corrections.
     connect(m_openAtLogin, &QCheckBox::clicked, this, &SettingsBlock::setOpenAtLogin);
-    connect(checkForUpdates, &QAbstractButton::clicked, this,
+    connect(m_checkForUpdates, &QAbstractButton::clicked, this,
             &SettingsBlock::checkForUpdatesRequested);
+}
+
+void SettingsBlock::setUpdateChecksAvailable(bool available)
+{
+    m_checkForUpdates->setEnabled(available);
+    // Tooltips show on disabled widgets too.
+    m_checkForUpdates->setToolTip(available ? QString()
+                                            : tr("This build does not check for updates."));
 }
 
 void SettingsBlock::setOpenAtLogin(bool open)

@@ -4,6 +4,7 @@
 
 class LoginItem;
 class NoticeBox;
+class QAbstractButton;
 class QCheckBox;
 
 // The panel's settings: "Open at login", "Check for updates…", and after a failed change of
@@ -15,6 +16,9 @@ class SettingsBlock : public QWidget
 public:
     explicit SettingsBlock(LoginItem& loginItem, QWidget* parent = nullptr);
 
+    // A build without an update feed cannot check: the link stays, disabled, and says why.
+    void setUpdateChecksAvailable(bool available);
+
 Q_SIGNALS:
     // "Check for updates…" was pressed: a check on the user's behalf.
     void checkForUpdatesRequested();
@@ -24,5 +28,6 @@ private:
 
     LoginItem& m_loginItem;
     QCheckBox* m_openAtLogin = nullptr;
+    QAbstractButton* m_checkForUpdates = nullptr;
     NoticeBox* m_errorBox = nullptr;
 };

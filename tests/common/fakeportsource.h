@@ -3,57 +3,49 @@
 #include "portsource.h"
 
 #include <QMutex>
-#include <QMutexLocker>
+#include <QSet>
 
+#include <atomic>
 #include <functional>
 
-// A port source that answers whatever the test sets, from any thread.
+// A port source that answers whatever the test sets, from any thread. The hook runs inside
+// query(), on the worker thread; set it before the first query.
 class FakePortSource final : public PortSource
 {
 public:
-    explicit FakePortSource(QList<ListeningPort> ports = {})
-        : m_result{std::move(ports), QueryError::None, {}}
-    {}
+    explicit FakePortSource(QList<ListeningPort> ports = {}) { setPorts(std::move(ports)); }
 
-    void setPorts(QList<ListeningPort> ports)
-    {
-        QMutexLocker lock(&m_mutex);
-        m_result = QueryResult{std::move(ports), QueryError::None, {}};
-    }
+    void setPorts(QList<ListeningPort> ports) { setResult({std::move(ports), {}, {}}); }
     void setResult(QueryResult result)
     {
-        QMutexLocker lock(&m_mutex);
+        const QMutexLocker lock(&m_mutex);
         m_result = std::move(result);
     }
-    // Runs inside query(), on the worker thread, before the answer is taken.
-    void setHook(std::function<void()> hook)
-    {
-        QMutexLocker lock(&m_mutex);
-        m_hook = std::move(hook);
-    }
-    int queryCount() const
-    {
-        QMutexLocker lock(&m_mutex);
-        return m_queries;
-    }
+    int queryCount() const { return m_queries; }
 
     QueryResult query() override
     {
-        std::function<void()> hook;
-        {
-            QMutexLocker lock(&m_mutex);
-            ++m_queries;
-            hook = m_hook;
-        }
-        if (hook)
-            hook();
-        QMutexLocker lock(&m_mutex);
+        ++m_queries;
+        hook();
+        const QMutexLocker lock(&m_mutex);
         return m_result;
     }
 
+    std::function<void()> hook = [] {};
+
 private:
-    mutable QMutex m_mutex;
+    QMutex m_mutex;
     QueryResult m_result;
-    std::function<void()> m_hook;
-    int m_queries = 0;
+    std::atomic<int> m_queries = 0;
 };
+
+// A source's answer as text, "port pid name" for each record, joined by '|'; with pids
+// given, only their records.
+inline QString describe(const QList<ListeningPort>& ports, const QSet<qint32>& only = {})
+{
+    QStringList out;
+    for (const ListeningPort& port : ports)
+        if (only.isEmpty() || only.contains(port.pid()))
+            out << QString::asprintf("%lld %d ", port.port(), port.pid()) + port.processName();
+    return out.join(QLatin1Char('|'));
+}

@@ -37,7 +37,8 @@ struct LoginEnvironment : LoginItem::Environment
 
     // Puts something in the way of the entry at `entry` (CI runs as root, so no permissions):
     // "app gone", "file above" (a file where its folder belongs), "folder" (holding "keep"),
-    // "link" (dangling) or "entry" (any file) at its path; nothing for an empty obstacle.
+    // "link" (dangling), "link out" (to the file "outside") or "entry" (any file) at its path;
+    // nothing for an empty obstacle.
     bool place(const QString& obstacle, const QString& entry) const
     {
         const QString above = QFileInfo(entry).absolutePath();
@@ -47,8 +48,13 @@ struct LoginEnvironment : LoginItem::Environment
             return write(above);
         if (obstacle == QLatin1String("folder"))
             return QDir().mkpath(entry + QStringLiteral("/keep"));
-        if (obstacle == QLatin1String("link"))
-            return QDir().mkpath(above) && QFile::link(path(QStringLiteral("nowhere")), entry);
+        if (obstacle.startsWith(QLatin1String("link"))) {
+            const QString target =
+                path(obstacle == QLatin1String("link") ? QStringLiteral("nowhere")
+                                                       : QStringLiteral("outside"));
+            return QDir().mkpath(above) && (obstacle == QLatin1String("link") || write(target)) &&
+                   QFile::link(target, entry);
+        }
         return obstacle.isEmpty() || write(entry);
     }
 

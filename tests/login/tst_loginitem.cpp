@@ -86,7 +86,8 @@ private Q_SLOTS:
     }
 
     // One change with something in the way. Turning off removes a file or a link, but a
-    // folder is reported rather than deleted with its contents.
+    // folder is reported rather than deleted with its contents. Turning on replaces a link
+    // with the entry, never writing through it.
     void obstacles_data()
     {
         QTest::addColumn<QString>("obstacle");
@@ -101,6 +102,7 @@ private Q_SLOTS:
         QTest::addRow("folder for the entry, off")
             << QStringLiteral("folder") << false << QStringLiteral("Couldn't remove");
         QTest::addRow("dangling link, off") << QStringLiteral("link") << false << QString();
+        QTest::addRow("link to a file, on") << QStringLiteral("link out") << true << QString();
     }
     void obstacles()
     {
@@ -118,6 +120,9 @@ private Q_SLOTS:
         QCOMPARE(item.isEnabled(), result ? wasEnabled : enable);
         QCOMPARE(QFileInfo::exists(item.entryPath() + QStringLiteral("/keep")),
                  obstacle == QLatin1String("folder"));
+        QVERIFY(!QFileInfo(item.entryPath()).isSymLink());
+        QCOMPARE(LoginEnvironment::read(environment.path(QStringLiteral("outside"))),
+                 obstacle == QLatin1String("link out") ? "x" : "");
     }
 
     // Nothing in an autostart entry may let a desktop skip it or start something else; its

@@ -1,180 +1,159 @@
-// A process that the differential test drives through listening-socket changes:
-//   churnchild CONTROL-FD
-// It says it is ready (a Reply carrying its pid) on the control socket, then carries out
-// one ChurnChild::Command at a time, answering each, and exits when the socket closes.
+// A process that the native-source tests drive through changes to its descriptors. It
+// says "ok PID" once it runs (again, after an exec), then reads one command a line from
+// its standard input, "OP NUMBER TEXT-IN-HEX", carries it out and answers on its standard
+// output "ok N" (a port or descriptor; 0: nothing to do) or "fail". It finds its
+// descriptors in /proc/self/fd; NUMBER's bits choose among them. Fds 101 and 102 are the
+// two ends of a mailbox that all children share, to pass listeners on. It exits when its
+// input ends.
 
-#include "churnchild.h"
-
-#include <arpa/inet.h>
+#include <dirent.h>
 #include <fcntl.h>
 #include <netinet/in.h>
-#include <signal.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-
-using namespace ChurnChild;
+#include <string>
+#include <vector>
 
 namespace {
 
-int control = -1;
+constexpr int mailboxIn = 101, mailboxOut = 102;
+// NUMBER's bits; the rest of it (NUMBER >> 3) picks a descriptor.
+constexpr unsigned Alternate = 1; // listen: IPv6; drop: something else in its place; send: move
+constexpr unsigned CloseOnExec = 2;
+constexpr unsigned CloseFile = 4; // listen, receive: also close a /dev/null, keeping the count
 
-void send(const Reply& reply, int attached = -1)
-{
-    if (!sendMessage(control, &reply, sizeof reply, attached))
-        ::_exit(3);
-}
+std::string self; // the path this program runs under
 
-// A loopback listener on port (0: any). SO_REUSEPORT lets a restart take the port back
-// while another process still holds the old socket.
-Reply listenOn(int family, int port, bool closeOnExec)
+// A loopback listener on port (0: any) that others may share (SO_REUSEPORT); its port.
+int listenOn(int family, int port, bool closeOnExec)
 {
-    Reply reply;
     const int fd = ::socket(family, SOCK_STREAM | (closeOnExec ? SOCK_CLOEXEC : 0), 0);
     const int on = 1;
-    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
     ::setsockopt(fd, SOL_SOCKET, SO_REUSEPORT, &on, sizeof on);
-    sockaddr_in6 v6{};
-    sockaddr_in v4{};
-    v6.sin6_family = AF_INET6;
-    v6.sin6_addr = in6addr_loopback;
-    v6.sin6_port = htons(uint16_t(port));
-    v4.sin_family = AF_INET;
-    v4.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    v4.sin_port = v6.sin6_port;
-    auto* address =
-        family == AF_INET6 ? reinterpret_cast<sockaddr*>(&v6) : reinterpret_cast<sockaddr*>(&v4);
-    socklen_t length = family == AF_INET6 ? sizeof v6 : sizeof v4;
-    if (fd < 0 || ::bind(fd, address, length) != 0 || ::listen(fd, 4) != 0 ||
-        ::getsockname(fd, address, &length) != 0)
-        return reply;
-    reply.ok = 1;
-    reply.fd = fd;
-    reply.port = ntohs(family == AF_INET6 ? v6.sin6_port : v4.sin_port);
-    return reply;
-}
-
-Reply restart(int fd)
-{
-    sockaddr_storage storage{};
-    socklen_t length = sizeof storage;
-    if (::getsockname(fd, reinterpret_cast<sockaddr*>(&storage), &length) != 0)
-        return Reply{};
-    int closeOnExec = ::fcntl(fd, F_GETFD);
+    sockaddr_in6 address{}; // sin_port and sin6_port lie at the same offset
+    socklen_t length = family == AF_INET6 ? sizeof(sockaddr_in6) : sizeof(sockaddr_in);
+    address.sin6_family = sa_family_t(family);
+    address.sin6_port = htons(uint16_t(port));
+    if (family == AF_INET6)
+        address.sin6_addr = in6addr_loopback;
+    else
+        reinterpret_cast<sockaddr_in&>(address).sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    auto* generic = reinterpret_cast<sockaddr*>(&address);
+    if (::bind(fd, generic, length) == 0 && ::listen(fd, 4) == 0 &&
+        ::getsockname(fd, generic, &length) == 0)
+        return ntohs(address.sin6_port);
     ::close(fd);
-    const int port = storage.ss_family == AF_INET6
-                         ? ntohs(reinterpret_cast<sockaddr_in6*>(&storage)->sin6_port)
-                         : ntohs(reinterpret_cast<sockaddr_in*>(&storage)->sin_port);
-    return listenOn(storage.ss_family, port, closeOnExec > 0 && (closeOnExec & FD_CLOEXEC));
+    return -1;
 }
 
-Reply forkChild()
+// Sends fd through the mailbox, or with fd -1 takes the next one out; that descriptor, or
+// -1 on failure.
+int mail(int fd)
 {
-    int pair[2];
-    if (::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, pair) != 0)
-        return Reply{};
-    const pid_t pid = ::fork();
-    if (pid < 0)
-        return Reply{};
-    if (pid == 0) {
-        ::close(control);
-        ::close(pair[0]);
-        control = pair[1];
-        Reply ready;
-        ready.ok = 1;
-        ready.pid = int(::getpid());
-        send(ready);
-        return Reply{-1, -1, 0, 0}; // nothing to answer: the parent answers the fork
+    char byte = 0;
+    iovec vector{&byte, 1};
+    alignas(cmsghdr) char space[CMSG_SPACE(sizeof(int))] = {};
+    msghdr message{nullptr, 0, &vector, 1, space, sizeof space, 0};
+    cmsghdr* header = CMSG_FIRSTHDR(&message);
+    header->cmsg_level = SOL_SOCKET;
+    header->cmsg_type = SCM_RIGHTS;
+    header->cmsg_len = CMSG_LEN(sizeof(int));
+    std::memcpy(CMSG_DATA(header), &fd, sizeof fd);
+    if (fd >= 0)
+        return ::sendmsg(mailboxOut, &message, 0) == 1 ? fd : -1;
+    if (::recvmsg(mailboxIn, &message, 0) != 1 || !(header = CMSG_FIRSTHDR(&message)))
+        return -1;
+    std::memcpy(&fd, CMSG_DATA(header), sizeof fd);
+    return fd;
+}
+
+int run(char* command)
+{
+    char* hex = nullptr;
+    const unsigned number = unsigned(std::strtoul(command + 1, &hex, 10));
+    std::string text;
+    for (++hex; hex[0] && hex[0] != '\n' && hex[1]; hex += 2)
+        text += char(std::stoi(std::string(hex, 2), nullptr, 16));
+    // Listeners and /dev/null descriptors, in ascending order.
+    std::vector<int> listeners, files;
+    DIR* folder = ::opendir("/proc/self/fd");
+    while (const dirent* entry = ::readdir(folder)) {
+        const int fd = std::atoi(entry->d_name);
+        int listening = 0;
+        socklen_t length = sizeof listening;
+        struct stat info = {};
+        if (fd <= 2 || fd >= mailboxIn || fd == ::dirfd(folder))
+            continue;
+        const bool isSocket = ::getsockopt(fd, SOL_SOCKET, SO_ACCEPTCONN, &listening, &length) == 0;
+        if (isSocket && listening)
+            listeners.push_back(fd);
+        else if (!isSocket && ::fstat(fd, &info) == 0 && S_ISCHR(info.st_mode))
+            files.push_back(fd);
     }
-    Reply reply;
-    reply.ok = 1;
-    reply.pid = int(pid);
-    send(reply, pair[0]);
-    ::close(pair[0]);
-    ::close(pair[1]);
-    return Reply{-1, -1, 0, 0};
+    ::closedir(folder);
+    const auto pick = [number](const std::vector<int>& fds) {
+        return fds.empty() ? -1 : fds[(number >> 3) % fds.size()];
+    };
+    const int fd = pick(listeners);
+    const int file = number & CloseFile ? pick(files) : -1;
+    if (fd < 0 && std::strchr("dus", command[0]))
+        return 0; // no listener to act on
+    switch (command[0]) {
+    case 'l': { // listen, on the port TEXT if given
+        if (listeners.size() >= 5)
+            return 0;
+        const int port = listenOn(number & Alternate ? AF_INET6 : AF_INET, std::atoi(text.c_str()),
+                                  number & CloseOnExec);
+        return port > 0 && (file < 0 || ::close(file) == 0) ? port : -1;
+    }
+    case 'd': { // drop a listener: close it, or put another listener or /dev/null in its place
+        if (!(number & Alternate))
+            return ::close(fd) == 0 ? fd : -1;
+        if (listeners.size() > 1)
+            return ::dup2(listeners[((number >> 3) + 1) % listeners.size()], fd) == fd ? fd : -1;
+        const int null = ::open("/dev/null", O_RDONLY);
+        return ::dup2(null, fd) == fd && ::close(null) == 0 ? fd : -1;
+    }
+    case 'u': // stop a listener listening, keeping its descriptor
+        return ::shutdown(fd, SHUT_RDWR) == 0 ? fd : -1;
+    case 'e': { // exec this program again as TEXT, a link to it in the same folder
+        std::string path = self.substr(0, self.rfind('/') + 1) + text;
+        char* const arguments[] = {path.data(), nullptr};
+        ::execv(path.c_str(), arguments);
+        return -1;
+    }
+    case 's': // send a listener to the mailbox, and when moving it, close it here
+        return mail(fd) >= 0 && (!(number & Alternate) || ::close(fd) == 0) ? fd : -1;
+    case 'g': { // take a listener from the mailbox
+        const int received = mail(-1);
+        return received >= 0 && (file < 0 || ::close(file) == 0) ? received : -1;
+    }
+    case 'o': // open /dev/null
+        return files.size() < 3 ? ::open("/dev/null", O_RDONLY) : 0;
+    case 'n': // take TEXT as the command name
+        return ::prctl(PR_SET_NAME, text.c_str()) == 0 ? 0 : -1;
+    case 'i': // ignore SIGTERM
+        return std::signal(SIGTERM, SIG_IGN) == SIG_ERR ? -1 : 0;
+    }
+    return -1;
 }
 
 } // namespace
 
-int main(int argc, char** argv)
+int main(int, char** argv)
 {
-    if (argc < 2)
-        return 2;
-    control = std::atoi(argv[1]);
-    ::signal(SIGCHLD, SIG_IGN); // forked children reap themselves
-    ::fcntl(control, F_SETFD, FD_CLOEXEC);
-    Reply ready;
-    ready.ok = 1;
-    ready.pid = int(::getpid());
-    send(ready);
-
-    Command command;
-    int attached = -1;
-    // Received descriptors stay open across an exec unless a test closes them.
-    while (receiveMessage(control, &command, sizeof command, attached, 0)) {
-        Reply reply;
-        reply.ok = 1;
-        switch (command.op) {
-        case Op::Listen:
-            reply =
-                listenOn(command.flags & Ipv6 ? AF_INET6 : AF_INET, 0, command.flags & CloseOnExec);
-            if (reply.ok && command.fd >= 0)
-                reply.ok = ::close(command.fd) == 0;
-            break;
-        case Op::Close:
-            reply.ok = ::close(command.fd) == 0;
-            break;
-        case Op::ReplaceWithFile: {
-            const int file = ::open("/dev/null", O_RDONLY);
-            reply.ok = file >= 0 && ::dup2(file, command.fd) == command.fd;
-            ::close(file);
-            break;
-        }
-        case Op::Restart:
-            reply = restart(command.fd);
-            break;
-        case Op::Fork:
-            reply = forkChild();
-            break;
-        case Op::Send:
-            send(reply, command.fd);
-            if (command.flags & Move)
-                ::close(command.fd);
-            reply.ok = -1;
-            break;
-        case Op::Receive:
-            reply.fd = attached;
-            reply.ok = attached >= 0;
-            break;
-        case Op::ReceiveClosing:
-            reply.fd = attached;
-            reply.ok = attached >= 0 && ::close(command.fd) == 0;
-            break;
-        case Op::OpenFile:
-            reply.fd = ::open("/dev/null", O_RDONLY);
-            reply.ok = reply.fd >= 0;
-            break;
-        case Op::Exec: {
-            ::fcntl(control, F_SETFD, 0);
-            char number[16];
-            std::snprintf(number, sizeof number, "%d", control);
-            char* const arguments[] = {command.path, number, nullptr};
-            ::execv(command.path, arguments);
-            ::fcntl(control, F_SETFD, FD_CLOEXEC);
-            reply.ok = 0;
-            break;
-        }
-        case Op::Exit:
-            ::_exit(0);
-        case Op::Sync:
-            break;
-        }
-        if (reply.ok >= 0)
-            send(reply);
+    self = argv[0];
+    std::printf("ok %d\n", int(::getpid()));
+    char command[600];
+    while (std::fflush(stdout) == 0 && std::fgets(command, sizeof command, stdin)) {
+        const int answer = run(command);
+        std::printf(answer < 0 ? "fail\n" : "ok %d\n", answer);
     }
-    return 0;
 }

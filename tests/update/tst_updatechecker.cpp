@@ -4,6 +4,7 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
+#include <QTimer>
 
 using namespace std::chrono_literals;
 
@@ -15,9 +16,6 @@ QByteArray httpResponse(int status, const QByteArray& body)
            " Canned\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\n\r\n" + body;
 }
 
-const QByteArray validFeed =
-    R"({"version": "1.4", "notes": "Faster scanning", "url": "https://example.com/dl"})";
-
 } // namespace
 
 class TestUpdateChecker : public QObject
@@ -25,89 +23,96 @@ class TestUpdateChecker : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    // A response body against the running 1.3: decoding, the version test, the address.
-    void updateFromBody_data()
+    // One check of Tidewatch 1.3 against a loopback server that answers with canned bytes (the
+    // body all at once, or dripping one byte every 100 ms) and holds the connection open. Any
+    // status's whole body is decoded; anything else fails with the reason, at the latest at
+    // the idle timeout (1 s) or the deadline (2 s).
+    void check_data()
     {
-        QTest::addColumn<QByteArray>("body");
-        QTest::addColumn<QString>("update"); // "VERSION|NOTES|URL"; empty: none
-        // ' stands for " in the bodies.
-        const auto row = [](const char* what, const char* body, const char* update = "") {
+        QTest::addColumn<QByteArray>("response"); // empty: no feed address; "refused": no server
+        QTest::addColumn<bool>("drips");
+        QTest::addColumn<QString>("outcome"); // "VERSION|NOTES|URL", or how the failure starts
+        // ' stands for " in the feeds.
+        const auto row = [](const char* what, const QByteArray& response, const char* outcome,
+                            bool drips = false) {
             QTest::addRow("%s", what)
-                << QByteArray(body).replace('\'', '"') << QString::fromUtf8(update);
+                << QByteArray(response).replace('\'', '"') << drips << QString::fromUtf8(outcome);
         };
-        row("all three", validFeed.constData(), "1.4|Faster scanning|https://example.com/dl");
-        row("notes absent", "{'version':'1.4','url':'http://x'}", "1.4||http://x");
-        row("notes null", "{'version':'1.4','notes':null,'url':'http://x'}", "1.4||http://x");
-        row("notes a number", "{'version':'1.4','notes':3,'url':'http://x'}");
-        row("not JSON", "<html>Not Found</html>");
-        row("file url", "{'version':'1.4','url':'file:///etc/passwd'}");
-        row("http without a host", "{'version':'1.4','url':'http:download'}");
+        const auto feed = [](const char* json) { return httpResponse(200, json); };
+        const char* full = "{'version':'1.4','notes':'Faster','url':'https://example.com/dl'}";
+        const char* noFeed = "The answer is not an update feed.";
+        const char* noPage = "The update feed's download address is not a web page.";
+        for (const int status : {200, 400, 401, 404, 407, 418, 500})
+            row(qPrintable(QString::number(status)), httpResponse(status, full),
+                "1.4|Faster|https://example.com/dl");
+        row("notes absent", feed("{'version':'1.4','url':'http://x'}"), "1.4||http://x");
+        row("notes null", feed("{'version':'1.4','notes':null,'url':'http://x'}"), "1.4||http://x");
+        row("notes a number", feed("{'version':'1.4','notes':3,'url':'http://x'}"), noFeed);
+        row("not JSON", feed("<html>"), noFeed);
+        row("an error page", httpResponse(404, "<html>"), "The update server answered 404 Canned.");
+        row("file url", feed("{'version':'1.4','url':'file:///etc/passwd'}"), noPage);
+        row("http without a host", feed("{'version':'1.4','url':'http:download'}"), noPage);
+        row("not newer, the address unread", feed("{'version':'1.3','url':'file:///'}"), "");
         // The version order.
-        row("numbers, not text", "{'version':'1.10','url':'http://x'}", "1.10||http://x");
-        row("a missing piece is 0", "{'version':'1.3.0','url':'http://x'}");
-        row("so is one not a number", "{'version':'1.4-beta','url':'http://x'}");
-        row("ASCII digits only", "{'version':'\u0662','url':'http://x'}");
-        row("past 64 bits is 0", "{'version':'9223372036854775808','url':'http://x'}");
+        row("numbers, not text", feed("{'version':'1.10','url':'http://x'}"), "1.10||http://x");
+        row("a missing piece is 0", feed("{'version':'1.3.0','url':'http://x'}"), "");
+        row("so is one not a number", feed("{'version':'1.4-beta','url':'http://x'}"), "");
+        row("ASCII digits only", feed("{'version':'\u0662','url':'http://x'}"), "");
+        row("past 64 bits is 0", feed("{'version':'9223372036854775808','url':'http://x'}"), "");
+        // Failures on the way.
+        row("stalls inside the body", feed(full).chopped(4),
+            "The update server stopped answering.");
+        row("drips a byte at a time", feed(full), "The update server took too long", true);
+        row("256 MiB promised", "HTTP/1.1 200 OK\r\nContent-Length: 268435456\r\n\r\n",
+            "The answer is over 1 MiB");
+        row("over 1 MiB, no length", "HTTP/1.1 200 OK\r\n\r\n" + QByteArray(1024 * 1024 + 1, ' '),
+            "The answer is over 1 MiB");
+        row("refused", "refused", "Connection refused.");
+        row("no feed address", "", "This build has no update feed");
     }
-    void updateFromBody()
-    {
-        QFETCH(QByteArray, body);
-        const auto update = UpdateChecker::updateFromBody(body, QStringLiteral("1.3"));
-        const QString fields =
-            update ? update->version + u'|' + update->notes + u'|' + update->url.toString()
-                   : QString();
-        QTEST(fields, "update");
-    }
-
-    // Against a loopback server that answers with canned bytes and holds the connection open:
-    // only a whole body counts, and one over 1 MiB is given up on without waiting for its end.
-    void fetch_data()
-    {
-        QTest::addColumn<QByteArray>("response"); // empty: no feed address
-        QTest::addColumn<bool>("stalls");         // ended by a short idle timeout
-        QTest::addColumn<bool>("update");
-        QTest::addRow("valid feed") << httpResponse(200, validFeed) << false << true;
-        QTest::addRow("404 with a valid feed") << httpResponse(404, validFeed) << false << true;
-        QTest::addRow("stalls inside the body")
-            << httpResponse(200, validFeed + "    ").chopped(4) << true << false;
-        QTest::addRow("256 MiB promised")
-            << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 268435456\r\n\r\n") << false << false;
-        QTest::addRow("over 1 MiB, no length")
-            << QByteArray("HTTP/1.1 200 OK\r\n\r\n") + QByteArray(1024 * 1024 + 1, ' ') << false
-            << false;
-        QTest::addRow("no feed address") << QByteArray() << false << false;
-    }
-    void fetch()
+    void check()
     {
         QFETCH(QByteArray, response);
-        QFETCH(bool, stalls);
+        QFETCH(bool, drips);
         QTcpServer server;
         QByteArray request;
         connect(&server, &QTcpServer::newConnection, &server, [&] {
             QTcpSocket* socket = server.nextPendingConnection();
             connect(socket, &QTcpSocket::readyRead, socket, [&, socket] {
                 request += socket->readAll();
-                if (request.endsWith("\r\n\r\n"))
-                    socket->write(response);
+                if (!request.endsWith("\r\n\r\n"))
+                    return;
+                qsizetype sent = drips ? response.indexOf("\r\n\r\n") + 4 : response.size();
+                socket->write(response.first(sent));
+                auto* drip = new QTimer(socket);
+                connect(drip, &QTimer::timeout, socket,
+                        [&, socket, sent]() mutable { socket->write(response.mid(sent++, 1)); });
+                drip->start(100ms);
             });
         });
         QVERIFY(server.listen(QHostAddress::LocalHost));
         const QString url =
             QStringLiteral("http://127.0.0.1:%1/feed.json").arg(server.serverPort());
+        if (response == "refused")
+            server.close();
         const UpdateChecker checker(
             {{}, QStringLiteral("1.3"), {}, response.isEmpty() ? QString() : url, {}, {}, {}},
-            nullptr, stalls ? 200ms : 15s);
-        int calls = 0;
-        bool update = false;
-        checker.check([&](const std::optional<AppUpdate>& answer) {
-            ++calls;
-            update = answer.has_value();
+            nullptr, 1s, 2s);
+        QStringList outcomes;
+        checker.check([&](const UpdateCheckResult& result) {
+            const auto& update = result.update;
+            outcomes.append(update ? update->version + u'|' + update->notes + u'|' +
+                                         update->url.toString()
+                                   : result.failure);
         });
         // Without an address the answer comes before check() returns, otherwise never.
-        QCOMPARE(calls, response.isEmpty() ? 1 : 0);
-        QTRY_COMPARE(calls, 1);
-        QTEST(update, "update");
-        QCOMPARE(request.startsWith("GET /feed.json HTTP/1.1\r\n"), !response.isEmpty());
+        QCOMPARE(outcomes.size(), response.isEmpty() ? 1 : 0);
+        QTRY_COMPARE(outcomes.size(), 1);
+        QFETCH(QString, outcome);
+        QCOMPARE(outcomes.at(0).left(outcome.size()), outcome);
+        QCOMPARE(outcomes.at(0).isEmpty(), outcome.isEmpty());
+        QCOMPARE(request.startsWith("GET /feed.json HTTP/1.1\r\n"),
+                 !response.isEmpty() && response != "refused");
     }
 };
 

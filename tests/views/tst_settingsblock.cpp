@@ -51,8 +51,12 @@ private Q_SLOTS:
         QVERIFY(!error->isVisibleTo(&block));
 
         QSignalSpy checkForUpdates(&block, &SettingsBlock::checkForUpdatesRequested);
-        block.findChild<QAbstractButton*>(QStringLiteral("checkForUpdatesButton"))->click();
+        auto* link = block.findChild<QAbstractButton*>(QStringLiteral("checkForUpdatesButton"));
+        link->click();
+        block.setUpdateChecksAvailable(false); // a build without a feed: says so, asks nothing
+        link->click();
         QCOMPARE(checkForUpdates.count(), 1);
+        QCOMPARE(link->toolTip(), QStringLiteral("This build does not check for updates."));
     }
 
     // In the 320-wide panel a long message wraps onto as many lines as it takes, and the
