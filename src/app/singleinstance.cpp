@@ -33,18 +33,20 @@ Leftover clearLeftover(const QString& path)
     const bool removed = S_ISLNK(info.st_mode)   ? ::unlink(name.constData()) == 0
                          : S_ISDIR(info.st_mode) ? ::rmdir(name.constData()) == 0
                                                  : false;
-    const char* kind = S_ISLNK(info.st_mode)   ? "a symbolic link"
-                       : S_ISDIR(info.st_mode) ? "a folder"
-                                               : "a special file";
-    if (removed) {
-        std::fprintf(stderr, "tidewatch: removed %s left at the lock path %s\n", kind,
-                     name.constData());
+    const QString kind = S_ISLNK(info.st_mode)
+                             ? QCoreApplication::translate("SingleInstanceGuard", "a symbolic link")
+                         : S_ISDIR(info.st_mode)
+                             ? QCoreApplication::translate("SingleInstanceGuard", "a folder")
+                             : QCoreApplication::translate("SingleInstanceGuard", "a special file");
+    const QString notice =
+        removed ? QCoreApplication::translate("SingleInstanceGuard",
+                                              "tidewatch: removed %1 left at the lock path %2")
+                : QCoreApplication::translate("SingleInstanceGuard",
+                                              "tidewatch: %1 is in the way of the lock at %2; "
+                                              "starting without the single-instance guard");
+    std::fprintf(stderr, "%s\n", qPrintable(notice.arg(kind, path)));
+    if (removed)
         return Leftover::Cleared;
-    }
-    std::fprintf(stderr,
-                 "tidewatch: %s is in the way of the lock at %s; starting without the "
-                 "single-instance guard\n",
-                 kind, name.constData());
     return Leftover::InTheWay;
 }
 

@@ -1,5 +1,7 @@
 #include "messageboxalerts.h"
 
+#include <QCoreApplication>
+
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMessageBox>
@@ -41,8 +43,10 @@ std::unique_ptr<QMessageBox> buildUpdateAvailable(const QString& message,
                                                   const QString& informative)
 {
     auto box = buildBox(message, informative);
-    QPushButton* download = box->addButton(QStringLiteral("Download"), QMessageBox::AcceptRole);
-    QPushButton* later = box->addButton(QStringLiteral("Later"), QMessageBox::RejectRole);
+    QPushButton* download = box->addButton(
+        QCoreApplication::translate("MessageBoxAlerts", "Download"), QMessageBox::AcceptRole);
+    QPushButton* later = box->addButton(QCoreApplication::translate("MessageBoxAlerts", "Later"),
+                                        QMessageBox::RejectRole);
     box->setDefaultButton(download);
     box->setEscapeButton(later);
     return box;
@@ -54,7 +58,8 @@ std::unique_ptr<QMessageBox> buildMessage(UpdateAlerts::Kind kind, const QString
     auto box = buildBox(message, informative);
     box->setIcon(kind == UpdateAlerts::Kind::Warning ? QMessageBox::Warning
                                                      : QMessageBox::Information);
-    QPushButton* ok = box->addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
+    QPushButton* ok = box->addButton(QCoreApplication::translate("MessageBoxAlerts", "OK"),
+                                     QMessageBox::AcceptRole);
     box->setDefaultButton(ok);
     box->setEscapeButton(ok);
     return box;

@@ -1,5 +1,7 @@
 #include "updatechecker.h"
 
+#include <QCoreApplication>
+
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonValue>
@@ -71,7 +73,7 @@ QString transferFailure(const QNetworkReply& reply)
     // Nothing of ours aborts a reply without saying why first, so a cancel is Qt's
     // transfer timeout.
     if (reply.error() == QNetworkReply::OperationCanceledError)
-        return QStringLiteral("The update server stopped answering.");
+        return QCoreApplication::translate("UpdateChecker", "The update server stopped answering.");
     return reply.errorString() + u'.';
 }
 
@@ -97,12 +99,17 @@ struct PendingCheck
         failure = why;
         reply->abort();
     }
-    ~PendingCheck() { complete({std::nullopt, QStringLiteral("The check was interrupted.")}); }
+    ~PendingCheck()
+    {
+        complete({std::nullopt,
+                  QCoreApplication::translate("UpdateChecker", "The check was interrupted.")});
+    }
 };
 
 QString tooLarge()
 {
-    return QStringLiteral("The answer is over 1 MiB, too large for an update feed.");
+    return QCoreApplication::translate("UpdateChecker",
+                                       "The answer is over 1 MiB, too large for an update feed.");
 }
 
 } // namespace
@@ -128,7 +135,8 @@ QString UpdateChecker::currentVersion() const
 
 QString UpdateChecker::appName() const
 {
-    return m_info.name.isEmpty() ? QStringLiteral("This app") : m_info.name;
+    return m_info.name.isEmpty() ? QCoreApplication::translate("UpdateChecker", "This app")
+                                 : m_info.name;
 }
 
 std::optional<QUrl> UpdateChecker::feedUrl() const
@@ -145,7 +153,8 @@ void UpdateChecker::check(Completion completion) const
 {
     const std::optional<QUrl> url = feedUrl();
     if (!url) {
-        completion({std::nullopt, QStringLiteral("This build has no update feed to check.")});
+        completion({std::nullopt, QCoreApplication::translate(
+                                      "UpdateChecker", "This build has no update feed to check.")});
         return;
     }
 
@@ -164,7 +173,8 @@ void UpdateChecker::check(Completion completion) const
     // The lambdas hold the pending check; it dies with the reply's connections.
     // Precise: a coarse timer may fire 5% late, past the deadline.
     QTimer::singleShot(m_deadline, Qt::PreciseTimer, reply, [reply, pending] {
-        pending->fail(reply, QStringLiteral("The update server took too long to answer."));
+        pending->fail(reply, QCoreApplication::translate(
+                                 "UpdateChecker", "The update server took too long to answer."));
     });
     QObject::connect(reply, &QNetworkReply::metaDataChanged, reply, [reply, pending] {
         const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
@@ -192,7 +202,7 @@ void UpdateChecker::check(Completion completion) const
         const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
         if (result.isFailed() && (status < 200 || status > 299)) {
             result.failure =
-                QStringLiteral("The update server answered %1 %2.")
+                QCoreApplication::translate("UpdateChecker", "The update server answered %1 %2.")
                     .arg(QString::number(status),
                          reply->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString());
         }
@@ -254,12 +264,14 @@ UpdateCheckResult UpdateChecker::updateFromBody(const QByteArray& body, const QS
 {
     const std::optional<Feed> feed = decodeFeed(body);
     if (!feed)
-        return {std::nullopt, QStringLiteral("The answer is not an update feed.")};
+        return {std::nullopt,
+                QCoreApplication::translate("UpdateChecker", "The answer is not an update feed.")};
     if (!isNewer(feed->version, running))
         return {};
     const std::optional<QUrl> url = parseUrl(feed->url);
     if (!url || !isDownloadUrl(*url))
         return {std::nullopt,
-                QStringLiteral("The update feed's download address is not a web page.")};
+                QCoreApplication::translate(
+                    "UpdateChecker", "The update feed's download address is not a web page.")};
     return {AppUpdate{feed->version, feed->notes, *url}, {}};
 }

@@ -118,8 +118,8 @@ void UpdatePrompter::announce(const AppUpdate& update, bool userInitiated)
     m_desktop.activate();
     if (!m_alerts.showUpdateAvailable(message, informative) || m_desktop.openUrl(update.url))
         return;
-    showMessage(UpdateAlerts::Kind::Warning, QStringLiteral("Couldn't open the download page"),
-                QStringLiteral("Open this address in a web browser:\n") +
+    showMessage(UpdateAlerts::Kind::Warning, tr("Couldn't open the download page"),
+                tr("Open this address in a web browser:") + u'\n' +
                     QString::fromLatin1(update.url.toEncoded()));
 }
 
@@ -132,14 +132,13 @@ void UpdatePrompter::showMessage(UpdateAlerts::Kind kind, const QString& message
 
 QString UpdatePrompter::updateAvailableMessage(const QString& appName, const AppUpdate& update)
 {
-    return appName + u' ' + shownText(printableText(update.version), 1, 40) +
-           QLatin1String(" is available");
+    return tr("%1 %2 is available").arg(appName, shownText(printableText(update.version), 1, 40));
 }
 
 QString UpdatePrompter::updateAvailableInformative(const AppUpdate& update,
                                                    const QString& currentVersion)
 {
-    const QString running = QLatin1String("You're running ") + currentVersion + u'.';
+    const QString running = tr("You're running %1.").arg(currentVersion);
     if (update.notes.isEmpty())
         return running;
     return shownText(update.notes, 12, 800) + QLatin1String("\n\n") + running;
@@ -147,15 +146,15 @@ QString UpdatePrompter::updateAvailableInformative(const AppUpdate& update,
 
 QString UpdatePrompter::upToDateMessage()
 {
-    return QStringLiteral("You're up to date");
+    return tr("You're up to date");
 }
 
 QString UpdatePrompter::failedMessage()
 {
-    return QStringLiteral("Couldn't check for updates");
+    return tr("Couldn't check for updates");
 }
 
 QString UpdatePrompter::upToDateInformative(const QString& appName, const QString& currentVersion)
 {
-    return appName + u' ' + currentVersion + QLatin1String(" is the latest version.");
+    return tr("%1 %2 is the latest version.").arg(appName, currentVersion);
 }
