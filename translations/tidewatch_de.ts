@@ -2,6 +2,29 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="de">
 <context>
+    <name>LoginItem</name>
+    <message>
+        <source>Couldn&apos;t create the folder “%1”: %2.</source>
+        <translation>Der Ordner „%1“ konnte nicht angelegt werden: %2.</translation>
+    </message>
+    <message>
+        <source>Couldn&apos;t find the app on disk.</source>
+        <translation>Das Programm wurde auf dem Datenträger nicht gefunden.</translation>
+    </message>
+    <message>
+        <source>Couldn&apos;t replace the link “%1”: %2.</source>
+        <translation>Die Verknüpfung „%1“ konnte nicht ersetzt werden: %2.</translation>
+    </message>
+    <message>
+        <source>Couldn&apos;t write “%1”: %2.</source>
+        <translation>„%1“ konnte nicht geschrieben werden: %2.</translation>
+    </message>
+    <message>
+        <source>Couldn&apos;t remove “%1”: %2.</source>
+        <translation>„%1“ konnte nicht entfernt werden: %2.</translation>
+    </message>
+</context>
+<context>
     <name>NoticeBox</name>
     <message>
         <source>Cancel</source>
@@ -161,8 +184,36 @@
 <context>
     <name>TrayShell</name>
     <message>
-        <source>Tidewatch</source>
-        <translation>Tidewatch</translation>
+        <source>Show Panel</source>
+        <translation>Übersicht zeigen</translation>
+    </message>
+    <message>
+        <source>Refresh</source>
+        <translation>Aktualisieren</translation>
+    </message>
+    <message>
+        <source>Open at Login</source>
+        <translation>Bei der Anmeldung öffnen</translation>
+    </message>
+    <message>
+        <source>Check for Updates…</source>
+        <translation>Nach Aktualisierungen suchen…</translation>
+    </message>
+    <message>
+        <source>Quit</source>
+        <translation>Beenden</translation>
+    </message>
+    <message>
+        <source>Hide Panel</source>
+        <translation>Übersicht ausblenden</translation>
+    </message>
+    <message>
+        <source>Tidewatch — 1 listening port</source>
+        <translation>Tidewatch — 1 lauschender Port</translation>
+    </message>
+    <message>
+        <source>Tidewatch — %1 listening ports</source>
+        <translation>Tidewatch — %1 lauschende Ports</translation>
     </message>
 </context>
 <context>

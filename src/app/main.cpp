@@ -7,6 +7,7 @@
 #include "qtdesktopservices.h"
 #include "settingsblock.h"
 #include "singleinstance.h"
+#include "trayhosts.h"
 #include "trayshell.h"
 #include "updatechecker.h"
 #include "updateprompter.h"
@@ -16,7 +17,6 @@
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QSettings>
-#include <QSystemTrayIcon>
 #include <QTranslator>
 
 int main(int argc, char* argv[])
@@ -66,11 +66,15 @@ int main(int argc, char* argv[])
     MessageBoxAlerts updateAlerts;
     UpdatePrompter updates(updateChecker, preferences, updateAlerts, desktop);
     settings->setUpdateChecksAvailable(updateChecker.canCheck());
-    QObject::connect(settings, &SettingsBlock::checkForUpdatesRequested, &updates,
-                     [&updates] { updates.checkNow(true); });
+    const auto checkNow = [&updates] { updates.checkNow(true); };
+    QObject::connect(settings, &SettingsBlock::checkForUpdatesRequested, &updates, checkNow);
     updates.start();
 
-    TrayShell shell(panel, desktop, QSystemTrayIcon::isSystemTrayAvailable());
+    const auto trays = makePlatformTrayHosts();
+    TrayShell shell(panel, scanner, desktop, *trays);
+    shell.bindOpenAtLogin(*settings);
+    shell.setUpdateChecksOffered(updateChecker.canCheck());
+    QObject::connect(&shell, &TrayShell::checkForUpdatesRequested, &updates, checkNow);
     shell.show();
     return app.exec();
 }

@@ -3,8 +3,9 @@
 #include <QRect>
 #include <QWidget>
 
-// The window that holds the panel: a frameless popup at the tray icon, or, where there is
-// no tray, a small ordinary window whose closing ends the program.
+// The window that holds the panel: a frameless popup at the tray icon; where a popup cannot
+// be placed (Wayland), an ordinary window that the Escape key closes; or, where there is no
+// tray, an ordinary window whose closing ends the program.
 class PanelWindow : public QWidget
 {
     Q_OBJECT
@@ -13,6 +14,7 @@ public:
     enum class Mode
     {
         Popup,
+        Floating,
         Window
     };
 
@@ -20,6 +22,10 @@ public:
     PanelWindow(QWidget* panel, Mode mode, QWidget* parent = nullptr);
 
     static constexpr int borderWidth = 1;
+
+    Mode mode() const { return m_mode; }
+    // Hides the window while it changes.
+    void setMode(Mode mode);
 
     // Popup only: the rectangle to open next to and the area to stay inside. Applied now
     // and again whenever the panel's size changes.
@@ -30,6 +36,7 @@ Q_SIGNALS:
     void dismissedByOutsidePress();
     // Window: the user closed it.
     void closeRequested();
+    void visibilityChanged(bool visible);
 
 protected:
     bool event(QEvent* event) override;
@@ -38,12 +45,17 @@ protected:
     void paintEvent(QPaintEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
 
 private:
+    void applyMode();
     void refit();
 
     Mode m_mode;
     QWidget* m_panel;
     QRect m_anchor;
     QRect m_available;
+    // An ordinary window follows the panel's height until the user gives it another.
+    bool m_userSized = false;
+    int m_heightSet = -1;
 };

@@ -54,7 +54,8 @@ PortList::PortList(PortListModel* model, QWidget* parent)
     setAccessibleName(tr("Listening ports"));
     setMouseTracking(true);
     viewport()->setBackgroundRole(QPalette::Window);
-    setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    // A window made taller gives the rows more room.
+    setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Expanding);
 
     m_actions->setObjectName(QStringLiteral("rowActions"));
     auto* layout = new QHBoxLayout(m_actions);
@@ -99,7 +100,10 @@ QSize PortList::sizeHint() const
 
 void PortList::fitHeight()
 {
-    setFixedHeight(sizeHint().height());
+    // Shorter than its rows only down to a few of them.
+    const int fewRows = minimumVisibleRows * m_delegate->rowHeight() + 2 * frameWidth();
+    setMinimumHeight(qMin(sizeHint().height(), fewRows));
+    updateGeometry();
 }
 
 bool PortList::viewportEvent(QEvent* event)

@@ -26,12 +26,14 @@ class PortList : public QListView
 
 public:
     static constexpr int maximumListHeight = 320;
+    static constexpr int minimumVisibleRows = 3;
 
     explicit PortList(PortListModel* model, QWidget* parent = nullptr);
 
     PortRowDelegate* rowDelegate() const { return m_delegate; }
 
-    // Fits the rows up to maximumListHeight; beyond that the list scrolls.
+    // Fits the rows up to maximumListHeight; beyond that the list scrolls. Given more height
+    // (a taller window), it shows more rows.
     QSize sizeHint() const override;
 
 Q_SIGNALS:

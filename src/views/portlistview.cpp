@@ -106,6 +106,8 @@ PortListView::PortListView(PortScanner& scanner, DesktopServices& desktop,
     auto* emptyLayout = new QVBoxLayout(m_emptyState);
     emptyLayout->setContentsMargins(12, 24, 12, 24);
     emptyLayout->addWidget(m_emptyLabel);
+    // Like the list, it takes whatever height a taller window gives.
+    m_emptyState->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Expanding);
     root->addWidget(m_list);
     root->addWidget(m_emptyState);
     // What the panel could not do, until the panel closes.

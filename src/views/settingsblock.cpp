@@ -80,7 +80,7 @@ SettingsBlock::SettingsBlock(LoginItem& loginItem, QWidget* parent)
     layout->addWidget(m_errorBox);
 
     // clicked, not toggled: only the user's change goes to disk, not our own corrections.
-    connect(m_openAtLogin, &QCheckBox::clicked, this, &SettingsBlock::setOpenAtLogin);
+    connect(m_openAtLogin, &QCheckBox::clicked, this, [this](bool open) { setOpenAtLogin(open); });
     connect(m_checkForUpdates, &QAbstractButton::clicked, this,
             &SettingsBlock::checkForUpdatesRequested);
 }
@@ -93,14 +93,20 @@ void SettingsBlock::setUpdateChecksAvailable(bool available)
                                             : tr("This build does not check for updates."));
 }
 
-void SettingsBlock::setOpenAtLogin(bool open)
+bool SettingsBlock::isOpenAtLogin() const
 {
-    if (const auto failure = m_loginItem.setEnabled(open)) {
+    return m_openAtLogin->isChecked();
+}
+
+bool SettingsBlock::setOpenAtLogin(bool open)
+{
+    const auto failure = m_loginItem.setEnabled(open);
+    if (failure)
         m_errorBox->showMessage(failure->message());
-        // Show what is on disk, not what was asked for.
-        m_openAtLogin->setChecked(m_loginItem.isEnabled());
-        return;
-    }
-    m_openAtLogin->setChecked(open);
-    m_errorBox->clear();
+    else
+        m_errorBox->clear();
+    // Show what is on disk, not what was asked for.
+    m_openAtLogin->setChecked(failure ? m_loginItem.isEnabled() : open);
+    Q_EMIT openAtLoginChanged(m_openAtLogin->isChecked());
+    return !failure;
 }

@@ -18,14 +18,19 @@ public:
 
     // A build without an update feed cannot check: the link stays, disabled, and says why.
     void setUpdateChecksAvailable(bool available);
+    // What "Open at login" shows: what was on disk when last read or changed.
+    bool isOpenAtLogin() const;
+    // Changes the login item as a click on "Open at login" does, whoever asks (the tray
+    // icon's menu too); false when it failed, and the block then says why.
+    bool setOpenAtLogin(bool open);
 
 Q_SIGNALS:
     // "Check for updates…" was pressed: a check on the user's behalf.
     void checkForUpdatesRequested();
+    // After every change asked for, with what is on disk now, failed or not.
+    void openAtLoginChanged(bool enabled);
 
 private:
-    void setOpenAtLogin(bool open);
-
     LoginItem& m_loginItem;
     QCheckBox* m_openAtLogin = nullptr;
     QAbstractButton* m_checkForUpdates = nullptr;

@@ -1,26 +1,34 @@
 #!/usr/bin/env bash
 # The real program, started as a user starts it, on a private Xvfb display:
 #
-#   tray_e2e.sh TIDEWATCH TRAYAVAILABLE
+#   tray_e2e.sh TIDEWATCH SNI_HOST
 #
-# With no tray host, a window titled "Tidewatch" appears. With trayer as the tray host: the
-# icon is embedded in the tray; a click on it opens the panel, 320 pixels wide; Escape
-# closes it; a second copy exits with status 0 while the first, however old its lock, keeps
-# running; after the first has crashed, ten copies started together leave exactly one.
+# With no tray host, a window titled "Tidewatch" appears; trayer started later takes the
+# icon within 10 s and the window goes. A click on the icon opens the panel, 320 pixels
+# wide; Escape closes it; a second copy exits with status 0 while the first, however old its
+# lock, keeps running; after the first has crashed, ten copies started together leave
+# exactly one; when the tray goes away, its window comes back. Then, on a private session
+# bus with a stand-in StatusNotifierItem host (SNI_HOST) that starts late: the icon
+# registers within 10 s and the window goes; activating the icon opens the panel and again
+# closes it; the menu's "Open at Login" writes the login entry; the window is back while the
+# host is away and goes when it returns; the menu's Quit ends the program with status 0.
 # HOME, XDG_* and the runtime folder are temporary. Every wait polls its condition up to a
 # deadline; nothing waits a fixed time.
 # Exit status: 0 passed, 1 failed, 77 skipped (a tool is missing).
 set -uo pipefail
 
 app=$1
-trayavailable=$2
+sni_host=$2
 deadline_s=30 # generous: the sanitizer build on a loaded 2-core machine is slow to start
 panel_width=320
 popup_border=1 # PanelWindow::borderWidth, drawn inside the popup on every side
 
-for tool in Xvfb trayer xdotool xwininfo xprop; do
+dock_s=10 # a tray that starts late has the icon within this time
+for tool in Xvfb trayer xdotool xwininfo xprop dbus-daemon; do
     command -v "$tool" >/dev/null || { echo "SKIP: no $tool (see scripts/debian-packages.txt)" && exit 77; }
 done
+/usr/bin/python3 -c 'import dbus, gi' ||
+    { echo "SKIP: no python3-dbus or python3-gi (see scripts/debian-packages.txt)" && exit 77; }
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/tidewatch-e2e.XXXXXX")
 copies=0
@@ -101,7 +109,6 @@ has_titled_window() {
     done
     return 1
 }
-tray_is_available() { "$trayavailable" >>"$work/trayavailable.log" 2>&1; }
 nine_have_exited() { local p n=0; for p in "$@"; do has_exited "$p" && ((++n)); done; ((n >= 9)); }
 
 # Clicks the middle of a window with the first button.
@@ -111,8 +118,8 @@ click() {
     xdotool mousemove --window "$1" $((width / 2)) $((height / 2)) click 1
 }
 
-# A user's session, but all of it temporary: no D-Bus session (so no StatusNotifier host
-# stands in for trayer), no Wayland, the X11 platform, and none of the caller's scaling or
+# A user's session, but all of it temporary: no D-Bus session until the StatusNotifierItem
+# part starts its own, no Wayland, the X11 platform, and none of the caller's scaling or
 # theme settings, which would change the widths measured.
 # The XDG folders default to ones in the temporary home.
 export HOME="$work/home" XDG_RUNTIME_DIR="$work/runtime" DBUS_SESSION_BUS_ADDRESS=disabled:
@@ -134,23 +141,18 @@ DISPLAY=":$(cat "$work/display")"
 echo "# Xvfb on $DISPLAY"
 
 # No tray host: the panel in an ordinary window.
-tray_is_available && fail "a system tray is already available on $DISPLAY"
-start_copy
-wait_for "window titled \"Tidewatch\" without a tray host" has_titled_window "$started"
-pass "without a tray host, a window titled \"Tidewatch\" appears"
-stop "$started"
-
-# With trayer as the tray host. It may map its panel before it owns the tray; the
-# program asks once, at start-up, so wait until the answer is yes.
-trayer --edge top --align right --widthtype request --height 24 --transparent false \
-    >"$work/trayer.log" 2>&1 &
-wait_for "system tray from trayer" tray_is_available
-
 start_copy
 first=$started
-wait_for "tray icon embedded in trayer" has_tray_icon "$first"
-has_no_toplevel "$first" || fail "a window is open before the icon was clicked"
-pass "the icon appears in the tray"
+wait_for "window titled \"Tidewatch\" without a tray host" has_titled_window "$first"
+pass "without a tray host, a window titled \"Tidewatch\" appears"
+
+# A tray host that starts later, as at a login: the icon docks and the window goes.
+trayer --edge top --align right --widthtype request --height 24 --transparent false \
+    >"$work/trayer.log" 2>&1 &
+trayer=$!
+deadline_s=$dock_s wait_for "tray icon embedded in trayer that started later" has_tray_icon "$first"
+wait_for "window gone once the icon docked" has_no_toplevel "$first"
+pass "a tray that starts later takes the icon within $dock_s s, and the window goes"
 
 icon=$(tray_icons_of "$first" | head -n 1)
 click "$icon"
@@ -195,6 +197,59 @@ done
 [ "${#survivors[@]}" -eq 1 ] || fail "${#survivors[@]} of ten copies still run"
 wait_for "tray icon of the copy that runs" has_tray_icon "${survivors[0]}"
 pass "after a crash, ten copies started together leave exactly one running"
+
+stop "$trayer"
+wait_for "window back once the tray went away" has_titled_window "${survivors[0]}"
+pass "when the tray goes away, the window comes back"
+stop "${survivors[0]}"
+
+# A StatusNotifierItem host on a private session bus, and no X11 tray.
+dbus-daemon --session --nofork --print-address=3 3>"$work/bus" >"$work/dbus.log" 2>&1 &
+wait_for "session bus address" grep -q . "$work/bus"
+DBUS_SESSION_BUS_ADDRESS=$(head -n 1 "$work/bus")
+start_copy
+sni=$started
+wait_for "window titled \"Tidewatch\" before the host starts" has_titled_window "$sni"
+# start_host LOG: the stand-in host in the background; its pid goes to $host.
+start_host() {
+    "$sni_host" watch >"$1" 2>&1 &
+    host=$!
+}
+item_of() { awk '$1 == "registered" { print $2; exit }' "$1"; }
+start_host "$work/host-1.log"
+deadline_s=$dock_s wait_for "icon registered with the host that started later" grep -q '^registered' "$work/host-1.log"
+wait_for "window gone once the icon registered" has_no_toplevel "$sni"
+item=$(item_of "$work/host-1.log")
+pass "a StatusNotifierItem host that starts later takes the icon within $dock_s s ($item)"
+
+# The host does not say where the icon is: the panel opens at the pointer.
+xdotool mousemove 600 400
+"$sni_host" activate "$item" || fail "Activate failed"
+wait_for "panel after activating the icon" has_toplevel "$sni"
+read -r x y w h < <(xwininfo -id "$(toplevels_of "$sni")" |
+    awk '/Absolute upper-left X/ { x = $4 } /Absolute upper-left Y/ { y = $4 }
+         /^ *Width:/ { w = $2 } /^ *Height:/ { h = $2 } END { print x, y, w, h }')
+((x <= 600 && 600 <= x + w && y - 1 <= 400 && 400 <= y + h)) ||
+    fail "the panel at ${w}x${h}+${x}+${y} is not at the pointer (600, 400)"
+"$sni_host" activate "$item" || fail "Activate failed"
+wait_for "closing of the panel on a second activation" has_no_toplevel "$sni"
+pass "activating the icon opens the panel at the pointer; again, it closes"
+
+"$sni_host" click "$item" "Open at Login" || fail "no \"Open at Login\" in the icon's menu"
+wait_for "login entry after \"Open at Login\"" compgen -G "$HOME/.config/autostart/*.desktop"
+pass "the menu's \"Open at Login\" writes the login entry"
+
+stop "$host"
+wait_for "window back once the host went away" has_titled_window "$sni"
+start_host "$work/host-2.log"
+wait_for "icon registered again with the host back" grep -q '^registered' "$work/host-2.log"
+wait_for "window gone with the host back" has_no_toplevel "$sni"
+pass "while the host is away the window is back, and it goes when the host returns"
+
+"$sni_host" click "$(item_of "$work/host-2.log")" Quit || fail "no Quit in the icon's menu"
+wait_for "exit after the menu's Quit" has_exited "$sni"
+wait "$sni" || fail "the menu's Quit ended the program with status $?"
+pass "the menu's Quit ends the program with status 0"
 
 # A sanitizer report ends a copy; make sure none ended that way unseen.
 if grep -l -E 'ERROR: (Address|Leak)Sanitizer|runtime error:' "$work"/tidewatch-*.log; then

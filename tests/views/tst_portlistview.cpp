@@ -12,6 +12,7 @@
 #include <QCheckBox>
 #include <QCursor>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QScreen>
 #include <QTest>
 
@@ -65,8 +66,10 @@ struct Panel
     // refreshes the list with records without names ("PORT/0/USER": another user's socket),
     // "hide" hides the panel, "noopener" leaves URLs unopened, "refuse:PID" makes signals to
     // a pid fail, "root" runs the panel as root, "stillrunning:N" waits until row N says its
-    // process ignored the request to quit, and "focus:NAME" and "shown:NAME" check where the
-    // keys go and what shows.
+    // process ignored the request to quit, "focus:NAME" and "shown:NAME" check where the
+    // keys go and what shows, "taller" that a taller panel gives the height to the list, and
+    // "empty:N" that the empty list says N system ports hide
+    // ("empty:0": that nothing listens).
     void type(const QString& steps)
     {
         for (const QString& step : steps.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
@@ -105,6 +108,15 @@ struct Panel
                 }));
             } else if (step.startsWith(QLatin1String("focus:"))) {
                 QCOMPARE(QApplication::focusWidget()->objectName(), arg);
+            } else if (step == QLatin1String("taller")) {
+                const int before = list()->height();
+                view.resize(view.width(), view.height() + 100);
+                QTRY_VERIFY(list()->height() >= before + 100);
+            } else if (step.startsWith(QLatin1String("empty:"))) {
+                const QString text = view.findChild<QLabel*>(QStringLiteral("emptyLabel"))->text();
+                QVERIFY2(arg == u"0" ? text == u"No listening ports"
+                                     : text.startsWith(arg + QStringLiteral(" system port")),
+                         qPrintable(text));
             } else if (step.startsWith(QLatin1String("shown:"))) {
                 QVERIFY(view.findChild<QWidget*>(arg)->isVisible());
             } else if (step == QLatin1String("hide")) {
@@ -206,6 +218,9 @@ private Q_SLOTS:
         // shows, the keys stay in the panel (left to Qt, they would go to Refresh).
         QTest::addRow("Tab order")
             << "focus:portList Tab focus:setting Tab focus:refreshButton" << -1 << "";
+        QTest::addRow("a taller window shows more rows") << "taller" << -1 << "";
+        QTest::addRow("an empty list counts the system ports it hides")
+            << "publish:22/9,80/10 empty:2 publish:22/9 empty:1 publish: empty:0" << -1 << "";
         QTest::addRow("keys while the list is gone")
             << "publish: focus:portListView shown:emptyLabel publish:2000/100 focus:portList" << -1
             << "";

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QObject>
+
+#include <memory>
+
+// The trays on this desktop that can show the program's icon, watched as they come and go
+// (a tray host often starts after the programs of a login session).
+class TrayHosts : public QObject
+{
+    Q_OBJECT
+
+public:
+    struct State
+    {
+        // A StatusNotifierItem host (KDE Plasma, GNOME's AppIndicator extension, waybar...),
+        // reached through the watcher on the session bus.
+        bool statusNotifier = false;
+        // A tray that embeds icons: the X11 system tray, or the platform's own status bar.
+        bool systemTray = false;
+
+        bool any() const { return statusNotifier || systemTray; }
+        bool operator==(const State&) const = default;
+    };
+
+    static constexpr int pollIntervalMs = 2000;
+
+    using QObject::QObject;
+
+    virtual State state() const = 0;
+
+Q_SIGNALS:
+    void changed();
+};
+
+// Asks now, and then every TrayHosts::pollIntervalMs.
+std::unique_ptr<TrayHosts> makePlatformTrayHosts();
