@@ -4,7 +4,7 @@
 #
 #   bench/tray_app_bench.sh [BUILD_DIR]      (default: build)
 #
-# On a private X display (:93) with trayer as the tray, with 1,000 real listeners from
+# On a private X display with trayer as the tray, with 1,000 real listeners from
 # busy-host 500 0 2: each program is started RUNS times; start-up is the time from just
 # before the process is spawned until its icon window is embedded in trayer (polled every
 # few ms, so the figure is an upper bound). For tidewatch the icon is then clicked, the panel
@@ -16,25 +16,10 @@ build=$(cd "${1:-$top/build}" && pwd)
 app="$build/src/app/tidewatch"
 peer="$build/bench/bare_tray_peer"
 busyhost="${BUSY_HOST:-/work/shared/bench/busy-host}"
-display=:93
 runs=5
-work=$(mktemp -d)
-pids=()
-cleanup() {
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-    wait 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
-Xvfb $display -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
-pids+=($!)
-export DISPLAY=$display
-for _ in $(seq 100); do xwininfo -root >/dev/null 2>&1 && break; sleep 0.05; done
-trayer --edge top --align right --widthtype request --height 24 --transparent false \
-    >/dev/null 2>&1 &
-pids+=($!)
-for _ in $(seq 100); do xwininfo -root -tree | grep -q '("panel" "trayer")' && break; sleep 0.05; done
+. "$top/bench/common.sh"
+start_scratch
+start_tray_display
 
 # 1,000 listening sockets owned by 500 processes; they end when this script's pipe closes.
 exec 3> >("$busyhost" 500 0 2 >"$work/busy.out")
@@ -92,7 +77,7 @@ measure() {
 read -r app_ms app_rss < <(measure "$app" '("tidewatch" "Tidewatch")' yes)
 read -r peer_ms peer_rss < <(measure "$peer" '("bare_tray_peer"' no)
 
-echo "Tray app on $display with trayer, $listeners listening sockets, median of $runs runs"
+echo "Tray app on $DISPLAY with trayer, $listeners listening sockets, median of $runs runs"
 echo "load average when done: $(cut -d' ' -f1-3 /proc/loadavg) on $(nproc) cores (start-up time grows with it)"
 printf '%-36s %12s %16s %10s\n' "" "tidewatch" "bare tray peer" "target"
 printf '%-36s %12s %16s %10s\n' "start to tray icon shown (ms)" "$app_ms" "$peer_ms" "< 300"

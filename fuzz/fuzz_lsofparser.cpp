@@ -1,10 +1,11 @@
 // The lsof field-output parser against a plain restatement of its rules: strict UTF-8 by
-// the table of RFC 3629, then line by line, with the (port, pid) pairs seen kept in a set.
+// the table of RFC 3629, then line by line, with the (port, pid) pairs seen kept in a map
+// to their records' addresses.
 #include "fuzzcheck.h"
 #include "lsofparser.h"
 
 #include <QRegularExpression>
-#include <QSet>
+#include <QHash>
 #include <QStringDecoder>
 
 #include <algorithm>
@@ -35,8 +36,8 @@ std::optional<QList<ListeningPort>> referenceParse(QByteArrayView bytes)
         return std::nullopt;
     qint32 pid = 0;
     QString command;
-    QSet<std::pair<qint64, qint32>> seen;
-    QList<ListeningPort> result;
+    QHash<std::pair<qint64, qint32>, qsizetype> seen;
+    QList<std::pair<ListeningPort, QStringList>> found; // each record with its addresses
     for (const QByteArray& line : bytes.toByteArray().split('\n')) {
         const QByteArray value = line.mid(1);
         const qsizetype colon = value.lastIndexOf(':');
@@ -45,10 +46,24 @@ std::optional<QList<ListeningPort>> referenceParse(QByteArrayView bytes)
             pid = toInt<qint32>(value).value_or(0);
         } else if (line.startsWith('c')) {
             command = QString::fromUtf8(value);
-        } else if (line.startsWith('n') && colon >= 0 && port && !seen.contains({*port, pid})) {
-            seen.insert({*port, pid});
-            result.append(ListeningPort(*port, pid, command));
+        } else if (line.startsWith('n') && colon >= 0 && port) {
+            if (!seen.contains({*port, pid})) {
+                seen.insert({*port, pid}, found.size());
+                found.append({ListeningPort(*port, pid, command), {}});
+            }
+            QString address = QString::fromUtf8(value.left(colon));
+            if (address.size() >= 2 && address.startsWith(u'[') && address.endsWith(u']'))
+                address = address.mid(1, address.size() - 2);
+            if (!address.isEmpty())
+                found[seen.value({*port, pid})].second.append(address);
         }
+    }
+    QList<ListeningPort> result;
+    for (auto& [record, addresses] : found) {
+        addresses.sort();
+        addresses.removeDuplicates();
+        result.append(
+            ListeningPort(record.port(), record.pid(), record.processName(), {}, addresses));
     }
     // By port, then pid, with the records without a process (pid 0) last on their port.
     std::stable_sort(result.begin(), result.end(), [](const auto& a, const auto& b) {

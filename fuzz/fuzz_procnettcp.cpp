@@ -1,9 +1,12 @@
 // The /proc/net/tcp reader against a plain restatement: split the lines, split each on runs
-// of spaces, and keep the LISTEN rows with a sound port and inode.
+// of spaces, and keep the LISTEN rows with a sound address, port, uid and inode.
 #include "fuzzcheck.h"
 #include "procnetsource.h"
 
+#include <sys/socket.h>
+
 #include <charconv>
+#include <cstring>
 
 namespace {
 
@@ -18,6 +21,23 @@ std::optional<quint64> toNumber(const QByteArray& text, int base, qsizetype maxD
                : std::nullopt;
 }
 
+// 8 or 32 hex digits: 32-bit words as the machine holds them.
+std::optional<SocketAddress> toAddress(const QByteArray& hex)
+{
+    if (hex.size() != 8 && hex.size() != 32)
+        return std::nullopt;
+    SocketAddress address;
+    address.family = hex.size() == 8 ? AF_INET : AF_INET6;
+    for (qsizetype word = 0; word < hex.size() / 8; ++word) {
+        const auto value = toNumber(hex.mid(word * 8, 8), 16, 8);
+        if (!value)
+            return std::nullopt;
+        const auto held = quint32(*value);
+        std::memcpy(address.bytes.data() + word * 4, &held, 4);
+    }
+    return address;
+}
+
 ListeningSockets referenceParse(const QByteArray& table)
 {
     ListeningSockets sockets;
@@ -26,10 +46,14 @@ ListeningSockets referenceParse(const QByteArray& table)
         words.removeAll(QByteArray());
         if (words.size() < 10 || words[3] != "0A" || !words[1].contains(':'))
             continue;
-        const auto port = toNumber(words[1].mid(words[1].lastIndexOf(':') + 1), 16, 16);
+        const qsizetype colon = words[1].lastIndexOf(':');
+        const auto address = toAddress(words[1].left(colon));
+        const auto port = toNumber(words[1].mid(colon + 1), 16, 16);
+        const auto uid = toNumber(words[7], 10, 19);
         const auto inode = toNumber(words[9], 10, 19);
-        if (port && *port <= 0xffff && inode && *inode != 0)
-            sockets.insert(*inode, quint16(*port));
+        if (address && port && *port <= 0xffff && uid && *uid <= 0xffffffffu && inode &&
+            *inode != 0)
+            sockets.insert(*inode, ListeningSocket{quint16(*port), quint32(*uid), *address});
     }
     return sockets;
 }

@@ -219,12 +219,12 @@
 <context>
     <name>tidewatch-ports</name>
     <message>
-        <source>Lists the processes listening on local TCP ports, system ports included, sorted by port and then process id.</source>
-        <translation>Listet die Prozesse auf, die an lokalen TCP-Ports lauschen, Systemports eingeschlossen, sortiert nach Port und dann nach Prozessnummer.</translation>
+        <source>Lists the local TCP ports that listen, system ports included, with the owning process, user and addresses, sorted by port and then process id. Sockets of processes it may not see are listed by user.</source>
+        <translation>Listet die lauschenden lokalen TCP-Ports auf, Systemports eingeschlossen, mit besitzendem Prozess, Benutzer und Adressen, sortiert nach Port und dann nach Prozessnummer. Sockets von Prozessen, die es nicht sehen darf, erscheinen mit ihrem Benutzer.</translation>
     </message>
     <message>
-        <source>Print a JSON array of {&quot;port&quot;, &quot;pid&quot;, &quot;processName&quot;} objects.</source>
-        <translation>Gibt ein JSON-Array von {&quot;port&quot;, &quot;pid&quot;, &quot;processName&quot;}-Objekten aus.</translation>
+        <source>Print a JSON array of {&quot;port&quot;, &quot;pid&quot;, &quot;processName&quot;, &quot;user&quot;, &quot;addresses&quot;} objects; pid and processName are null where the owning process cannot be seen.</source>
+        <translation>Gibt ein JSON-Array von {&quot;port&quot;, &quot;pid&quot;, &quot;processName&quot;, &quot;user&quot;, &quot;addresses&quot;}-Objekten aus; pid und processName sind null, wo der besitzende Prozess nicht sichtbar ist.</translation>
     </message>
     <message>
         <source>Ask the lsof executable at &lt;path&gt; instead.</source>

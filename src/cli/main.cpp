@@ -41,14 +41,16 @@ int main(int argc, char* argv[])
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QCoreApplication::translate(
-        "tidewatch-ports", "Lists the processes listening on local TCP ports, system ports "
-                           "included, sorted by port and then process id."));
+        "tidewatch-ports", "Lists the local TCP ports that listen, system ports included, with "
+                           "the owning process, user and addresses, sorted by port and then "
+                           "process id. Sockets of processes it may not see are listed by user."));
     const QCommandLineOption helpOption = parser.addHelpOption();
     const QCommandLineOption jsonOption(
         QStringLiteral("json"),
-        QCoreApplication::translate(
-            "tidewatch-ports",
-            "Print a JSON array of {\"port\", \"pid\", \"processName\"} objects."));
+        QCoreApplication::translate("tidewatch-ports",
+                                    "Print a JSON array of {\"port\", \"pid\", \"processName\", "
+                                    "\"user\", \"addresses\"} objects; pid and processName are "
+                                    "null where the owning process cannot be seen."));
     const QCommandLineOption lsofOption(
         QStringLiteral("lsof"),
         QCoreApplication::translate("tidewatch-ports",

@@ -29,24 +29,45 @@ QByteArray padLeft(const QByteArray& text, qsizetype width)
     return QByteArray(std::max<qsizetype>(0, width - text.size()), ' ') + text;
 }
 
+QByteArray padRight(const QByteArray& text, qsizetype width)
+{
+    return text + QByteArray(std::max<qsizetype>(0, width - text.size()), ' ');
+}
+
+QByteArray orDash(const QString& text)
+{
+    return text.isEmpty() ? QByteArray("-") : text.toUtf8();
+}
+
 } // namespace
 
 QByteArray formatPortTable(const QList<ListeningPort>& ports)
 {
-    QByteArray portHeader("PORT");
-    QByteArray pidHeader("PID");
-    qsizetype portWidth = portHeader.size();
-    qsizetype pidWidth = pidHeader.size();
+    struct Row
+    {
+        QByteArray port, pid, user, addresses, command;
+    };
+    QList<Row> rows{{"PORT", "PID", "USER", "ADDRESS", "COMMAND"}};
+    rows.reserve(ports.size() + 1);
     for (const ListeningPort& port : ports) {
-        portWidth = std::max(portWidth, QByteArray::number(port.port()).size());
-        pidWidth = std::max(pidWidth, QByteArray::number(port.pid()).size());
+        const bool hasProcess = port.hasProcess();
+        rows.append({QByteArray::number(port.port()),
+                     hasProcess ? QByteArray::number(port.pid()) : QByteArray("-"),
+                     orDash(port.user()), orDash(port.addresses().join(QLatin1Char(','))),
+                     hasProcess ? port.processName().toUtf8() : QByteArray("-")});
     }
-    QByteArray out =
-        padLeft(portHeader, portWidth) + "  " + padLeft(pidHeader, pidWidth) + "  COMMAND\n";
-    for (const ListeningPort& port : ports) {
-        out += padLeft(QByteArray::number(port.port()), portWidth) + "  " +
-               padLeft(QByteArray::number(port.pid()), pidWidth) + "  " +
-               port.processName().toUtf8() + '\n';
+    qsizetype portWidth = 0, pidWidth = 0, userWidth = 0, addressWidth = 0;
+    for (const Row& row : rows) {
+        portWidth = std::max(portWidth, row.port.size());
+        pidWidth = std::max(pidWidth, row.pid.size());
+        userWidth = std::max(userWidth, row.user.size());
+        addressWidth = std::max(addressWidth, row.addresses.size());
+    }
+    QByteArray out;
+    for (const Row& row : rows) {
+        out += padLeft(row.port, portWidth) + "  " + padLeft(row.pid, pidWidth) + "  " +
+               padRight(row.user, userWidth) + "  " + padRight(row.addresses, addressWidth) + "  " +
+               row.command + '\n';
     }
     return out;
 }
@@ -58,10 +79,22 @@ QByteArray formatPortJson(const QList<ListeningPort>& ports)
     QByteArray out = "[\n";
     for (qsizetype i = 0; i < ports.size(); ++i) {
         const ListeningPort& port = ports[i];
-        out += "  {\"port\": " + QByteArray::number(port.port()) +
-               ", \"pid\": " + QByteArray::number(port.pid()) + ", \"processName\": ";
-        appendJsonString(out, port.processName());
-        out += i + 1 < ports.size() ? "},\n" : "}\n";
+        out += "  {\"port\": " + QByteArray::number(port.port()) + ", \"pid\": ";
+        if (port.hasProcess()) {
+            out += QByteArray::number(port.pid()) + ", \"processName\": ";
+            appendJsonString(out, port.processName());
+        } else {
+            out += "null, \"processName\": null";
+        }
+        out += ", \"user\": ";
+        appendJsonString(out, port.user());
+        out += ", \"addresses\": [";
+        for (qsizetype a = 0; a < port.addresses().size(); ++a) {
+            if (a > 0)
+                out += ", ";
+            appendJsonString(out, port.addresses()[a]);
+        }
+        out += i + 1 < ports.size() ? "]},\n" : "]}\n";
     }
     out += "]\n";
     return out;

@@ -76,10 +76,6 @@ std::optional<QList<ListeningPort>> parse(QByteArrayView output)
     qint32 pid = 0;
     // One QString per "c" line; the records share it.
     QString command;
-    // A server listening on both families shows the same pair twice in a row; the
-    // builder would drop the second anyway, so spare it the hash lookup.
-    std::optional<std::pair<qint64, qint32>> previous;
-
     const char* const data = output.data();
     const qsizetype size = output.size();
     qsizetype start = 0;
@@ -101,9 +97,11 @@ std::optional<QList<ListeningPort>> parse(QByteArrayView output)
                 if (colon < 0)
                     break;
                 if (const auto port = parseInt64(value.sliced(colon + 1))) {
-                    if (previous != std::pair(*port, pid))
-                        builder.add(*port, pid, command);
-                    previous = std::pair(*port, pid);
+                    // "*:80", "127.0.0.1:631", "[::1]:5000": the address without brackets.
+                    QByteArrayView address = value.first(colon);
+                    if (address.size() >= 2 && address.front() == '[' && address.back() == ']')
+                        address = address.sliced(1, address.size() - 2);
+                    builder.add(*port, pid, command, QString::fromUtf8(address));
                 }
                 break;
             }

@@ -17,14 +17,19 @@ namespace ProcFiles {
 class Fd
 {
 public:
-    explicit Fd(int fd) : m_fd(fd) {}
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
+    explicit Fd(int fd = -1) : m_fd(fd) {}
+    Fd(Fd&& other) noexcept : m_fd(other.release()) {}
+    Fd& operator=(Fd&& other) noexcept
+    {
+        Fd(std::move(other)).swap(*this);
+        return *this;
+    }
     ~Fd()
     {
         if (m_fd >= 0)
             ::close(m_fd);
     }
+    void swap(Fd& other) noexcept { std::swap(m_fd, other.m_fd); }
     int get() const { return m_fd; }
     bool isValid() const { return m_fd >= 0; }
     int release() { return std::exchange(m_fd, -1); }

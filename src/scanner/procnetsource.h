@@ -1,20 +1,27 @@
 #pragma once
 
 #include "portsource.h"
+#include "sockdiag.h"
 #include "socketownerwalk.h"
+#include "usernames.h"
 
 #include <QByteArrayView>
+#include <QHash>
 #include <QMutex>
 #include <QString>
 
 #include <chrono>
 
-// Adds the LISTEN (state 0A) rows of one /proc/net/tcp or /proc/net/tcp6 table.
+// Adds the LISTEN (state 0A) rows of one /proc/net/tcp or /proc/net/tcp6 table, with
+// their user and local address (without the interface of a link-local one, which the
+// table does not give).
 void parseProcNetTcp(QByteArrayView table, ListeningSockets& sockets);
 
 // The kernel's own tables read directly: the same records as lsof's field output, at a
 // fraction of its cost, since only socket descriptors are looked at, and after the first
-// scan mostly only those of processes that changed (see SocketOwnerWalk).
+// scan mostly only those of processes that changed (see SocketOwnerWalk). Unlike lsof it
+// also lists the sockets whose holders it cannot see (another user's, or no process's):
+// one record per port and user, without a process.
 class ProcNetSource final : public PortSource
 {
 public:
@@ -23,11 +30,18 @@ public:
         Incremental, // learn from the previous scan
         Full,        // walk every process on every scan
     };
+    // Where the listening sockets come from.
+    enum class Sockets
+    {
+        Diagnostics, // netlink socket diagnostics; the tables where those are unavailable
+        Tables,      // /proc/net/tcp and tcp6 under the root, always
+    };
 
-    // The root is a parameter so tests can hand in a tree of their own.
+    // The root is a parameter so tests can hand in a tree of their own (with Tables).
     explicit ProcNetSource(QString procRoot = QStringLiteral("/proc"),
                            Walk walk = Walk::Incremental,
-                           std::chrono::milliseconds fullWalkEvery = std::chrono::seconds(60));
+                           std::chrono::milliseconds fullWalkEvery = std::chrono::seconds(60),
+                           Sockets sockets = Sockets::Diagnostics);
     ~ProcNetSource() override;
 
     // Queries from several threads take turns: a query that arrives while another runs
@@ -38,8 +52,20 @@ public:
     SocketOwnerWalk::Counts counts() const;
 
 private:
+    // Fills sockets from the diagnostics or the tables; the reason on failure.
+    bool readSockets(int procFd, ListeningSockets& sockets, QString& reason);
+    const QString& textOf(const SocketAddress& address);
+
     const QString m_procRoot;
     const Walk m_walkMode;
+    const Sockets m_socketsFrom;
     mutable QMutex m_walkMutex;
+    SockDiagSocket m_diagnostics;
     SocketOwnerWalk m_walk;
+    // Both forgotten at every full walk, so that renamed users and interfaces show.
+    UserNames m_users;
+    QHash<SocketAddress, QString> m_addressTexts;
+    // The last scan's sockets and list.
+    ListeningSockets m_lastSockets;
+    QList<ListeningPort> m_lastPorts;
 };

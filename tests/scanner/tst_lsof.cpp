@@ -172,23 +172,29 @@ private Q_SLOTS:
             QTest::addRow("%s", name) << QString::fromLatin1(arguments) << QByteArray(body)
                                       << exitCode << QByteArray(out) << QByteArray(err);
         };
+        // An address once per record, sorted, without brackets; no process and no user: "-".
         row("table", "--lsof LISTER",
-            "printf 'p900\\ncsshd\\nn*:22\\np12345\\ncweb server\\nn*:8080\\n'", 0,
-            "PORT    PID  COMMAND\n  22    900  sshd\n8080  12345  web server\n");
-        row("json at the limits", "--json --lsof LISTER",
-            "printf 'p-2147483648\\nca \"q\" \\\\\\\\n\\nn*:-9223372036854775808\\n"
+            "printf 'p900\\ncsshd\\nn*:22\\nn[::1]:22\\nn*:22\\np12345\\ncweb server\\n"
+            "n127.0.0.1:8080\\npx\\nn*:9\\n'",
+            0,
+            "PORT    PID  USER  ADDRESS    COMMAND\n   9      -  -     *          -\n"
+            "  22    900  -     *,::1      sshd\n8080  12345  -     127.0.0.1  web server\n");
+        row("json at the limits; no process", "--json --lsof LISTER",
+            "printf 'n[::1]:0\\np-2147483648\\nca \"q\" \\\\\\\\n\\nn*:-9223372036854775808\\n"
             "p2147483647\\ncbig\\nn*:9223372036854775807\\n'",
             0,
             "[\n  {\"port\": -9223372036854775808, \"pid\": -2147483648, \"processName\": \"a "
-            "\\\"q\\\" \\\\\\\\n\"},\n  {\"port\": 9223372036854775807, \"pid\": 2147483647, "
-            "\"processName\": \"big\"}\n]\n");
+            "\\\"q\\\" \\\\\\\\n\", \"user\": \"\", \"addresses\": [\"*\"]},\n"
+            "  {\"port\": 0, \"pid\": null, \"processName\": null, \"user\": \"\", "
+            "\"addresses\": [\"::1\"]},\n  {\"port\": 9223372036854775807, \"pid\": 2147483647, "
+            "\"processName\": \"big\", \"user\": \"\", \"addresses\": [\"*\"]}\n]\n");
         row("empty json", "--lsof LISTER --json", "true", 0, "[]\n");
         row("missing lister", "--lsof LISTER", nullptr, 1, "", "could not start");
         // Scans that many times with one source and prints the last answer: the port is
         // the number of runs.
         row("repeat", "--repeat 3 --lsof LISTER",
             R"(echo >> "$0.runs"; printf 'p7\ncweb\nn*:%s\n' $(wc -l < "$0.runs"))", 0,
-            "PORT  PID  COMMAND\n   3    7  web\n");
+            "PORT  PID  USER  ADDRESS  COMMAND\n   3    7  -     *        web\n");
         // A usage error goes to stderr only.
         for (const char* wrong : {"--bogus", "--lsof", "8080", "--repeat 0"})
             row(wrong, wrong, nullptr, 2, "", "--json");

@@ -101,7 +101,6 @@ private Q_SLOTS:
         QTest::addRow("login session")
             << QByteArray("0::/user.slice/user-1000.slice/session-3.scope") << QString()
             << QString();
-        QTest::addRow("init") << QByteArray("0::/init.scope\n") << QString() << QString();
         QTest::addRow("hybrid, systemd line first")
             << QByteArray(
                    "1:name=systemd:/system.slice/sshd.service\n0::/system.slice/sshd.service\n")
@@ -132,8 +131,6 @@ private Q_SLOTS:
             << QString() << shortId;
         QTest::addRow("control byte in the unit")
             << QByteArray("0::/system.slice/a\x1b[1m.service\n") << QString() << QString();
-        QTest::addRow("markup in the unit")
-            << QByteArray("0::/system.slice/<b>x</b>.service\n") << QString() << QString();
         QTest::addRow("short id, upper case, relative path, garbage")
             << "::\n:\n\n1:x:/docker/" + id.toUpper() +
                    "\n2:y:/docker/4f2a9c1e8b7d\n0::web.service\n"
@@ -259,7 +256,6 @@ private Q_SLOTS:
                    QByteArray::number(rest.size(), 16) + ";x\r\n" + rest + "\r\n0\r\n\r\n"
             << QStringLiteral("web");
         QTest::addRow("garbage") << true << reply("[{\"Names\":[\"/web\"]") << QString();
-        QTest::addRow("not an answer") << true << QByteArray("\x01\x02\r\n\r\n\x03") << QString();
         QTest::addRow("refused") << true << QByteArray("HTTP/1.1 403 Forbidden\r\n\r\n[]")
                                  << QString();
         QTest::addRow("silent") << true << QByteArray() << QString();

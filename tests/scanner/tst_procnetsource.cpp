@@ -1,7 +1,9 @@
 // The native source: its parsers, what a scan learns from the previous one (on a /proc of
-// our own making), and, over real processes that churnchild runs: agreement with the real
-// lsof, the incremental walk against a full one after every step of a seeded random series
-// of changes, and kills through the scanner.
+// our own making, read through its tables), and, over real processes that churnchild runs:
+// agreement with the real lsof, through socket diagnostics and the tables alike, what a
+// user who cannot see them gets, the incremental walk against a full one after every step
+// of a seeded random series of changes (as root, and as nobody among root's processes),
+// and kills through the scanner.
 //   TIDEWATCH_DIFF_SEED   the seed (printed; fixed by default, so CI repeats itself)
 //   TIDEWATCH_DIFF_STEPS  the number of steps
 
@@ -19,7 +21,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <grp.h>
+#include <pwd.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <random>
@@ -31,6 +36,8 @@ namespace {
 
 // churnchild's command bits, and the names it runs under (an exec renames).
 constexpr quint32 Alternate = 1, CloseFile = 4;
+constexpr uid_t nobody = 65534;
+constexpr auto Tables = ProcNetSource::Sockets::Tables;
 const char* const childNames[] = {"tw-spawn", "tw-alpha", "tw beta", "tw-gamma\\x"};
 
 bool writeFile(const QString& path, const QByteArray& data)
@@ -99,12 +106,16 @@ public:
     QSet<qint32> pids() const { return {m_pids.cbegin(), m_pids.cend()}; }
     QString history() const { return m_history.join(u"\n  "_s); }
 
-    bool spawn()
+    bool spawn(bool asNobody = false)
     {
         QProcess& child = *m_children.emplace_back(std::make_unique<QProcess>());
-        child.setChildProcessModifier([this] {
+        child.setChildProcessModifier([this, asNobody] {
             ::dup2(m_mailbox[0], 101);
             ::dup2(m_mailbox[1], 102);
+            if (asNobody &&
+                (::setgroups(0, nullptr) != 0 || ::setresgid(nobody, nobody, nobody) != 0 ||
+                 ::setresuid(nobody, nobody, nobody) != 0))
+                ::_exit(1);
         });
         child.start(m_folder + u"/tw-spawn"_s, {});
         m_pids << qint32(child.processId());
@@ -155,6 +166,62 @@ private:
     QStringList m_history; // the last steps, for a failure's message
 };
 
+// A learning and a fully walking native source, queried as nobody in a process of their
+// own, forked while this one has no threads. Each query answers with both lists as
+// "port pid user name" rows, and the learning one's partial scans so far.
+class NobodysSources
+{
+public:
+    NobodysSources()
+    {
+        int pair[2];
+        ::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, pair);
+        if ((m_pid = ::fork()) == 0) {
+            ::close(pair[0]);
+            if (::setgroups(0, nullptr) != 0 || ::setresgid(nobody, nobody, nobody) != 0 ||
+                ::setresuid(nobody, nobody, nobody) != 0)
+                ::_exit(1);
+            ProcNetSource learning;
+            ProcNetSource full(u"/proc"_s, ProcNetSource::Walk::Full);
+            const auto rows = [](const QueryResult& result) {
+                QStringList out{result.ok() ? QString() : u"failed "_s + result.detail};
+                for (const ListeningPort& port : result.ports)
+                    out << u"%1 %2 %3 %4"_s.arg(port.port())
+                               .arg(port.pid())
+                               .arg(port.user(), port.processName());
+                return out.join(u'|');
+            };
+            char byte;
+            while (::recv(pair[1], &byte, 1, 0) == 1) {
+                const QByteArray answer = (rows(learning.query()) + u'\n' + rows(full.query()) +
+                                           u'\n' + QString::number(learning.counts().partialScans))
+                                              .toUtf8();
+                ::send(pair[1], answer.constData(), size_t(answer.size()), 0);
+            }
+            ::_exit(0);
+        }
+        ::close(pair[1]);
+        m_socket = pair[0];
+    }
+    ~NobodysSources()
+    {
+        ::close(m_socket);
+        ::waitpid(m_pid, nullptr, 0);
+    }
+    QStringList query() const
+    {
+        QByteArray answer(1 << 20, '\0');
+        const ssize_t length = ::send(m_socket, "q", 1, 0) == 1
+                                   ? ::recv(m_socket, answer.data(), size_t(answer.size()), 0)
+                                   : -1;
+        return QString::fromUtf8(answer.left(std::max<ssize_t>(length, 0))).split(u'\n');
+    }
+
+private:
+    pid_t m_pid = -1;
+    int m_socket = -1;
+};
+
 } // namespace
 
 class TestProcNetSource : public QObject
@@ -163,11 +230,17 @@ class TestProcNetSource : public QObject
 
 private:
     QTemporaryDir m_folder;
+    std::unique_ptr<NobodysSources> m_nobodys; // as root only
 
 private Q_SLOTS:
     void initTestCase()
     {
         QVERIFY(m_folder.isValid());
+        if (::geteuid() == 0)
+            m_nobodys = std::make_unique<NobodysSources>();
+        // Children that run as nobody exec the links in it.
+        QVERIFY(QFile::setPermissions(m_folder.path(), QFile::permissions(m_folder.path()) |
+                                                           QFile::ExeOther | QFile::ReadOther));
         for (const char* name : childNames)
             QVERIFY(QFile::link(QStringLiteral(CHURNCHILD_PATH),
                                 m_folder.filePath(QString::fromLatin1(name))));
@@ -197,7 +270,8 @@ private Q_SLOTS:
     // its descriptors and its stat; what it cannot see; a known socket whose port changes.
     void learnsFromPreviousScan()
     {
-        const QueryResult none = ProcNetSource(m_folder.path()).query(); // no tables there
+        const QueryResult none =
+            ProcNetSource(m_folder.path(), ProcNetSource::Walk::Full, 60s, Tables).query();
         QVERIFY(none.error == QueryError::Unreadable && none.detail.contains(u"net/tcp"));
         Churn churn(m_folder.path());
         QVERIFY(churn.spawn());
@@ -211,13 +285,16 @@ private Q_SLOTS:
         QTemporaryDir folder;
         const QString root = folder.path();
         QVERIFY(second > 0 && makeProc(root) && linkProcess(root, u"100"_s, churn.pid(0)));
-        ProcNetSource source(root);
+        ProcNetSource source(root, ProcNetSource::Walk::Incremental, 60s, Tables);
+        const QSet<qint32> ours{100, 200, 300};
         // The full walk's answer; how many full walks the learned scan made; its answer.
         const auto learned = [&] {
             const quint64 fullWalks = source.counts().fullWalks;
-            const QString got = describe(source.query().ports);
+            const QString got = describe(source.query().ports, ours);
             return u"%1; %2; %3"_s
-                .arg(describe(ProcNetSource(root, ProcNetSource::Walk::Full).query().ports))
+                .arg(describe(
+                    ProcNetSource(root, ProcNetSource::Walk::Full, 60s, Tables).query().ports,
+                    ours))
                 .arg(source.counts().fullWalks - fullWalks)
                 .arg(got);
         };
@@ -234,7 +311,7 @@ private Q_SLOTS:
         QCOMPARE(learned(), u"%1; 0; %1"_s.arg(other));
         // The named blind spot: 200, the first process again, takes the second listener while
         // it closes its /dev/null, so its count stays the same. The periodic full walk ends it.
-        ProcNetSource bounded(root, ProcNetSource::Walk::Incremental, 300ms);
+        ProcNetSource bounded(root, ProcNetSource::Walk::Incremental, 300ms, Tables);
         QVERIFY(linkProcess(root, u"200"_s, churn.pid(0)) && bounded.query().ok());
         QVERIFY(learned().contains(u"; 0; "_s));
         const std::optional<int> sent = churn.command(1, 's', 8); // its second listener
@@ -243,7 +320,7 @@ private Q_SLOTS:
         QVERIFY(lagging[0].contains(u"%1 200 tw-spawn"_s.arg(second)));
         QVERIFY2(lagging[2] != lagging[0], "the blind spot is seen now: update this test and "
                                            "the comment in socketownerwalk.h");
-        QTRY_COMPARE_WITH_TIMEOUT(describe(bounded.query().ports), lagging[0], 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(describe(bounded.query().ports, ours), lagging[0], 5000);
         // The first listener's port changes (and the second stops listening).
         QVERIFY(writeFile(root + u"/net/tcp"_s, "header\n0: 0100007F:0001 0 0A 0 0 0 0 0 " +
                                                     socket.mid(8).chopped(1).toLatin1() + '\n'));
@@ -264,13 +341,16 @@ private Q_SLOTS:
             if (!churn.spawn() || churn.command(last, 'n', 0, raw) != 0 ||
                 !(port = churn.command(last, 'l', 0, QByteArray::number(port)).value_or(0)))
                 return 0;
-            expected << u"%1 %2 "_s.arg(port).arg(churn.pid(last)) + QString::fromUtf8(printed);
+            expected << u"%1 %2 %3 [127.0.0.1]"_s.arg(QString::number(port),
+                                                      QString::number(churn.pid(last)),
+                                                      QString::fromUtf8(printed));
             return port;
         };
         const int dual = hold("tw-dual", "tw-dual");
         QVERIFY(dual > 0);
         if (!churn.command(0, 'l', Alternate, QByteArray::number(dual)))
             QSKIP("no IPv6 loopback here");
+        expected[0].replace(u"[127.0.0.1]"_s, u"[127.0.0.1,::1]"_s);
         const int shared = hold("tw-share", "tw-share");
         QVERIFY(shared > 0 && hold("tw-share", "tw-share", shared) == shared);
         for (const auto& [raw, printed] : names)
@@ -280,11 +360,38 @@ private Q_SLOTS:
         const QString lsof = u"/usr/bin/lsof"_s;
         QVERIFY2(QFileInfo(lsof).isExecutable(), "lsof is one of scripts/debian-packages.txt");
         qputenv("LC_ALL", "C.UTF-8"); // lsof then prints printable UTF-8 as is
-        for (const QueryResult& result : {ProcNetSource().query(), LsofSource(lsof).query()}) {
-            QStringList got = describe(result.ports, churn.pids()).split(u'|');
+        // The native source names the socket's user; lsof names none.
+        const QString user = QString::fromLocal8Bit(::getpwuid(::geteuid())->pw_name);
+        const std::pair<QueryResult, QString> results[]{
+            {ProcNetSource().query(), user},
+            {ProcNetSource(u"/proc"_s, ProcNetSource::Walk::Full, 60s, Tables).query(), user},
+            {LsofSource(lsof).query(), QString()}};
+        for (const auto& [result, owner] : results) {
+            QStringList got;
+            for (const ListeningPort& port : result.ports) {
+                if (churn.pids().contains(port.pid()))
+                    got << u"%1 %2 %3 [%4]"_s.arg(QString::number(port.port()),
+                                                  QString::number(port.pid()), port.processName(),
+                                                  port.addresses().join(u','));
+            }
             got.sort();
             QVERIFY(result.ok());
             QCOMPARE(got, expected);
+            QVERIFY(std::all_of(result.ports.cbegin(), result.ports.cend(), [&](const auto& port) {
+                return !churn.pids().contains(port.pid()) || port.user() == owner;
+            }));
+        }
+        // Someone who may not read these processes gets their sockets by user alone.
+        if (::geteuid() == 0) {
+            QProcess tool;
+            tool.start(u"setpriv"_s, {u"--reuid=65534"_s, u"--regid=65534"_s, u"--clear-groups"_s,
+                                      QStringLiteral(TIDEWATCH_PORTS_PATH), u"--json"_s});
+            QVERIFY(tool.waitForFinished(10000) && tool.exitCode() == 0);
+            const QByteArray row =
+                u"{\"port\": %1, \"pid\": null, \"processName\": null, "
+                u"\"user\": \"root\", \"addresses\": [\"127.0.0.1\", \"::1\"]}"_s.arg(dual)
+                    .toUtf8();
+            QVERIFY2(tool.readAllStandardOutput().contains(row), row.constData());
         }
 
         PortScanner scanner(makePlatformPortSource());
@@ -308,8 +415,19 @@ private Q_SLOTS:
         }
     }
 
+    // As nobody, root's children hide their descriptors: their sockets are listed by port
+    // and user, and a socket passed between them and nobody's children changes hands.
+    void matchesFullWalk_data()
+    {
+        QTest::addColumn<bool>("asNobody");
+        QTest::addRow("as root") << false;
+        QTest::addRow("as nobody, among root's processes") << true;
+    }
     void matchesFullWalk()
     {
+        QFETCH(bool, asNobody);
+        if (asNobody && !m_nobodys)
+            QSKIP("runs only as root, which can run children as root and as nobody");
         bool fixed = false, counted = false;
         const auto seed = quint32(qEnvironmentVariableIntValue("TIDEWATCH_DIFF_SEED", &fixed));
         const int given = qEnvironmentVariableIntValue("TIDEWATCH_DIFF_STEPS", &counted);
@@ -320,6 +438,18 @@ private Q_SLOTS:
         ProcNetSource full(u"/proc"_s, ProcNetSource::Walk::Full);
         Churn churn(m_folder.path());
         const auto pick = [&random](size_t count) { return size_t(random() % count); };
+        QSet<QString> ports; // every port our children listened on
+        quint64 partialScans = 0;
+        // Nobody's lists, of the rows of our children and of our ports without a process.
+        const auto ofOurs = [&](const QString& rows) {
+            QStringList out = rows.split(u'|', Qt::SkipEmptyParts);
+            out.removeIf([&](const QString& row) {
+                const QStringList fields = row.split(u' ');
+                return fields[0] != u"failed" && !churn.pids().contains(fields[1].toInt()) &&
+                       !(fields[1] == u"0" && ports.contains(fields[0]));
+            });
+            return out.join(u'|');
+        };
 
         for (int step = 0; step < steps; ++step) {
             // Listen, drop, stop listening, exec, pass a listener on, exit, open a file.
@@ -329,7 +459,7 @@ private Q_SLOTS:
             std::optional<int> answer = 0;
             // Keep a few processes around, and not too many.
             if (churn.size() < 2 || (churn.size() < 8 && pick(10) == 0)) {
-                QVERIFY(churn.spawn());
+                QVERIFY(churn.spawn(asNobody && pick(2) == 0));
             } else if (op == 'x') {
                 churn.exit(index);
             } else if (op == 's') {
@@ -342,20 +472,31 @@ private Q_SLOTS:
                     QSKIP("no IPv6 loopback here");
             }
             QVERIFY2(answer, qPrintable(churn.history()));
+            if (op == 'l' && answer > 0)
+                ports.insert(QString::number(*answer));
 
-            const QSet<qint32> ours = churn.pids();
-            const QueryResult learned = incremental.query();
-            const QueryResult truth = full.query();
-            QVERIFY(learned.ok() && truth.ok());
-            if (describe(learned.ports, ours) != describe(truth.ports, ours))
+            QString got, expected;
+            if (asNobody) {
+                const QStringList lists = m_nobodys->query();
+                QCOMPARE(lists.size(), 3);
+                got = ofOurs(lists[0]);
+                expected = ofOurs(lists[1]);
+                partialScans = lists[2].toULongLong();
+            } else {
+                const QueryResult learned = incremental.query();
+                const QueryResult truth = full.query();
+                QVERIFY(learned.ok() && truth.ok());
+                got = describe(learned.ports, churn.pids());
+                expected = describe(truth.ports, churn.pids());
+                partialScans = incremental.counts().partialScans;
+            }
+            if (got != expected)
                 qWarning("step %d; the last steps:\n  %s", step, qPrintable(churn.history()));
-            QCOMPARE(describe(learned.ports, ours), describe(truth.ports, ours));
+            QCOMPARE(got, expected);
         }
         // The comparison above only means something if most scans were partial.
-        const SocketOwnerWalk::Counts counts = incremental.counts();
-        qInfo("full walks %llu, partial scans %llu", qulonglong(counts.fullWalks),
-              qulonglong(counts.partialScans));
-        QVERIFY(counts.partialScans * 4 >= quint64(steps));
+        qInfo("partial scans %llu", qulonglong(partialScans));
+        QVERIFY(partialScans * 4 >= quint64(steps));
     }
 };
 
