@@ -6,6 +6,7 @@
 #include <QLocalSocket>
 #include <QMetaObject>
 #include <QMutexLocker>
+#include <QThread>
 #include <QTimer>
 
 #include <utility>
@@ -156,6 +157,17 @@ ContainerNames::ContainerNames(QString socketPath, Timing timing, QObject* paren
 
 ContainerNames::~ContainerNames() = default;
 
+std::shared_ptr<ContainerNames> ContainerNames::makeShared(QString socketPath)
+{
+    return std::shared_ptr<ContainerNames>(new ContainerNames(std::move(socketPath)),
+                                           [](ContainerNames* names) {
+                                               if (names->thread() == QThread::currentThread())
+                                                   delete names;
+                                               else
+                                                   names->deleteLater();
+                                           });
+}
+
 QString ContainerNames::defaultSocketPath()
 {
     const QString host = qEnvironmentVariable("DOCKER_HOST");
@@ -207,6 +219,12 @@ void ContainerNames::ask()
     connect(socket, &QLocalSocket::disconnected, this, &ContainerNames::takeAnswer);
     connect(socket, &QLocalSocket::errorOccurred, this, &ContainerNames::takeAnswer);
     socket->connectToServer(m_socketPath);
+}
+
+bool ContainerNames::isAsking() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_askPending;
 }
 
 void ContainerNames::takeAnswer()

@@ -8,6 +8,7 @@
 #include <QString>
 
 #include <chrono>
+#include <memory>
 
 class QLocalSocket;
 
@@ -40,6 +41,10 @@ public:
     ContainerNames(QString socketPath, Timing timing, QObject* parent = nullptr);
     ~ContainerNames() override;
 
+    // For sharing with a port source, whose last holder may be a worker thread: the names
+    // are deleted on their own thread then, by its event loop.
+    static std::shared_ptr<ContainerNames> makeShared(QString socketPath = defaultSocketPath());
+
     // The path in DOCKER_HOST when that names a local socket ("unix:///run/user/1000/
     // docker.sock"), else the engine's usual one.
     static QString defaultSocketPath();
@@ -48,6 +53,8 @@ public:
     QString nameAt(const QString& address);
     // Asks the engine now, unless an answer is awaited already.
     void ask();
+    // Whether an asking is queued or under way; answered() follows. Thread-safe.
+    bool isAsking() const;
 
 Q_SIGNALS:
     // Each time an asking ends, with the names it brought (none when it failed).

@@ -1,10 +1,12 @@
 #include "containernames.h"
 #include "ownerfacts.h"
+#include "procnetsource.h"
 
 #include <QDir>
 #include <QFile>
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -34,6 +36,39 @@ QByteArray reply(const QByteArray& body)
 const QByteArray webList = R"([{"Id":"4f2a","Names":["/web"],"NetworkSettings":{"Networks":
     {"bridge":{"IPAddress":"172.17.0.2","GlobalIPv6Address":"fd00::2"}}}},
     {"Names":["/<b>odd</b>"],"NetworkSettings":{"Networks":{"n":{"IPAddress":"172.17.0.3"}}}}])";
+
+// A container engine on a local socket that answers each request with `answer`, in two
+// parts to be put together, or keeps silent when it is empty.
+struct StandInEngine
+{
+    explicit StandInEngine(QByteArray answer, bool listening = true) : answer(std::move(answer))
+    {
+        QObject::connect(&server, &QLocalServer::newConnection, &server, [this] {
+            QLocalSocket* socket = server.nextPendingConnection();
+            ++connections;
+            if (this->answer.isEmpty())
+                return;
+            QObject::connect(socket, &QLocalSocket::readyRead, socket, [this, socket] {
+                if (!socket->readAll().contains("GET /containers/json HTTP/1.1\r\n"))
+                    return;
+                socket->write(this->answer.left(this->answer.size() / 2));
+                socket->flush();
+                QTimer::singleShot(20, socket, [this, socket] {
+                    socket->write(this->answer.mid(this->answer.size() / 2));
+                    socket->disconnectFromServer();
+                });
+            });
+        });
+        if (listening)
+            server.listen(path());
+    }
+    QString path() const { return dir.filePath(QStringLiteral("docker.sock")); }
+
+    QTemporaryDir dir;
+    QLocalServer server;
+    const QByteArray answer;
+    int connections = 0;
+};
 
 } // namespace
 
@@ -265,31 +300,10 @@ private Q_SLOTS:
     {
         QFETCH(bool, listening);
         QFETCH(QByteArray, answer);
-        QTemporaryDir dir;
-        const QString path = dir.filePath(QStringLiteral("docker.sock"));
-        QLocalServer server;
-        int connections = 0;
-        connect(&server, &QLocalServer::newConnection, this, [&] {
-            QLocalSocket* socket = server.nextPendingConnection();
-            ++connections;
-            if (answer.isEmpty())
-                return;
-            connect(socket, &QLocalSocket::readyRead, socket, [socket, &answer] {
-                if (!socket->readAll().contains("GET /containers/json HTTP/1.1\r\n"))
-                    return;
-                socket->write(answer.left(answer.size() / 2));
-                socket->flush();
-                QTimer::singleShot(20, socket, [socket, &answer] {
-                    socket->write(answer.mid(answer.size() / 2));
-                    socket->disconnectFromServer();
-                });
-            });
-        });
-        QVERIFY(!listening || server.listen(path));
-
+        StandInEngine engine(answer, listening);
         ContainerNames::Timing timing;
         timing.answerWithin = std::chrono::milliseconds(300);
-        ContainerNames names(path, timing);
+        ContainerNames names(engine.path(), timing);
         QSignalSpy answered(&names, &ContainerNames::answered);
         QCOMPARE(names.nameAt(QStringLiteral("172.17.0.2")), QString()); // never waits
         QVERIFY(answered.wait(2000));
@@ -299,7 +313,38 @@ private Q_SLOTS:
         // Answered or not, the engine is not asked again at once.
         QTest::qWait(50);
         QCOMPARE(answered.count(), 1);
-        QCOMPARE(connections, listening ? 1 : 0);
+        QCOMPARE(engine.connections, listening ? 1 : 0);
+    }
+
+    // A real port proxy's record: its target's address at once, the engine's name for it
+    // on a scan after the engine answered.
+    void proxyInRecords()
+    {
+        StandInEngine engine(reply(webList));
+        QProcess proxy;
+        proxy.start(QStringLiteral(CHURNCHILD_PATH),
+                    {QStringLiteral("-container-ip"), QStringLiteral("172.17.0.2"),
+                     QStringLiteral("--container-port=80")});
+        QVERIFY(proxy.waitForReadyRead() && proxy.readLine().startsWith("ok "));
+        proxy.write("l0 \n"); // listen on any port
+        QVERIFY(proxy.waitForReadyRead());
+        const int port = proxy.readLine().mid(3).trimmed().toInt();
+        const auto names = ContainerNames::makeShared(engine.path());
+        ProcNetSource source(QStringLiteral("/proc"), ProcNetSource::Walk::Incremental,
+                             std::chrono::seconds(60), ProcNetSource::Sockets::Diagnostics, names);
+        const auto container = [&] {
+            for (const ListeningPort& record : source.query().ports) {
+                if (record.pid() == proxy.processId() && record.port() == port)
+                    return record.container();
+            }
+            return QStringLiteral("not listed");
+        };
+        QCOMPARE(container(), QStringLiteral("172.17.0.2:80"));
+        QSignalSpy answered(names.get(), &ContainerNames::answered);
+        QVERIFY(answered.wait(2000));
+        QCOMPARE(container(), QStringLiteral("web"));
+        proxy.closeWriteChannel();
+        QVERIFY(proxy.waitForFinished());
     }
 };
 
