@@ -19,9 +19,9 @@ using namespace OwnerFacts;
 namespace {
 
 // Command lines are written with '|' between the arguments.
-QByteArray arguments(const char* text)
+QByteArray arguments(QByteArray text)
 {
-    return QByteArray(text).replace('|', '\0');
+    return text.replace('|', '\0');
 }
 
 const QByteArray id = "4f2a9c1e8b7d6053a1c2e3f405162738495a6b7c8d9e0f1a2b3c4d5e6f708192";
@@ -79,132 +79,78 @@ class TestOwnerFacts : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void wholeName_data()
-    {
-        QTest::addColumn<QByteArray>("name");
-        QTest::addColumn<QByteArray>("commandLine");
-        QTest::addColumn<QByteArray>("executable");
-        QTest::addColumn<QByteArray>("whole");
-
-        QTest::addRow("uncut name as it is")
-            << QByteArray("nginx") << arguments("nginx: master process|") << QByteArray()
-            << QByteArray("nginx");
-        QTest::addRow("cut, the first argument's base name")
-            << QByteArray("a very long pro") << arguments("/opt/x/a very long program|-v")
-            << QByteArray("/opt/x/other") << QByteArray("a very long program");
-        QTest::addRow("cut, a title holding a slash")
-            << QByteArray("gunicorn: worke") << arguments("gunicorn: worker [app/wsgi]")
-            << QByteArray("/usr/bin/python3.11") << QByteArray("gunicorn: worker [app/wsgi]");
-        QTest::addRow("cut, the deleted executable's base name")
-            << QByteArray("kube-controller") << arguments("kcm|--leader")
-            << QByteArray("/usr/bin/kube-controller-manager (deleted)")
-            << QByteArray("kube-controller-manager");
-        QTest::addRow("cut, nothing begins with it")
-            << QByteArray("my-long-script-") << arguments("/usr/bin/python3|my-long-script-x")
-            << QByteArray("/usr/bin/python3.11") << QByteArray();
-        QTest::addRow("cut, longer than any file name")
-            << QByteArray(15, 'a') << QByteArray(300, 'a') << QByteArray() << QByteArray();
-    }
-    void wholeName()
-    {
-        QFETCH(QByteArray, name);
-        QFETCH(QByteArray, commandLine);
-        QFETCH(QByteArray, executable);
-        QTEST(wholeProgramName(name, commandLine, executable), "whole");
-    }
-
     void cgroup_data()
     {
         QTest::addColumn<QByteArray>("file");
-        QTest::addColumn<QString>("unit");
-        QTest::addColumn<QString>("container");
-        const QString shortId = QString::fromLatin1(id.left(12));
-
-        QTest::addRow("system service") << QByteArray("0::/system.slice/nginx.service\n")
-                                        << QStringLiteral("nginx.service") << QString();
-        QTest::addRow("user service, template and escapes")
-            << QByteArray("0::/user.slice/user-1000.slice/user@1000.service/app.slice/"
-                          "app-x\\x2dy@bar.service\n")
-            << QStringLiteral("app-x\\x2dy@bar.service") << QString();
-        QTest::addRow("service's own sub-group")
-            << QByteArray("0::/system.slice/php-fpm.service/pool\n")
-            << QStringLiteral("php-fpm.service") << QString();
-        QTest::addRow("terminal below the user manager")
-            << QByteArray("0::/user.slice/user-1000.slice/user@1000.service/app.slice/"
-                          "app-org.gnome.Terminal.slice/vte-spawn-6f1c.scope\n")
-            << QString() << QString();
-        QTest::addRow("login session")
-            << QByteArray("0::/user.slice/user-1000.slice/session-3.scope") << QString()
-            << QString();
-        QTest::addRow("hybrid, systemd line first")
-            << QByteArray(
-                   "1:name=systemd:/system.slice/sshd.service\n0::/system.slice/sshd.service\n")
-            << QStringLiteral("sshd.service") << QString();
-        QTest::addRow("docker, systemd driver") << "0::/system.slice/docker-" + id + ".scope\n"
-                                                << QString() << shortId;
-        QTest::addRow("docker, cgroup v1 without systemd")
-            << "12:pids:/docker/" + id + "\n4:memory:/docker/" + id + "\n"
-            << QString() << shortId;
-        QTest::addRow("podman with its init")
-            << "0::/machine.slice/libpod-" + id + ".scope/container\n"
-            << QString() << shortId;
-        QTest::addRow("podman's monitor") << "0::/machine.slice/libpod-conmon-" + id + ".scope\n"
-                                          << QString() << QString();
-        QTest::addRow("podman run by a service")
-            << "0::/system.slice/web.service/libpod-payload-" + id + "\n"
-            << QStringLiteral("web.service") << shortId;
-        QTest::addRow("kubernetes, containerd")
-            << "0::/kubepods.slice/kubepods-burstable.slice/kubepods-burstable-pod1_2.slice/"
-               "cri-containerd-" +
-                   id + ".scope\n"
-            << QString() << shortId;
-        QTest::addRow("a container in a container: the outer one")
-            << "0::/system.slice/docker-" + id + ".scope/docker/" + other + "\n"
-            << QString() << shortId;
-        QTest::addRow("a service inside a container is not this machine's")
-            << "0::/docker/" + id + "/system.slice/nginx.service\n"
-            << QString() << shortId;
-        QTest::addRow("control byte in the unit")
-            << QByteArray("0::/system.slice/a\x1b[1m.service\n") << QString() << QString();
-        QTest::addRow("short id, upper case, relative path, garbage")
-            << "::\n:\n\n1:x:/docker/" + id.toUpper() +
-                   "\n2:y:/docker/4f2a9c1e8b7d\n0::web.service\n"
-            << QString() << QString();
-        QTest::addRow("huge line") << "0::/" + QByteArray(1 << 20, '/') + "x.service"
-                                   << QStringLiteral("x.service") << QString();
+        QTest::addColumn<QString>("place"); // "unit|container"
+        const auto row = [](const char* name, const QByteArray& file, const QByteArray& place) {
+            QTest::addRow("%s", name) << file << QString::fromLatin1(place);
+        };
+        const QByteArray shortId = "|" + id.left(12);
+        row("system service", "0::/system.slice/nginx.service\n", "nginx.service|");
+        row("user service, template and escapes",
+            "0::/user.slice/user-1000.slice/user@1000.service/app.slice/app-x\\x2dy@b.service\n",
+            "app-x\\x2dy@b.service|");
+        row("service's own sub-group", "0::/system.slice/php-fpm.service/pool\n",
+            "php-fpm.service|");
+        row("terminal below the user manager",
+            "0::/user.slice/user-1000.slice/user@1000.service/app.slice/"
+            "app-org.gnome.Terminal.slice/vte-spawn-6f1c.scope\n",
+            "|");
+        row("login session", "0::/user.slice/user-1000.slice/session-3.scope", "|");
+        row("hybrid, systemd line first",
+            "1:name=systemd:/system.slice/sshd.service\n0::/system.slice/sshd.service\n",
+            "sshd.service|");
+        row("docker, systemd driver", "0::/system.slice/docker-" + id + ".scope\n", shortId);
+        row("docker, cgroup v1 without systemd",
+            "12:pids:/docker/" + id + "\n4:memory:/docker/" + id + "\n", shortId);
+        row("podman with its init", "0::/machine.slice/libpod-" + id + ".scope/container\n",
+            shortId);
+        row("podman's monitor", "0::/machine.slice/libpod-conmon-" + id + ".scope\n", "|");
+        row("podman run by a service", "0::/system.slice/web.service/libpod-payload-" + id,
+            "web.service" + shortId);
+        row("kubernetes, containerd",
+            "0::/kubepods.slice/kubepods-burstable.slice/kubepods-burstable-pod1_2.slice/"
+            "cri-containerd-" +
+                id + ".scope\n",
+            shortId);
+        row("a container in a container: the outer one",
+            "0::/system.slice/docker-" + id + ".scope/docker/" + other + "\n", shortId);
+        row("a service inside a container is not this machine's",
+            "0::/docker/" + id + "/system.slice/nginx.service\n", shortId);
+        row("control byte in the unit", "0::/system.slice/a\x1b[1m.service\n", "|");
+        row("short id, upper case, relative path, garbage",
+            "::\n:\n\n1:x:/docker/" + id.toUpper() + "\n2:y:/docker/4f2a9c1e8b7d\n0::web.service\n",
+            "|");
+        row("huge line", "0::/" + QByteArray(1 << 20, '/') + "x.service", "x.service|");
     }
     void cgroup()
     {
         QFETCH(QByteArray, file);
         const CgroupPlace place = parseCgroup(file);
-        QTEST(place.unit, "unit");
-        QTEST(place.container, "container");
+        QTEST(QString(place.unit + u'|' + place.container), "place");
     }
 
     void proxy_data()
     {
         QTest::addColumn<QByteArray>("commandLine");
         QTest::addColumn<QString>("target");
-
-        QTest::addRow("docker-proxy")
-            << arguments("/usr/bin/docker-proxy|-proto|tcp|-host-ip|0.0.0.0|-host-port|8080|"
-                         "-container-ip|172.17.0.2|-container-port|80|-use-listen-fd")
-            << QStringLiteral("172.17.0.2:80");
-        QTest::addRow("IPv6, double dash, values after '='")
-            << arguments("docker-proxy|--container-ip=fd00::2|--container-port=443|")
-            << QStringLiteral("[fd00::2]:443");
-        QTest::addRow("no port") << arguments("docker-proxy|-container-ip|172.17.0.2") << QString();
-        QTest::addRow("port out of range")
-            << arguments("p|-container-ip|10.0.0.2|-container-port|65536") << QString();
-        QTest::addRow("port zero")
-            << arguments("p|-container-ip|10.0.0.2|-container-port|0") << QString();
-        QTest::addRow("port not a number")
-            << arguments("p|-container-ip|10.0.0.2|-container-port|8a") << QString();
-        QTest::addRow("markup for an address")
-            << arguments("p|-container-ip|<b>1.2.3.4|-container-port|80") << QString();
-        QTest::addRow("option without a value")
-            << arguments("p|-container-port|80|-container-ip") << QString();
-        QTest::addRow("not a proxy") << arguments("nginx|-g|daemon off;") << QString();
+        const auto row = [](const char* name, const char* commandLine, const char* target) {
+            QTest::addRow("%s", name) << arguments(commandLine) << QString::fromLatin1(target);
+        };
+        row("docker-proxy",
+            "/usr/bin/docker-proxy|-proto|tcp|-host-ip|0.0.0.0|-host-port|8080|"
+            "-container-ip|172.17.0.2|-container-port|80|-use-listen-fd",
+            "172.17.0.2:80");
+        row("IPv6, double dash, values after '='",
+            "docker-proxy|--container-ip=fd00::2|--container-port=443|", "[fd00::2]:443");
+        row("no port", "docker-proxy|-container-ip|172.17.0.2", "");
+        row("port out of range", "p|-container-ip|10.0.0.2|-container-port|65536", "");
+        row("port zero", "p|-container-ip|10.0.0.2|-container-port|0", "");
+        row("port not a number", "p|-container-ip|10.0.0.2|-container-port|8a", "");
+        row("markup for an address", "p|-container-ip|<b>1.2.3.4|-container-port|80", "");
+        row("option without a value", "p|-container-port|80|-container-ip", "");
+        row("not a proxy", "nginx|-g|daemon off;", "");
     }
     void proxy()
     {
@@ -213,34 +159,43 @@ private Q_SLOTS:
         QTEST(target ? target->text() : QString(), "target");
     }
 
-    // The facts read from a process's files, in a stand-in /proc.
+    // The facts read from a process's files in a stand-in /proc: its whole program name, the
+    // first argument, or its base name, or the executable's, whichever begins with a name
+    // the kernel cut; its cgroup's place; a proxy's target.
     void readFiles_data()
     {
         QTest::addColumn<QByteArray>("name");
         QTest::addColumn<QByteArray>("commandLine"); // none: no process folder at all
         QTest::addColumn<QByteArray>("executable");
         QTest::addColumn<QByteArray>("cgroup");
-        QTest::addColumn<QString>("facts");
-
-        QTest::addRow("cut name, service")
-            << QByteArray("kube-controller") << arguments("kcm|")
-            << QByteArray("/usr/bin/kube-controller-manager")
-            << QByteArray("0::/system.slice/kcm.service\n")
-            << QStringLiteral("kube-controller-manager|kcm.service||");
-        QTest::addRow("proxy in the engine's service")
-            << QByteArray("docker-proxy")
-            << arguments("docker-proxy|-container-ip|172.17.0.2|-container-port|80|")
-            << QByteArray() << QByteArray("0::/system.slice/docker.service\n")
-            << QStringLiteral("docker-proxy|docker.service||172.17.0.2:80");
-        QTest::addRow("control bytes shown escaped")
-            << QByteArray("evil\x1b[31mname-x") << arguments("evil\x1b[31mname-xyz|")
-            << QByteArray() << QByteArray() << QStringLiteral("evil^[[31mname-xyz|||");
-        QTest::addRow("cgroup file beyond any real one")
-            << QByteArray("app") << arguments("app") << QByteArray()
-            << "0::/system.slice/app.service/" + QByteArray(20000, 'a') + "/docker-" + id + "\n"
-            << QStringLiteral("app|||");
-        QTest::addRow("vanished") << QByteArray("a very long pro") << QByteArray() << QByteArray()
-                                  << QByteArray() << QStringLiteral("a very long pro|||");
+        QTest::addColumn<QString>("facts"); // "program|unit|container|proxy"
+        const auto row = [](const char* name, const QByteArray& rawName,
+                            const QByteArray& commandLine, const char* executable,
+                            const QByteArray& cgroup, const char* facts) {
+            QTest::addRow("%s", name) << rawName << arguments(commandLine) << QByteArray(executable)
+                                      << cgroup << QString::fromUtf8(facts);
+        };
+        row("uncut name as it is", "nginx", "nginx: master process|", "", "", "nginx|||");
+        row("cut, the first argument's base name", "a very long pro",
+            "/opt/x/a very long program|-v", "/opt/x/other", "", "a very long program|||");
+        row("cut, a title holding a slash", "gunicorn: worke", "gunicorn: worker [app/wsgi]",
+            "/usr/bin/python3.11", "", "gunicorn: worker [app/wsgi]|||");
+        row("cut, the deleted executable's, a service", "kube-controller", "kcm|",
+            "/usr/bin/kube-controller-manager (deleted)", "0::/system.slice/kcm.service\n",
+            "kube-controller-manager|kcm.service||");
+        row("cut, nothing begins with it", "my-long-script-", "/usr/bin/python3|my-long-script-x",
+            "/usr/bin/python3.11", "", "my-long-script-|||");
+        row("cut, longer than any file name", QByteArray(15, 'a'), QByteArray(300, 'a'), "", "",
+            "aaaaaaaaaaaaaaa|||");
+        row("proxy in the engine's service", "docker-proxy",
+            "docker-proxy|-container-ip|172.17.0.2|-container-port|80|", "",
+            "0::/system.slice/docker.service\n", "docker-proxy|docker.service||172.17.0.2:80");
+        row("control bytes shown escaped", "evil\x1b[31mname-x", "evil\x1b[31mname-xyz|", "", "",
+            "evil^[[31mname-xyz|||");
+        row("cgroup file beyond any real one", "app", "app", "",
+            "0::/system.slice/app.service/" + QByteArray(20000, 'a') + "/docker-" + id + "\n",
+            "app|||");
+        row("vanished", "a very long pro", "", "", "", "a very long pro|||");
     }
     void readFiles()
     {
@@ -249,21 +204,16 @@ private Q_SLOTS:
         QFETCH(QByteArray, executable);
         QFETCH(QByteArray, cgroup);
         QTemporaryDir proc;
-        QDir(proc.path()).mkdir(QStringLiteral("42"));
         const QString dir = proc.filePath(QStringLiteral("42/"));
+        QVERIFY(commandLine.isEmpty() || QDir(proc.path()).mkdir(QStringLiteral("42")));
         const auto write = [&](const char* file, const QByteArray& content) {
             QFile out(dir + QLatin1String(file));
-            QVERIFY(out.open(QIODevice::WriteOnly));
-            out.write(content);
+            QVERIFY(content.isEmpty() || (out.open(QIODevice::WriteOnly) && out.write(content)));
         };
-        if (!commandLine.isEmpty())
-            write("cmdline", commandLine);
-        if (!cgroup.isEmpty())
-            write("cgroup", cgroup);
+        write("cmdline", commandLine);
+        write("cgroup", cgroup);
         if (!executable.isEmpty())
             QFile::link(QString::fromUtf8(executable), dir + QStringLiteral("exe"));
-        if (commandLine.isEmpty())
-            QDir(dir).removeRecursively();
 
         const int procFd = ::open(QFile::encodeName(proc.path()).constData(), O_RDONLY);
         const Facts facts = read(procFd, "42", name);
