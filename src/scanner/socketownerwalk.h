@@ -126,8 +126,9 @@ private:
         QString name;          // escaped as lsof prints it; set when listening is not empty
         quint64 startTime = 0; // likewise
         // Read with the start time, and again when the name changes (an exec): never on a
-        // steady scan.
-        OwnerFacts::Facts facts;
+        // steady scan. Held apart, since most processes own no socket and a steady scan
+        // runs through them all.
+        std::unique_ptr<const OwnerFacts::Facts> facts;
         std::unique_ptr<Handles> handles;
         quint64 lastSeen = 0; // the listing that last found it
         bool vouched = false; // false: walk it afresh next time
