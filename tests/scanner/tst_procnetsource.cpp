@@ -395,6 +395,13 @@ private Q_SLOTS:
                 return !churn.pids().contains(port.pid()) || port.user() == owner;
             }));
         }
+        // A steady scan sees a rename (PR_SET_NAME), and the whole name follows it.
+        ProcNetSource steady;
+        QVERIFY(steady.query().ok() && churn.command(cut, 'n', 0, "tw-long-progra2") == 0);
+        const QList<ListeningPort> renamed = steady.query().ports;
+        QVERIFY(std::any_of(renamed.cbegin(), renamed.cend(), [&](const ListeningPort& port) {
+            return port.pid() == churn.pid(cut) && port.program() == u"tw-long-progra2"_s;
+        }));
         // Someone who may not read these processes gets their sockets by user alone.
         if (::geteuid() == 0) {
             QProcess tool;
