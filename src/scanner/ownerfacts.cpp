@@ -46,11 +46,9 @@ QByteArrayView containerId(QByteArrayView component)
     }
     if (component.size() == idDigits)
         return id;
-    const QByteArrayView prefix = component.first(component.size() - idDigits);
-    // A runtime's monitor process sits beside the container, not in it.
-    if (!prefix.endsWith('-') || prefix.endsWith("conmon-"))
-        return {};
-    return id;
+    // A runtime's monitor ("libpod-conmon-<id>") sits beside its container and keeps the
+    // container's ports for it: it too is named by the container's id.
+    return component[component.size() - idDigits - 1] == '-' ? id : QByteArrayView();
 }
 
 // Whether text is a systemd service's name: the characters systemd allows in unit names

@@ -40,13 +40,13 @@ struct CgroupPlace
     friend bool operator==(const CgroupPlace&, const CgroupPlace&) = default;
 };
 // Reads the unified hierarchy's line ("0::/path"), else the systemd one of cgroup v1
-// ("1:name=systemd:/path"), else the first controller's. A container is a path component holding a
-// 64-digit hex id, alone ("/docker/<id>", "/kubepods/.../<id>") or with a runtime's prefix and an
-// optional
-// ".scope" suffix ("docker-<id>.scope", "libpod-<id>.scope", "cri-containerd-<id>.scope",
-// "crio-<id>.scope"), but not a runtime's monitor ("libpod-conmon-<id>.scope"). The
-// outermost one is taken: that is the container the engine on this machine knows. The unit
-// is the innermost service above it.
+// ("1:name=systemd:/path"), else the first controller's. A container is a path component
+// holding a 64-digit hex id, alone ("/docker/<id>", "/kubepods/.../<id>") or after a
+// runtime's prefix and before an optional ".scope" ("docker-<id>.scope", "libpod-<id>.scope",
+// "cri-containerd-<id>.scope", "crio-<id>.scope"); a runtime's monitor beside a container
+// ("libpod-conmon-<id>.scope") is named by that container. The outermost one is taken: that
+// is the container the engine on this machine knows. The unit is the innermost service above
+// it.
 CgroupPlace parseCgroup(QByteArrayView cgroupFile);
 
 // Where a container runtime's port proxy forwards its port to.

@@ -106,7 +106,8 @@ private Q_SLOTS:
             "12:pids:/docker/" + id + "\n4:memory:/docker/" + id + "\n", shortId);
         row("podman with its init", "0::/machine.slice/libpod-" + id + ".scope/container\n",
             shortId);
-        row("podman's monitor", "0::/machine.slice/libpod-conmon-" + id + ".scope\n", "|");
+        row("podman's monitor", "0::/machine.slice/libpod-conmon-" + id + ".scope\n", shortId);
+        row("no runtime's prefix", "0::/system.slice/x" + id + ".scope\n", "|");
         row("podman run by a service", "0::/system.slice/web.service/libpod-payload-" + id,
             "web.service" + shortId);
         row("kubernetes, containerd",
