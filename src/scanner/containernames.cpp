@@ -9,6 +9,7 @@
 #include <QThread>
 #include <QTimer>
 
+#include <algorithm>
 #include <utility>
 
 namespace {
@@ -183,9 +184,17 @@ QString ContainerNames::nameAt(const QString& address)
     if (m_askPending)
         return name;
     bool due = !m_sinceAsked.isValid();
-    if (!due && name.isEmpty()) {
-        const auto wait = m_lastFailed ? m_timing.retryAfterFailure : m_timing.askAgainAfter;
-        due = m_sinceAsked.hasExpired(wait.count());
+    if (!due && name.isEmpty() && m_lastFailed) {
+        due = m_sinceAsked.hasExpired(m_timing.retryAfterFailure.count());
+    } else if (!due && name.isEmpty()) {
+        // An address new since the answer may be a container started since; one the answer
+        // did not name is asked about no more often than names are refreshed.
+        const bool isNew = !m_unnamed.contains(address);
+        if (isNew)
+            m_unnamed.insert(address);
+        due = m_sinceAsked.hasExpired(
+            (isNew ? m_timing.askAgainAfter : std::max(m_timing.askAgainAfter, m_timing.keepFor))
+                .count());
     } else if (!due) {
         due = m_sinceAnswered.hasExpired(m_timing.keepFor.count()) &&
               m_sinceAsked.hasExpired(m_timing.askAgainAfter.count());
@@ -257,6 +266,7 @@ void ContainerNames::finish(const QHash<QString, QString>& names, bool ok)
     {
         QMutexLocker lock(&m_mutex);
         m_names = names;
+        m_unnamed.clear();
         m_lastFailed = !ok;
         if (ok)
             m_sinceAnswered.start();

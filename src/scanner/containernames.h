@@ -5,6 +5,7 @@
 #include <QHash>
 #include <QMutex>
 #include <QObject>
+#include <QSet>
 #include <QString>
 
 #include <chrono>
@@ -29,7 +30,8 @@ public:
     struct Timing
     {
         std::chrono::milliseconds answerWithin{1000};
-        // An address without a name is asked about again no sooner than this...
+        // An address without a name is asked about again no sooner than this (the second
+        // time, no sooner than keepFor)...
         std::chrono::milliseconds askAgainAfter{5000};
         // ...or this, after the engine could not be asked.
         std::chrono::milliseconds retryAfterFailure{30000};
@@ -71,6 +73,7 @@ private:
 
     mutable QMutex m_mutex; // guards what follows
     QHash<QString, QString> m_names;
+    QSet<QString> m_unnamed;       // looked up since the last answer, in vain
     QElapsedTimer m_sinceAsked;    // invalid until the first asking
     QElapsedTimer m_sinceAnswered; // invalid while no answer with names arrived
     bool m_lastFailed = false;
