@@ -122,6 +122,18 @@
         <translation>gehört %1</translation>
     </message>
     <message>
+        <source>container %1</source>
+        <translation>Container %1</translation>
+    </message>
+    <message>
+        <source>Service: %1</source>
+        <translation>Dienst: %1</translation>
+    </message>
+    <message>
+        <source>Container: %1</source>
+        <translation>Container: %1</translation>
+    </message>
+    <message>
         <source>Port %1</source>
         <translation>Port %1</translation>
     </message>
@@ -422,8 +434,8 @@
         <translation>Listet die lauschenden lokalen TCP-Ports auf, Systemports eingeschlossen, mit besitzendem Prozess, Benutzer und Adressen, sortiert nach Port und dann nach Prozessnummer. Sockets von Prozessen, die es nicht sehen darf, erscheinen mit ihrem Benutzer.</translation>
     </message>
     <message>
-        <source>Print a JSON array of {&quot;port&quot;, &quot;pid&quot;, &quot;processName&quot;, &quot;user&quot;, &quot;addresses&quot;} objects; pid and processName are null where the owning process cannot be seen.</source>
-        <translation>Gibt ein JSON-Array von {&quot;port&quot;, &quot;pid&quot;, &quot;processName&quot;, &quot;user&quot;, &quot;addresses&quot;}-Objekten aus; pid und processName sind null, wo der besitzende Prozess nicht sichtbar ist.</translation>
+        <source>Print a JSON array of {&quot;port&quot;, &quot;pid&quot;, &quot;processName&quot;, &quot;user&quot;, &quot;addresses&quot;, &quot;program&quot;, &quot;unit&quot;, &quot;container&quot;} objects; pid and processName are null where the owning process cannot be seen, program, unit and container where there is none.</source>
+        <translation>Gibt ein JSON-Array von {&quot;port&quot;, &quot;pid&quot;, &quot;processName&quot;, &quot;user&quot;, &quot;addresses&quot;, &quot;program&quot;, &quot;unit&quot;, &quot;container&quot;}-Objekten aus; pid und processName sind null, wo der besitzende Prozess nicht sichtbar ist, program, unit und container, wo es keine gibt.</translation>
     </message>
     <message>
         <source>Ask the lsof executable at &lt;path&gt; instead.</source>

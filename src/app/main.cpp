@@ -1,4 +1,5 @@
 #include "applicationinfo.h"
+#include "containernames.h"
 #include "desktopentryresource.h"
 #include "loginitem.h"
 #include "messageboxalerts.h"
@@ -49,7 +50,8 @@ int main(int argc, char* argv[])
 
     QtDesktopServices desktop;
     desktop.setAccessoryPolicy();
-    PortScanner scanner(makePlatformPortSource());
+    // Port proxies' containers are named by the container engine, asked from this thread.
+    PortScanner scanner(makePlatformPortSource(ContainerNames::makeShared()));
     const auto loginItem = LoginItem::forPlatform({
         .identifier = info.identifier,
         .homePath = QDir::homePath(),

@@ -2,12 +2,14 @@
 // scripts. Exit status: 0 on success (also when nothing listens), 1 when the query
 // failed, 2 on a usage error.
 
+#include "containernames.h"
 #include "lsofsource.h"
 #include "portsource.h"
 #include "portsoutput.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QEventLoop>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QTranslator>
@@ -49,8 +51,10 @@ int main(int argc, char* argv[])
         QStringLiteral("json"),
         QCoreApplication::translate("tidewatch-ports",
                                     "Print a JSON array of {\"port\", \"pid\", \"processName\", "
-                                    "\"user\", \"addresses\"} objects; pid and processName are "
-                                    "null where the owning process cannot be seen."));
+                                    "\"user\", \"addresses\", \"program\", \"unit\", "
+                                    "\"container\"} objects; pid and processName are null where "
+                                    "the owning process cannot be seen, program, unit and "
+                                    "container where there is none."));
     const QCommandLineOption lsofOption(
         QStringLiteral("lsof"),
         QCoreApplication::translate("tidewatch-ports",
@@ -89,13 +93,26 @@ int main(int argc, char* argv[])
     }
 
     std::shared_ptr<PortSource> source;
-    if (parser.isSet(lsofOption))
+    std::shared_ptr<ContainerNames> containerNames;
+    if (parser.isSet(lsofOption)) {
         source = std::make_shared<LsofSource>(parser.value(lsofOption));
-    else
-        source = makePlatformPortSource();
+    } else {
+        containerNames = ContainerNames::makeShared();
+        source = makePlatformPortSource(containerNames);
+    }
 
     QueryResult result;
-    for (int scan = 0; scan < repeat; ++scan) {
+    for (int scan = 0; scan <= repeat; ++scan) {
+        // A port proxy's container is named by the engine, asked during the query: once it
+        // has answered (or its time is up), one more query uses the name.
+        if (scan == repeat) {
+            if (!containerNames || !containerNames->isAsking())
+                break;
+            QEventLoop wait;
+            QObject::connect(containerNames.get(), &ContainerNames::answered, &wait,
+                             &QEventLoop::quit);
+            wait.exec();
+        }
         result = source->query();
         if (!result.ok()) {
             write(stderr, QStringLiteral("tidewatch-ports: %1\n").arg(result.detail).toUtf8());

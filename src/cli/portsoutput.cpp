@@ -24,6 +24,17 @@ void appendJsonString(QByteArray& out, const QString& text)
     out += '"';
 }
 
+void appendJsonStringOrNull(QByteArray& out, const char* key, const QString& text)
+{
+    out += ", \"";
+    out += key;
+    out += "\": ";
+    if (text.isEmpty())
+        out += "null";
+    else
+        appendJsonString(out, text);
+}
+
 QByteArray padLeft(const QByteArray& text, qsizetype width)
 {
     return QByteArray(std::max<qsizetype>(0, width - text.size()), ' ') + text;
@@ -94,7 +105,11 @@ QByteArray formatPortJson(const QList<ListeningPort>& ports)
                 out += ", ";
             appendJsonString(out, port.addresses()[a]);
         }
-        out += i + 1 < ports.size() ? "]},\n" : "]}\n";
+        out += ']';
+        appendJsonStringOrNull(out, "program", port.program());
+        appendJsonStringOrNull(out, "unit", port.unit());
+        appendJsonStringOrNull(out, "container", port.container());
+        out += i + 1 < ports.size() ? "},\n" : "}\n";
     }
     out += "]\n";
     return out;

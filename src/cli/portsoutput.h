@@ -10,7 +10,8 @@
 // for what a record does not have (no process; a source that names no user). The
 // addresses are joined by ",". COMMAND comes last, since names may hold spaces.
 QByteArray formatPortTable(const QList<ListeningPort>& ports);
-// A JSON array of {"port", "pid", "processName", "user", "addresses"} objects; "pid" and
-// "processName" are null for a record without a process. Numbers are written as exact
+// A JSON array of {"port", "pid", "processName", "user", "addresses", "program", "unit",
+// "container"} objects; "pid" and "processName" are null for a record without a process,
+// the last three where the record has none. Numbers are written as exact
 // decimal integers (a JSON library holding them as doubles would round 64-bit values).
 QByteArray formatPortJson(const QList<ListeningPort>& ports);

@@ -23,7 +23,8 @@ ListeningPort::Exposure ListeningPort::exposure() const
 size_t qHash(const ListeningPort& port, size_t seed) noexcept
 {
     return qHashMulti(seed, port.port(), port.pid(), port.processName(), port.user(),
-                      port.addresses(), port.startTime());
+                      port.addresses(), port.startTime(), port.program(), port.unit(),
+                      port.container());
 }
 
 bool isWildcardAddress(QStringView address)

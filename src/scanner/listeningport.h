@@ -8,6 +8,20 @@
 #include <cstddef>
 #include <functional>
 
+// What else tells a port's owner apart, where the source can tell; empty otherwise.
+struct OwnerDetails
+{
+    // The whole program name, where the kernel cut processName; otherwise processName.
+    QString program;
+    // The systemd service the owner runs as ("nginx.service").
+    QString unit;
+    // The container the owner runs in (its short id), or for a container runtime's port
+    // proxy the container it forwards to (its name, else its address and port).
+    QString container;
+
+    friend bool operator==(const OwnerDetails&, const OwnerDetails&) = default;
+};
+
 // One TCP port in the LISTEN state and who owns it. A plain immutable value.
 //
 // A record either names the owning process (pid and name), or, where the owner cannot be
@@ -29,9 +43,9 @@ public:
         : m_port(port), m_pid(pid), m_processName(std::move(processName))
     {}
     ListeningPort(qint64 port, qint32 pid, QString processName, QString user, QStringList addresses,
-                  quint64 startTime = 0)
+                  quint64 startTime = 0, OwnerDetails details = {})
         : m_port(port), m_pid(pid), m_processName(std::move(processName)), m_user(std::move(user)),
-          m_addresses(std::move(addresses)), m_startTime(startTime)
+          m_addresses(std::move(addresses)), m_startTime(startTime), m_details(std::move(details))
     {}
 
     qint64 port() const { return m_port; }
@@ -47,6 +61,10 @@ public:
     // When the process started (the platform's clock ticks), which tells it apart from a
     // later process with the same pid; 0 when the source cannot tell.
     quint64 startTime() const { return m_startTime; }
+    const OwnerDetails& details() const { return m_details; }
+    const QString& program() const { return m_details.program; }
+    const QString& unit() const { return m_details.unit; }
+    const QString& container() const { return m_details.container; }
 
     // False when the owner could not be read: no pid, no name, nothing to signal.
     bool hasProcess() const { return m_pid != 0; }
@@ -66,6 +84,7 @@ private:
     QString m_user;
     QStringList m_addresses;
     quint64 m_startTime = 0;
+    OwnerDetails m_details;
 };
 
 // Usable as a key of hashed containers; the hash takes every field.

@@ -63,7 +63,8 @@ void PortListBuilder::PairSet::clear()
 }
 
 bool PortListBuilder::add(qint64 port, qint32 pid, const QString& processName,
-                          const QString& address, const QString& user, quint64 startTime)
+                          const QString& address, const QString& user, quint64 startTime,
+                          const OwnerDetails& details)
 {
     const qsizetype next = qsizetype(m_entries.size());
     qsizetype index = next;
@@ -80,7 +81,7 @@ bool PortListBuilder::add(qint64 port, qint32 pid, const QString& processName,
             index = *it;
     }
     if (isNew)
-        m_entries.push_back(Entry{port, pid, processName, user, {}, startTime});
+        m_entries.push_back(Entry{port, pid, processName, user, {}, startTime, details});
     if (!address.isEmpty())
         m_entries[size_t(index)].addresses.append(address);
     return isNew;
@@ -113,7 +114,7 @@ QList<ListeningPort> PortListBuilder::take()
         }
         ports.append(ListeningPort(entry.port, entry.pid, std::move(entry.processName),
                                    std::move(entry.user), std::move(entry.addresses),
-                                   entry.startTime));
+                                   entry.startTime, std::move(entry.details)));
     }
     m_seen.clear();
     m_seenWithoutProcess.clear();

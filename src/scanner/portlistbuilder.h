@@ -10,8 +10,8 @@
 #include <vector>
 
 // Collects records from any source: one record for each (port, pid) pair -- for records
-// without a process, each (port, user) pair -- with the first name seen and every address
-// added for it, handed back sorted by port, then pid, with the records without a process
+// without a process, each (port, user) pair -- with the first name and details seen and every
+// address added for it, handed back sorted by port, then pid, with the records without a process
 // after the others on their port (by user). Every source goes through this, so they
 // de-duplicate and order alike.
 class PortListBuilder
@@ -19,7 +19,7 @@ class PortListBuilder
 public:
     // Returns false when the pair was already added; its address is added to it then.
     bool add(qint64 port, qint32 pid, const QString& processName, const QString& address = {},
-             const QString& user = {}, quint64 startTime = 0);
+             const QString& user = {}, quint64 startTime = 0, const OwnerDetails& details = {});
     // Room for this many records, so that large answers do not rehash and regrow.
     void reserve(qsizetype records);
     QList<ListeningPort> take();
@@ -33,6 +33,7 @@ private:
         QString user;
         QStringList addresses;
         quint64 startTime;
+        OwnerDetails details;
     };
 
     // The (port, pid) pairs seen so far, each with its place in m_entries: the record's id

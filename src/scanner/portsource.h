@@ -42,5 +42,9 @@ public:
     virtual QueryResult query() = 0;
 };
 
-// The platform's own port source: the kernel's tables on Linux, lsof elsewhere.
-std::shared_ptr<PortSource> makePlatformPortSource();
+class ContainerNames;
+
+// The platform's own port source: the kernel's tables on Linux, lsof elsewhere. Where the
+// source sees port proxies, containerNames names the containers they forward to.
+std::shared_ptr<PortSource>
+makePlatformPortSource(std::shared_ptr<ContainerNames> containerNames = {});

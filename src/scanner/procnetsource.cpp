@@ -93,9 +93,9 @@ int heldDescriptorBudget()
 } // namespace
 
 ProcNetSource::ProcNetSource(QString procRoot, Walk walk, std::chrono::milliseconds fullWalkEvery,
-                             Sockets sockets)
+                             Sockets sockets, std::shared_ptr<ContainerNames> containerNames)
     : m_procRoot(std::move(procRoot)), m_walkMode(walk), m_socketsFrom(sockets),
-      m_walk(fullWalkEvery, heldDescriptorBudget())
+      m_containerNames(std::move(containerNames)), m_walk(fullWalkEvery, heldDescriptorBudget())
 {}
 
 ProcNetSource::~ProcNetSource() = default;
@@ -145,6 +145,15 @@ const QString& ProcNetSource::textOf(const SocketAddress& address)
     return m_addressTexts.insert(address, addressText(address)).value();
 }
 
+QString ProcNetSource::containerOf(const OwnerFacts::Facts& facts) const
+{
+    if (!facts.proxy)
+        return facts.place.container;
+    const QString name =
+        m_containerNames ? m_containerNames->nameAt(facts.proxy->address) : QString();
+    return name.isEmpty() ? facts.proxy->text() : name;
+}
+
 QueryResult ProcNetSource::query()
 {
     // The sockets are read under the lock too: the walk compares them with the previous
@@ -169,14 +178,16 @@ QueryResult ProcNetSource::query()
         qint32 pid;
         QString name;
         quint64 startTime;
+        const OwnerFacts::Facts* facts; // the walk's, unchanged until its next scan
     };
     std::vector<Holder> holders;
     holders.reserve(size_t(sockets.size()));
     const quint64 fullWalks = m_walk.counts().fullWalks;
     const bool walked =
         m_walk.findOwners(proc.get(), sockets, m_walkMode == Walk::Full,
-                          [&](quint64 inode, qint32 pid, const QString& name, quint64 startTime) {
-                              holders.push_back({inode, pid, name, startTime});
+                          [&](quint64 inode, qint32 pid, const QString& name, quint64 startTime,
+                              const OwnerFacts::Facts& facts) {
+                              holders.push_back({inode, pid, name, startTime, &facts});
                           });
     if (!walked) {
         m_lastSockets.clear();
@@ -184,7 +195,14 @@ QueryResult ProcNetSource::query()
                                     QStringLiteral("cannot list the processes in %1: %2")
                                         .arg(m_procRoot, qt_error_string(errno)));
     }
-    if (m_walk.sameOwnersAsBefore() && sockets == m_lastSockets)
+    // The engine names a proxy's container between scans, whatever the walk saw.
+    QStringList proxyContainers;
+    for (const Holder& holder : holders) {
+        if (holder.facts->proxy)
+            proxyContainers.append(containerOf(*holder.facts));
+    }
+    if (m_walk.sameOwnersAsBefore() && sockets == m_lastSockets &&
+        proxyContainers == m_lastProxyContainers)
         return QueryResult{m_lastPorts, QueryError::None, {}};
 
     if (m_walk.counts().fullWalks != fullWalks) {
@@ -197,8 +215,10 @@ QueryResult ProcNetSource::query()
     held.reserve(holders.size());
     for (const Holder& holder : holders) {
         const ListeningSocket& socket = sockets.constFind(holder.inode).value();
+        const OwnerFacts::Facts& facts = *holder.facts;
         builder.add(socket.port, holder.pid, holder.name, textOf(socket.address),
-                    m_users.name(socket.uid), holder.startTime);
+                    m_users.name(socket.uid), holder.startTime,
+                    {facts.program, facts.place.unit, containerOf(facts)});
         held.push_back(holder.inode);
     }
     // Whatever no process we can see holds is still listed, by port and user.
@@ -208,6 +228,7 @@ QueryResult ProcNetSource::query()
             builder.add(it->port, 0, {}, textOf(it->address), m_users.name(it->uid));
     }
     m_lastSockets = std::move(sockets);
+    m_lastProxyContainers = std::move(proxyContainers);
     m_lastPorts = builder.take();
     return QueryResult{m_lastPorts, QueryError::None, {}};
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "containernames.h"
 #include "portsource.h"
 #include "sockdiag.h"
 #include "socketownerwalk.h"
@@ -11,6 +12,7 @@
 #include <QString>
 
 #include <chrono>
+#include <memory>
 
 // Adds the LISTEN (state 0A) rows of one /proc/net/tcp or /proc/net/tcp6 table, with
 // their user and local address (without the interface of a link-local one, which the
@@ -38,10 +40,12 @@ public:
     };
 
     // The root is a parameter so tests can hand in a tree of their own (with Tables).
+    // Without containerNames, a port proxy's container shows as its address.
     explicit ProcNetSource(QString procRoot = QStringLiteral("/proc"),
                            Walk walk = Walk::Incremental,
                            std::chrono::milliseconds fullWalkEvery = std::chrono::seconds(60),
-                           Sockets sockets = Sockets::Diagnostics);
+                           Sockets sockets = Sockets::Diagnostics,
+                           std::shared_ptr<ContainerNames> containerNames = {});
     ~ProcNetSource() override;
 
     // Queries from several threads take turns: a query that arrives while another runs
@@ -55,17 +59,21 @@ private:
     // Fills sockets from the diagnostics or the tables; the reason on failure.
     bool readSockets(int procFd, ListeningSockets& sockets, QString& reason);
     const QString& textOf(const SocketAddress& address);
+    // The owner's container: for a port proxy the one it forwards to, by name if known.
+    QString containerOf(const OwnerFacts::Facts& facts) const;
 
     const QString m_procRoot;
     const Walk m_walkMode;
     const Sockets m_socketsFrom;
+    const std::shared_ptr<ContainerNames> m_containerNames;
     mutable QMutex m_walkMutex;
     SockDiagSocket m_diagnostics;
     SocketOwnerWalk m_walk;
     // Both forgotten at every full walk, so that renamed users and interfaces show.
     UserNames m_users;
     QHash<SocketAddress, QString> m_addressTexts;
-    // The last scan's sockets and list.
+    // The last scan's sockets, proxies' containers and list.
     ListeningSockets m_lastSockets;
+    QStringList m_lastProxyContainers;
     QList<ListeningPort> m_lastPorts;
 };

@@ -252,10 +252,13 @@ bool SocketOwnerWalk::findOwners(int procFd, const ListeningSockets& sockets, bo
     if (m_walkedAny || !m_sameOwners || m_hidden > 0)
         settleTrustedLinks(procFd, sockets);
     m_seesAll = m_hidden == 0;
+    // An owner whose files could not be read (it is walked afresh next time) tells nothing.
+    static const OwnerFacts::Facts noFacts;
     for (const auto& [pid, process] : m_known) {
         for (const ListeningDescriptor& descriptor : process.listening) {
             if (sockets.contains(descriptor.inode))
-                found(descriptor.inode, pid, process.name, process.startTime);
+                found(descriptor.inode, pid, process.name, process.startTime,
+                      process.facts ? *process.facts : noFacts);
         }
     }
     return true;
@@ -440,6 +443,9 @@ bool SocketOwnerWalk::refresh(int procFd, const char* pid, KnownProcess& process
         return false;
     if (name && *name != process.rawName) {
         process.name = escapeCommandName(*name);
+        process.facts = std::make_unique<const OwnerFacts::Facts>(
+            process.handles ? OwnerFacts::read(process.handles->folder.get(), "..", *name)
+                            : OwnerFacts::read(procFd, pid, *name));
         process.rawName = std::move(*name);
         m_sameOwners = false;
     }
@@ -452,6 +458,9 @@ SocketOwnerWalk::Visit SocketOwnerWalk::walk(int procFd, const char* pid,
     std::unique_ptr<Handles> handles = std::move(process.handles);
     const quint64 identity = process.identity;
     quint64 startTime = process.startTime;
+    // The facts go with the start time, read again only for another name.
+    std::unique_ptr<const OwnerFacts::Facts> facts = std::move(process.facts);
+    QByteArray factsName = std::move(process.rawName);
     process = KnownProcess{};
     // Everything below goes through this descriptor, so it all concerns one process even
     // if the pid is reused meanwhile.
@@ -475,6 +484,7 @@ SocketOwnerWalk::Visit SocketOwnerWalk::walk(int procFd, const char* pid,
     if (!vouched || identity != process.identity) {
         handles.reset(); // another process's
         startTime = 0;
+        factsName.clear();
     }
 
     char link[64];
@@ -526,6 +536,9 @@ SocketOwnerWalk::Visit SocketOwnerWalk::walk(int procFd, const char* pid,
         if (!name)
             return isGone(errno) ? Visit::Gone : Visit::UseOnce;
         process.startTime = startTime;
+        if (!facts || factsName.isEmpty() || factsName != *name)
+            facts = std::make_unique<const OwnerFacts::Facts>(OwnerFacts::read(fdsFd, "..", *name));
+        process.facts = std::move(facts);
         process.name = escapeCommandName(*name);
         process.rawName = std::move(*name);
         process.handles = std::move(handles);

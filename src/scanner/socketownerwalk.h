@@ -1,6 +1,7 @@
 #pragma once
 
 #include "listeningsocket.h"
+#include "ownerfacts.h"
 #include "procfiles.h"
 
 #include <QByteArray>
@@ -79,10 +80,10 @@ public:
     explicit SocketOwnerWalk(std::chrono::milliseconds fullWalkEvery, int heldDescriptors = 0);
     ~SocketOwnerWalk();
 
-    // Called for each descriptor that holds one of the sockets, with the socket's inode and
-    // the holder's start time (as /proc/<pid>/stat gives it).
-    using OwnerFound =
-        std::function<void(quint64 inode, qint32 pid, const QString& name, quint64 startTime)>;
+    // Called for each descriptor that holds one of the sockets, with the socket's inode, the
+    // holder's start time (as /proc/<pid>/stat gives it) and what else its files tell.
+    using OwnerFound = std::function<void(quint64 inode, qint32 pid, const QString& name,
+                                          quint64 startTime, const OwnerFacts::Facts& facts)>;
 
     // Reports the holders of sockets. procFd is the open /proc (or a stand-in). False, with
     // errno set, when the processes cannot be listed.
@@ -124,6 +125,10 @@ private:
         QByteArray rawName;
         QString name;          // escaped as lsof prints it; set when listening is not empty
         quint64 startTime = 0; // likewise
+        // Read with the start time, and again when the name changes (an exec): never on a
+        // steady scan. Held apart, since most processes own no socket and a steady scan
+        // runs through them all.
+        std::unique_ptr<const OwnerFacts::Facts> facts;
         std::unique_ptr<Handles> handles;
         quint64 lastSeen = 0; // the listing that last found it
         bool vouched = false; // false: walk it afresh next time

@@ -22,6 +22,11 @@ QString PortListModel::exposureText(const ListeningPort& port)
     return {};
 }
 
+QString PortListModel::displayName(const ListeningPort& port)
+{
+    return port.program().isEmpty() ? port.processName() : port.program();
+}
+
 int PortListModel::rowCount(const QModelIndex& parent) const
 {
     return parent.isValid() ? 0 : static_cast<int>(m_visible.size());
@@ -38,7 +43,7 @@ QVariant PortListModel::data(const QModelIndex& index, int role) const
     switch (role) {
     case Qt::DisplayRole:
         return isOthers ? tr("owned by %1").arg(printableText(port.user()))
-                        : printableText(port.processName());
+                        : printableText(displayName(port));
     case Qt::AccessibleTextRole: {
         // A screen reader gets the whole row, the port first, as the eye reads it.
         QStringList parts{tr("Port %1").arg(port.port())};
@@ -52,8 +57,17 @@ QVariant PortListModel::data(const QModelIndex& index, int role) const
     }
     case PortTextRole:
         return QString::number(port.port());
-    case PidTextRole:
-        return isOthers ? QString() : tr("PID %1").arg(port.pid());
+    case PidTextRole: {
+        if (isOthers)
+            return QString();
+        // Where the owner runs, after its pid: "PID 4321 · nginx.service".
+        QString text = tr("PID %1").arg(port.pid());
+        if (!port.unit().isEmpty())
+            text += QStringLiteral(" · ") + printableText(port.unit());
+        if (!port.container().isEmpty())
+            text += QStringLiteral(" · ") + tr("container %1").arg(printableText(port.container()));
+        return text;
+    }
     case ExposureTextRole:
         return exposureText(port);
     case ExposureRole:
@@ -73,7 +87,11 @@ QVariant PortListModel::data(const QModelIndex& index, int role) const
         }
         // Read now, not on every scan: the user asked about this one process.
         const ProcessDetails details = readProcessDetails(port.pid());
-        QString text = port.processName();
+        QString text = displayName(port);
+        if (!port.unit().isEmpty())
+            text += QLatin1Char('\n') + tr("Service: %1").arg(port.unit());
+        if (!port.container().isEmpty())
+            text += QLatin1Char('\n') + tr("Container: %1").arg(port.container());
         if (!details.commandLine.isEmpty())
             text += QLatin1Char('\n') + tr("Command: %1").arg(details.commandLine);
         if (!details.workingFolder.isEmpty())

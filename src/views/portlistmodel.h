@@ -22,7 +22,8 @@ public:
     enum Role
     {
         PortTextRole = Qt::UserRole + 1, // the port's plain decimal digits
-        PidTextRole,                     // "PID n"; empty for another user's socket
+        PidTextRole,                     // "PID n", and its service or container; empty
+                                         // for another user's socket
         ExposureTextRole,                // where it listens: "loopback", "all interfaces", …
         ExposureRole,                    // ListeningPort::Exposure as an int
         StillRunningRole,                // asked to quit, and a rescan still found it
@@ -60,6 +61,8 @@ public:
     const QList<ListeningPort>& visiblePorts() const { return m_visible; }
     const ListeningPort& portAt(int row) const { return m_visible.at(row); }
 
+    // The owner's whole program name where the source found it, else its command name.
+    static QString displayName(const ListeningPort& port);
     // Where a record listens, in a word or its addresses; empty when the source can't say.
     static QString exposureText(const ListeningPort& port);
 

@@ -8,6 +8,7 @@
 #include <QHelpEvent>
 #include <QPainter>
 #include <QToolTip>
+#include <QtMath>
 
 PortRowDelegate::PortRowDelegate(QObject* parent)
     : QStyledItemDelegate(parent), m_portFont(PanelStyle::portFont()),
@@ -48,8 +49,7 @@ PortRowDelegate::RowLayout PortRowDelegate::layoutRow(const QRect& rowRect,
                         pidMetrics.height());
     row.nameText = nameMetrics.elidedText(index.data(Qt::DisplayRole).toString(), Qt::ElideRight,
                                           row.nameRect.width());
-    row.pidText = pidMetrics.elidedText(index.data(PortListModel::PidTextRole).toString(),
-                                        Qt::ElideRight, row.pidRect.width());
+    const QString pidText = index.data(PortListModel::PidTextRole).toString();
 
     QString exposure = index.data(PortListModel::ExposureTextRole).toString();
     row.isOpenToNetwork = index.data(PortListModel::ExposureRole).toInt() ==
@@ -58,11 +58,18 @@ PortRowDelegate::RowLayout PortRowDelegate::layoutRow(const QRect& rowRect,
     row.isStillRunning = index.data(PortListModel::StillRunningRole).toBool();
     if (row.isStillRunning)
         exposure = tr("Still running");
+    if (!exposure.isEmpty() && !pidText.isEmpty())
+        exposure.prepend(QStringLiteral(" \u00b7 "));
+    // The exposure keeps its room: a long service or container name is what gets cut.
+    // (Measured unrounded: a width rounded down would cut it.)
+    const int exposureWidth =
+        qMin(qCeil(QFontMetricsF(m_pidFont).horizontalAdvance(exposure)), row.pidRect.width());
+    row.pidText =
+        pidMetrics.elidedText(pidText, Qt::ElideRight, row.pidRect.width() - exposureWidth);
     if (!exposure.isEmpty()) {
-        if (!row.pidText.isEmpty())
-            exposure.prepend(QStringLiteral(" \u00b7 "));
         const int pidWidth = row.pidText.isEmpty() ? 0 : pidMetrics.horizontalAdvance(row.pidText);
-        row.exposureRect = row.pidRect.adjusted(pidWidth, 0, 0, 0);
+        row.exposureRect =
+            row.pidRect.adjusted(qMin(pidWidth, row.pidRect.width() - exposureWidth), 0, 0, 0);
         row.exposureText =
             pidMetrics.elidedText(exposure, Qt::ElideRight, row.exposureRect.width());
     }

@@ -357,6 +357,16 @@ private Q_SLOTS:
         QVERIFY(shared > 0 && hold("tw-share", "tw-share", shared) == shared);
         for (const auto& [raw, printed] : names)
             QVERIFY2(hold(raw, printed) > 0, printed.constData());
+        // Run under a name longer than the kernel keeps: the record has the cut one, as lsof
+        // has it, and the native source adds the whole one.
+        QVERIFY(QFile::link(QStringLiteral(CHURNCHILD_PATH),
+                            m_folder.filePath(u"tw-long-program-name"_s)));
+        const size_t cut = churn.size();
+        QVERIFY(churn.spawn() &&
+                churn.command(cut, 'e', 0, "tw-long-program-name") == churn.pid(cut));
+        const int cutPort = churn.command(cut, 'l').value_or(0);
+        QVERIFY(cutPort > 0);
+        expected << u"%1 %2 tw-long-program [127.0.0.1]"_s.arg(cutPort).arg(churn.pid(cut));
         expected.sort();
 
         const QString lsof = u"/usr/bin/lsof"_s;
@@ -371,10 +381,14 @@ private Q_SLOTS:
         for (const auto& [result, owner] : results) {
             QStringList got;
             for (const ListeningPort& port : result.ports) {
-                if (churn.pids().contains(port.pid()))
-                    got << u"%1 %2 %3 [%4]"_s.arg(QString::number(port.port()),
-                                                  QString::number(port.pid()), port.processName(),
-                                                  port.addresses().join(u','));
+                if (!churn.pids().contains(port.pid()))
+                    continue;
+                got << u"%1 %2 %3 [%4]"_s.arg(QString::number(port.port()),
+                                              QString::number(port.pid()), port.processName(),
+                                              port.addresses().join(u','));
+                const QString program =
+                    port.pid() != churn.pid(cut) ? port.processName() : u"tw-long-program-name"_s;
+                QCOMPARE(port.program(), owner.isEmpty() ? QString() : program);
             }
             got.sort();
             QVERIFY(result.ok());
@@ -383,6 +397,13 @@ private Q_SLOTS:
                 return !churn.pids().contains(port.pid()) || port.user() == owner;
             }));
         }
+        // A steady scan sees a rename (PR_SET_NAME), and the whole name follows it.
+        ProcNetSource steady;
+        QVERIFY(steady.query().ok() && churn.command(cut, 'n', 0, "tw-long-progra2") == 0);
+        const QList<ListeningPort> renamed = steady.query().ports;
+        QVERIFY(std::any_of(renamed.cbegin(), renamed.cend(), [&](const ListeningPort& port) {
+            return port.pid() == churn.pid(cut) && port.program() == u"tw-long-progra2"_s;
+        }));
         // Someone who may not read these processes gets their sockets by user alone.
         if (::geteuid() == 0) {
             QProcess tool;
@@ -391,7 +412,8 @@ private Q_SLOTS:
             QVERIFY(tool.waitForFinished(10000) && tool.exitCode() == 0);
             const QByteArray row =
                 u"{\"port\": %1, \"pid\": null, \"processName\": null, "
-                u"\"user\": \"root\", \"addresses\": [\"127.0.0.1\", \"::1\"]}"_s.arg(dual)
+                u"\"user\": \"root\", \"addresses\": [\"127.0.0.1\", \"::1\"], \"program\": null"_s
+                    .arg(dual)
                     .toUtf8();
             QVERIFY2(tool.readAllStandardOutput().contains(row), row.constData());
         }

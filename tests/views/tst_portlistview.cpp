@@ -341,8 +341,19 @@ private Q_SLOTS:
                                    ListeningPort(2001, 101, QString(400, u'w'))};
         for (int i = 2; i < 100; ++i)
             ports.append(ListeningPort(2000 + i, 100 + i, QStringLiteral("p%1").arg(i)));
+        // The whole program name shows for the cut one, and where the owner runs by its pid,
+        // cut short before the exposure is.
+        const QString longName(200, u'w');
+        ports[3] =
+            ListeningPort(2002, 102, QStringLiteral("p2"), {}, {QStringLiteral("::")}, 0,
+                          {QStringLiteral("p2-whole"), QStringLiteral("p.service"), longName});
         Panel panel;
         QVERIFY(panel.publish(ports));
+        const QModelIndex third = panel.model()->index(2);
+        QCOMPARE(third.data().toString() + u'|' + third.data(PortListModel::PidTextRole).toString(),
+                 QStringLiteral("p2-whole|PID 102 · p.service · container ") + longName);
+        QCOMPARE(panel.list()->rowDelegate()->layoutRow(panel.rowRect(2), third).exposureText,
+                 QStringLiteral(" · all interfaces"));
         QCOMPARE(QApplication::focusWidget(), panel.list());
         // Names from outside are drawn and spoken as they are, markup included.
         const QModelIndex first = panel.model()->index(0);
