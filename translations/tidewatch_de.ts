@@ -28,15 +28,15 @@
     <name>MessageBoxAlerts</name>
     <message>
         <source>Download</source>
-        <translation type="unfinished"></translation>
+        <translation>Herunterladen</translation>
     </message>
     <message>
         <source>Later</source>
-        <translation type="unfinished"></translation>
+        <translation>Später</translation>
     </message>
     <message>
         <source>OK</source>
-        <translation type="unfinished"></translation>
+        <translation>OK</translation>
     </message>
 </context>
 <context>
@@ -296,30 +296,30 @@
     </message>
     <message>
         <source>This build does not check for updates.</source>
-        <translation type="unfinished"></translation>
+        <translation>Diese Ausgabe sucht nicht nach Aktualisierungen.</translation>
     </message>
 </context>
 <context>
     <name>SingleInstanceGuard</name>
     <message>
         <source>a symbolic link</source>
-        <translation type="unfinished"></translation>
+        <translation>ein symbolischer Link</translation>
     </message>
     <message>
         <source>a folder</source>
-        <translation type="unfinished"></translation>
+        <translation>ein Ordner</translation>
     </message>
     <message>
         <source>a special file</source>
-        <translation type="unfinished"></translation>
+        <translation>eine Spezialdatei</translation>
     </message>
     <message>
         <source>tidewatch: removed %1 left at the lock path %2</source>
-        <translation type="unfinished"></translation>
+        <translation>tidewatch: Am Sperrpfad %2 lag noch %1; entfernt</translation>
     </message>
     <message>
         <source>tidewatch: %1 is in the way of the lock at %2; starting without the single-instance guard</source>
-        <translation type="unfinished"></translation>
+        <translation>tidewatch: Am Sperrpfad %2 liegt %1; Start ohne Schutz vor einer zweiten Instanz</translation>
     </message>
 </context>
 <context>
@@ -361,70 +361,70 @@
     <name>UpdateChecker</name>
     <message>
         <source>The update server stopped answering.</source>
-        <translation type="unfinished"></translation>
+        <translation>Der Aktualisierungsserver antwortet nicht mehr.</translation>
     </message>
     <message>
         <source>The check was interrupted.</source>
-        <translation type="unfinished"></translation>
+        <translation>Die Prüfung wurde unterbrochen.</translation>
     </message>
     <message>
         <source>The answer is over 1 MiB, too large for an update feed.</source>
-        <translation type="unfinished"></translation>
+        <translation>Die Antwort ist größer als 1 MiB, zu groß für einen Aktualisierungs-Feed.</translation>
     </message>
     <message>
         <source>This app</source>
-        <translation type="unfinished"></translation>
+        <translation>Dieses Programm</translation>
     </message>
     <message>
         <source>This build has no update feed to check.</source>
-        <translation type="unfinished"></translation>
+        <translation>Diese Ausgabe hat keinen Aktualisierungs-Feed.</translation>
     </message>
     <message>
         <source>The update server took too long to answer.</source>
-        <translation type="unfinished"></translation>
+        <translation>Der Aktualisierungsserver hat zu lange gebraucht.</translation>
     </message>
     <message>
         <source>The update server answered %1 %2.</source>
-        <translation type="unfinished"></translation>
+        <translation>Der Aktualisierungsserver antwortete %1 %2.</translation>
     </message>
     <message>
         <source>The answer is not an update feed.</source>
-        <translation type="unfinished"></translation>
+        <translation>Die Antwort ist kein Aktualisierungs-Feed.</translation>
     </message>
     <message>
         <source>The update feed&apos;s download address is not a web page.</source>
-        <translation type="unfinished"></translation>
+        <translation>Die Download-Adresse des Aktualisierungs-Feeds ist keine Webseite.</translation>
     </message>
 </context>
 <context>
     <name>UpdatePrompter</name>
     <message>
         <source>Couldn&apos;t open the download page</source>
-        <translation type="unfinished"></translation>
+        <translation>Die Download-Seite konnte nicht geöffnet werden</translation>
     </message>
     <message>
         <source>Open this address in a web browser:</source>
-        <translation type="unfinished"></translation>
+        <translation>Öffnen Sie diese Adresse in einem Webbrowser:</translation>
     </message>
     <message>
         <source>%1 %2 is available</source>
-        <translation type="unfinished"></translation>
+        <translation>%1 %2 ist verfügbar</translation>
     </message>
     <message>
         <source>You&apos;re running %1.</source>
-        <translation type="unfinished"></translation>
+        <translation>Sie verwenden %1.</translation>
     </message>
     <message>
         <source>You&apos;re up to date</source>
-        <translation type="unfinished"></translation>
+        <translation>Sie sind auf dem neuesten Stand</translation>
     </message>
     <message>
         <source>Couldn&apos;t check for updates</source>
-        <translation type="unfinished"></translation>
+        <translation>Nach Aktualisierungen konnte nicht gesucht werden</translation>
     </message>
     <message>
         <source>%1 %2 is the latest version.</source>
-        <translation type="unfinished"></translation>
+        <translation>%1 %2 ist die neueste Version.</translation>
     </message>
 </context>
 <context>
