@@ -237,10 +237,6 @@
         <translation>Ports filtern</translation>
     </message>
     <message>
-        <source>Port, name, PID or user; Escape clears</source>
-        <translation>Port, Name, PID oder Benutzer; Esc leert das Feld</translation>
-    </message>
-    <message>
         <source>Open in Browser</source>
         <translation>Im Browser öffnen</translation>
     </message>
@@ -271,6 +267,10 @@
     <message>
         <source>No listening port matches “%1”.</source>
         <translation>Kein lauschender Port passt zu „%1“.</translation>
+    </message>
+    <message>
+        <source>Port, name, PID, user, service or container; Escape clears</source>
+        <translation>Port, Name, PID, Benutzer, Dienst oder Container; Esc leert das Feld</translation>
     </message>
 </context>
 <context>
@@ -454,12 +454,16 @@
         <translation>n</translation>
     </message>
     <message>
-        <source>unexpected argument: %1</source>
-        <translation>unerwartetes Argument: %1</translation>
-    </message>
-    <message>
         <source>--repeat needs a whole number of at least 1, not &quot;%1&quot;</source>
         <translation>--repeat braucht eine ganze Zahl von mindestens 1, nicht „%1“</translation>
+    </message>
+    <message>
+        <source>Print only the rows of these ports, and exit with status 3 when nothing listens on any of them.</source>
+        <translation>Nur die Zeilen dieser Ports ausgeben, und mit Status 3 enden, wenn auf keinem davon etwas lauscht.</translation>
+    </message>
+    <message>
+        <source>not a port number (1 to 65535): &quot;%1&quot;</source>
+        <translation>keine Portnummer (1 bis 65535): „%1“</translation>
     </message>
 </context>
 </TS>

@@ -1,6 +1,7 @@
 // tidewatch-ports: prints the listening TCP ports and their owners, for terminals and
-// scripts. Exit status: 0 on success (also when nothing listens), 1 when the query
-// failed, 2 on a usage error.
+// scripts; given port numbers, only their rows. Exit status: 0 on success (without port
+// numbers also when nothing listens), 1 when the query failed, 2 on a usage error, 3 when
+// nothing listens on any of the ports given.
 
 #include "containernames.h"
 #include "lsofsource.h"
@@ -12,6 +13,7 @@
 #include <QEventLoop>
 #include <QLibraryInfo>
 #include <QLocale>
+#include <QSet>
 #include <QTranslator>
 
 #include <cstdio>
@@ -22,6 +24,22 @@ void write(std::FILE* stream, const QByteArray& text)
 {
     std::fwrite(text.constData(), 1, size_t(text.size()), stream);
     std::fflush(stream);
+}
+
+// The port numbers asked about; the first argument that is none (1 to 65535), if any.
+QSet<qint64> portNumbers(const QStringList& arguments, QString* wrong)
+{
+    QSet<qint64> ports;
+    for (const QString& argument : arguments) {
+        bool isNumber = false;
+        const int port = argument.toInt(&isNumber);
+        if (!isNumber || port < 1 || port > 65535) {
+            *wrong = argument;
+            return {};
+        }
+        ports.insert(port);
+    }
+    return ports;
 }
 
 } // namespace
@@ -69,15 +87,24 @@ int main(int argc, char* argv[])
     parser.addOption(jsonOption);
     parser.addOption(lsofOption);
     parser.addOption(repeatOption);
+    parser.addPositionalArgument(
+        QStringLiteral("PORT"),
+        QCoreApplication::translate("tidewatch-ports",
+                                    "Print only the rows of these ports, and exit with status 3 "
+                                    "when nothing listens on any of them."),
+        QStringLiteral("[PORT...]"));
 
     const bool parsed = parser.parse(QCoreApplication::arguments());
     bool repeatIsNumber = false;
     const int repeat = parser.value(repeatOption).toInt(&repeatIsNumber);
-    if (!parsed || !parser.positionalArguments().isEmpty() || !repeatIsNumber || repeat < 1) {
+    QString notAPort;
+    const QSet<qint64> asked = portNumbers(parser.positionalArguments(), &notAPort);
+    if (!parsed || !notAPort.isNull() || !repeatIsNumber || repeat < 1) {
         QString error = parser.errorText();
-        if (error.isEmpty() && !parser.positionalArguments().isEmpty())
-            error = QCoreApplication::translate("tidewatch-ports", "unexpected argument: %1")
-                        .arg(parser.positionalArguments().constFirst());
+        if (error.isEmpty() && !notAPort.isNull())
+            error = QCoreApplication::translate("tidewatch-ports",
+                                                "not a port number (1 to 65535): \"%1\"")
+                        .arg(notAPort);
         else if (error.isEmpty())
             error =
                 QCoreApplication::translate(
@@ -119,7 +146,11 @@ int main(int argc, char* argv[])
             return 1;
         }
     }
+    if (!asked.isEmpty())
+        result.ports.removeIf(
+            [&](const ListeningPort& port) { return !asked.contains(port.port()); });
     write(stdout,
           parser.isSet(jsonOption) ? formatPortJson(result.ports) : formatPortTable(result.ports));
-    return 0;
+    // "if tidewatch-ports 8080; then …" asks whether anything listens there.
+    return !asked.isEmpty() && result.ports.isEmpty() ? 3 : 0;
 }

@@ -145,7 +145,8 @@ bool PortListModel::matchesFilter(const ListeningPort& port, const QStringList& 
         return true;
     const QString number = QString::number(port.port());
     const QString pid = port.hasProcess() ? QString::number(port.pid()) : QString();
-    const QStringView fields[] = {number, pid, port.processName(), port.user()};
+    const QStringView fields[] = {number,      pid,         port.processName(), port.program(),
+                                  port.user(), port.unit(), port.container()};
     return std::all_of(terms.cbegin(), terms.cend(), [&](const QString& term) {
         return std::any_of(std::cbegin(fields), std::cend(fields), [&](QStringView field) {
             return field.contains(term, Qt::CaseInsensitive);

@@ -48,7 +48,8 @@ public:
     void setPorts(const QList<ListeningPort>& ports);
     void setShowSystemPorts(bool show);
     // Keeps the records that hold every word of the text (any case) in their port, pid,
-    // name or user. A highlighted record that the filter hides loses the highlight.
+    // name, whole program name, user, service or container. A highlighted record that the
+    // filter hides loses the highlight.
     void setFilterText(const QString& text);
     QString filterText() const { return m_filterTerms.join(u' '); }
     static bool matchesFilter(const ListeningPort& port, const QStringList& terms);

@@ -96,7 +96,7 @@ PortListView::PortListView(PortScanner& scanner, DesktopServices& desktop,
     m_filterField->setFont(PanelStyle::captionFont());
     m_filterField->setPlaceholderText(tr("Type to filter"));
     m_filterField->setAccessibleName(tr("Filter ports"));
-    m_filterField->setToolTip(tr("Port, name, PID or user; Escape clears"));
+    m_filterField->setToolTip(tr("Port, name, PID, user, service or container; Escape clears"));
     m_filterField->setClearButtonEnabled(true);
     m_filterField->setMaxLength(200);
     m_systemCheckBox = new QCheckBox(tr("System"), this);

@@ -199,8 +199,13 @@ private Q_SLOTS:
         row("repeat", "--repeat 3 --lsof LISTER",
             R"(echo >> "$0.runs"; printf 'p7\ncweb\nn*:%s\n' $(wc -l < "$0.runs"))", 0,
             "PORT  PID  USER  ADDRESS  COMMAND\n   3    7  -     *        web\n");
+        // Ports asked about: only their rows; 3 when nothing listens on any of them.
+        const char* two = "printf 'p9\\ncsshd\\nn*:22\\np5\\ncweb\\nn*:8080\\n'";
+        row("ports", "--lsof LISTER 443 22", two, 0,
+            "PORT  PID  USER  ADDRESS  COMMAND\n  22    9  -     *        sshd\n");
+        row("ports, none listens", "--json --lsof LISTER 443", two, 3, "[]\n");
         // A usage error goes to stderr only.
-        for (const char* wrong : {"--bogus", "--lsof", "8080", "--repeat 0"})
+        for (const char* wrong : {"--bogus", "--lsof", "80x", "65536", "--repeat 0"})
             row(wrong, wrong, nullptr, 2, "", "--json");
     }
     void portsTool()

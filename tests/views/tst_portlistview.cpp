@@ -291,6 +291,8 @@ private Q_SLOTS:
         QTest::addRow("by pid; Escape clears, the second is the window's")
             << "type:142 rows:1 Esc rows:100 Esc" << -1 << "passed on Esc";
         QTest::addRow("words narrow together, any case") << "type:P7+2077 rows:1" << -1 << "";
+        QTest::addRow("by program, service and container")
+            << "type:whole+p.service+www rows:1" << -1 << "";
         QTest::addRow("Delete on the filtered row the keys picked")
             << "type:p7 Down Del" << 0 << "signal 107 15";
         QTest::addRow("the filter hides the keys' record: Delete waits")
