@@ -222,14 +222,18 @@ Facts read(int dirFd, const char* processPath, QByteArrayView commandName)
 {
     Facts facts;
     char path[PATH_MAX];
+    // The command line tells only where a name was cut, or where a proxy forwards: the
+    // other owners' are never read, which keeps a first scan cheap.
+    const bool isCut = commandName.size() >= commandNameLimit;
+    const bool isProxy = commandName == proxyCommandName;
     QByteArray commandLine;
     std::snprintf(path, sizeof path, "%s/cmdline", processPath);
     // A process that is gone, or not ours to look at, reads as an empty command line.
-    if (!readPrefix(dirFd, path, maxCommandLineBytes, commandLine))
+    if ((isCut || isProxy) && !readPrefix(dirFd, path, maxCommandLineBytes, commandLine))
         commandLine.clear();
 
     QByteArray executable;
-    if (commandName.size() >= commandNameLimit) {
+    if (isCut) {
         std::snprintf(path, sizeof path, "%s/exe", processPath);
         char target[PATH_MAX];
         const ssize_t length = ::readlinkat(dirFd, path, target, sizeof target);
@@ -238,7 +242,8 @@ Facts read(int dirFd, const char* processPath, QByteArrayView commandName)
     }
     const QByteArray program = wholeProgramName(commandName, commandLine, executable);
     facts.program = escapeCommandName(program.isEmpty() ? commandName : QByteArrayView(program));
-    facts.proxy = parseProxyCommandLine(commandLine);
+    if (isProxy)
+        facts.proxy = parseProxyCommandLine(commandLine);
 
     QByteArray cgroup;
     std::snprintf(path, sizeof path, "%s/cgroup", processPath);

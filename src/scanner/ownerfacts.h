@@ -49,6 +49,10 @@ struct CgroupPlace
 // it.
 CgroupPlace parseCgroup(QByteArrayView cgroupFile);
 
+// The one port proxy whose command line says where it forwards: Docker's. (Podman's
+// rootlessport is told on a pipe; its monitor, conmon, is named by its cgroup.)
+inline constexpr QByteArrayView proxyCommandName = "docker-proxy";
+
 // Where a container runtime's port proxy forwards its port to.
 struct ProxyTarget
 {
@@ -75,7 +79,8 @@ struct Facts
 
 // Reads the facts of the process whose /proc folder is processPath (relative to dirFd:
 // "1234" under /proc, or ".." under its fd folder), known by its raw command name.
-// Reads its cmdline and cgroup (a bounded prefix of each) and, for a cut name, its exe link.
+// Reads its cgroup and, for a cut name or a proxy, its cmdline (a bounded prefix of each)
+// and, for a cut name, its exe link.
 Facts read(int dirFd, const char* processPath, QByteArrayView commandName);
 
 } // namespace OwnerFacts

@@ -277,8 +277,9 @@ private Q_SLOTS:
                     {QStringLiteral("-container-ip"), QStringLiteral("172.17.0.2"),
                      QStringLiteral("--container-port=80")});
         QVERIFY(proxy.waitForReadyRead() && proxy.readLine().startsWith("ok "));
-        proxy.write("l0 \n"); // listen on any port
-        QVERIFY(proxy.waitForReadyRead());
+        proxy.write("n0 " + QByteArray("docker-proxy").toHex() + "\nl0 \n"); // listen on any port
+        QVERIFY(proxy.waitForReadyRead() && proxy.readLine().startsWith("ok "));
+        QVERIFY(proxy.canReadLine() || proxy.waitForReadyRead());
         const int port = proxy.readLine().mid(3).trimmed().toInt();
         const auto names = ContainerNames::makeShared(engine.path());
         ProcNetSource source(QStringLiteral("/proc"), ProcNetSource::Walk::Incremental,
