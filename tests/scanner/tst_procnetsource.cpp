@@ -501,11 +501,17 @@ private Q_SLOTS:
 
             QString got, expected;
             if (asNobody) {
-                const QStringList lists = m_nobodys->query();
-                QCOMPARE(lists.size(), 3);
-                got = ofOurs(lists[0]);
-                expected = ofOurs(lists[1]);
-                partialScans = lists[2].toULongLong();
+                // note: rows without a process can't be told apart from other root processes'
+                // on a port one of ours used before (another test's server, run alongside),
+                // and such a socket may come or go between the two reads. Such a difference
+                // is gone on the next pair of reads; a fault of the learned walk is not.
+                for (int read = 0; read < 2 && (read == 0 || got != expected); ++read) {
+                    const QStringList lists = m_nobodys->query();
+                    QCOMPARE(lists.size(), 3);
+                    got = ofOurs(lists[0]);
+                    expected = ofOurs(lists[1]);
+                    partialScans = lists[2].toULongLong();
+                }
             } else {
                 const QueryResult learned = incremental.query();
                 const QueryResult truth = full.query();
