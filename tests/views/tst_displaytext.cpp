@@ -94,7 +94,10 @@ private Q_SLOTS:
                     {QStringLiteral("-c"), QStringLiteral("read x"),
                      QStringLiteral("Folder: forged\nnext") + QString(5000, u'w')});
         QVERIFY(child.waitForStarted());
-        const QString line = readProcessDetails(qint32(child.processId())).commandLine;
+        // Until the child has run exec, its command line is still ours.
+        QString line;
+        QTRY_VERIFY((line = readProcessDetails(qint32(child.processId())).commandLine)
+                        .contains(QLatin1String("forged")));
         QVERIFY(line.contains(QLatin1String("forged\\nnext")) && !line.contains(u'\n'));
         QVERIFY(line.size() <= 1001);
         // Copied, it is whole.
