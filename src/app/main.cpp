@@ -9,6 +9,7 @@
 #include "qtdesktopservices.h"
 #include "settingsblock.h"
 #include "singleinstance.h"
+#include "translations.h"
 #include "trayhosts.h"
 #include "trayshell.h"
 #include "updatechecker.h"
@@ -16,24 +17,12 @@
 
 #include <QApplication>
 #include <QDir>
-#include <QLibraryInfo>
-#include <QLocale>
 #include <QSettings>
-#include <QTranslator>
 
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
-    // The system's language: Qt's own strings (dialog buttons), then ours, which the
-    // program carries under ":/i18n". Without a catalogue for it the English text shows.
-    QTranslator qtTranslator;
-    if (qtTranslator.load(QLocale::system(), QStringLiteral("qtbase"), QStringLiteral("_"),
-                          QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-        QCoreApplication::installTranslator(&qtTranslator);
-    QTranslator translator;
-    if (translator.load(QLocale::system(), QStringLiteral("tidewatch"), QStringLiteral("_"),
-                        QStringLiteral(":/i18n")))
-        QCoreApplication::installTranslator(&translator);
+    installTranslations();
     // Only Quit or the system end the program, not closing a window.
     QApplication::setQuitOnLastWindowClosed(false);
 

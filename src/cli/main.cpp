@@ -7,14 +7,12 @@
 #include "lsofsource.h"
 #include "portsource.h"
 #include "portsoutput.h"
+#include "translations.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QEventLoop>
-#include <QLibraryInfo>
-#include <QLocale>
 #include <QSet>
-#include <QTranslator>
 
 #include <cstdio>
 
@@ -48,16 +46,8 @@ int main(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("tidewatch-ports"));
-    // The help and usage errors in the system's language: Qt's own (the parser's "Usage:")
-    // and ours, carried under ":/i18n". Without a catalogue for it the English text shows.
-    QTranslator qtTranslator;
-    if (qtTranslator.load(QLocale::system(), QStringLiteral("qtbase"), QStringLiteral("_"),
-                          QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-        QCoreApplication::installTranslator(&qtTranslator);
-    QTranslator translator;
-    if (translator.load(QLocale::system(), QStringLiteral("tidewatch"), QStringLiteral("_"),
-                        QStringLiteral(":/i18n")))
-        QCoreApplication::installTranslator(&translator);
+    // The help and usage errors in the system's language.
+    installTranslations();
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QCoreApplication::translate(
