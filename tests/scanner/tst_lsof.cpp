@@ -193,6 +193,11 @@ private Q_SLOTS:
             "[\"*\"]" NO_FACTS "}\n]\n");
 #undef NO_FACTS
         row("empty json", "--lsof LISTER --json", "true", 0, "[]\n");
+        // A name can't steer the terminal: escape sequences and overrides show as text.
+        row("control characters in the table", "--lsof LISTER",
+            "printf 'p7\\nc\\033[31mred\\342\\200\\256x\\nn*:80\\n'", 0,
+            "PORT  PID  USER  ADDRESS  COMMAND\n  80    7  -     *        "
+            "\\u001b[31mred\\u202ex\n");
         row("missing lister", "--lsof LISTER", nullptr, 1, "", "could not start");
         // Scans that many times with one source and prints the last answer: the port is
         // the number of runs.
