@@ -108,6 +108,11 @@ QVariant PortListModel::data(const QModelIndex& index, int role) const
 
 void PortListModel::setPorts(const QList<ListeningPort>& ports)
 {
+    // A source hands back the very list it gave last time when nothing changed. With no
+    // marks to clear that is nothing to do, and it is what a tray at rest does all day: a
+    // pass over a thousand records on every scan would cost more than the scan.
+    if (m_hasList && ports.isSharedWith(m_all) && m_allAppeared.isEmpty())
+        return;
     // What was not there before stands out until the next list. Most lists are the last one
     // again, often the very same data.
     QList<bool> appeared;

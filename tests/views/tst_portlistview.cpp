@@ -70,6 +70,7 @@ struct Panel
     // that has not moved when widgets change under it, "leave" takes the pointer off the
     // list, "click:NAME" ("Shift+click:NAME") clicks a button, "publish:PORT/PID,..."
     // refreshes the list with records without names ("PORT/0/USER": another user's socket),
+    // "rescan" scans again and gets the very list the scanner holds,
     // "hide" hides the panel, "noopener" leaves URLs unopened, "refuse:PID" makes signals to
     // a pid fail, "root" runs the panel as root, "stillrunning:N" waits until row N says its
     // process ignored the request to quit, "focus:NAME" and "shown:NAME" check where the
@@ -131,6 +132,8 @@ struct Panel
                 QEvent leave(QEvent::Leave);
                 for (QEvent* event : std::initializer_list<QEvent*>{&move, &enter, &leave})
                     QCoreApplication::sendEvent(viewport(), event);
+            } else if (step == QLatin1String("rescan")) {
+                QVERIFY(publish(QList(scanner.ports())));
             } else if (step.startsWith(QLatin1String("publish:"))) {
                 QList<ListeningPort> ports;
                 for (const QString& record : arg.split(u',', Qt::SkipEmptyParts))
@@ -324,7 +327,7 @@ private Q_SLOTS:
                "URL/Copy Port/Copy PID/(Copy Command Line)/Quit Process/Force Quit Process";
         QTest::addRow("new records stand out for one refresh")
             << "publish:2000/100,3000/300 appeared:1 publish:2000/100,3000/301 appeared:1 "
-               "publish:2000/100,3000/301 appeared:"
+               "rescan appeared: publish:2000/100,3000/301,4000/400 appeared:2 rescan appeared:"
             << -1 << "";
         QTest::addRow("footer")
             << "click:tipButton click:contactButton click:quitButton click:refreshButton" << -1
