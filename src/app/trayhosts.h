@@ -23,8 +23,6 @@ public:
         bool operator==(const State&) const = default;
     };
 
-    static constexpr int pollIntervalMs = 2000;
-
     using QObject::QObject;
 
     virtual State state() const = 0;
@@ -33,5 +31,5 @@ Q_SIGNALS:
     void changed();
 };
 
-// Asks now, and then every TrayHosts::pollIntervalMs.
+// Asks now, and then follows what the desktop announces.
 std::unique_ptr<TrayHosts> makePlatformTrayHosts();

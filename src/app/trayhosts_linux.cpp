@@ -1,16 +1,19 @@
 #include "trayhosts.h"
 
+#include <QAbstractNativeEventFilter>
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
+#include <QDBusServiceWatcher>
 #include <QDBusVariant>
 #include <QGuiApplication>
-#include <QTimer>
 
 #include <xcb/xcb.h>
+#include <xcb/xfixes.h>
 
 #include <cstdlib>
+#include <utility>
 
 namespace {
 
@@ -45,35 +48,110 @@ int x11ScreenNumber()
 // at the first icon made or the first QSystemTrayIcon::isSystemTrayAvailable(). Asked
 // before a host runs, it would never use one that starts later. So the hosts are asked here
 // directly, and the icon is made only once one of them is there.
-class PlatformTrayHosts final : public TrayHosts
+//
+// Nothing is polled: the X server says when the tray's selection changes hands (XFixes), and
+// the bus when the watcher comes or goes or a host registers with it. A program that runs
+// all day should not wake every few seconds to ask.
+class PlatformTrayHosts final : public TrayHosts, public QAbstractNativeEventFilter
 {
+    Q_OBJECT
+
 public:
     PlatformTrayHosts()
     {
         if (auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>())
             m_x11 = x11->connection();
-        const QByteArray selection = "_NET_SYSTEM_TRAY_S" + QByteArray::number(x11ScreenNumber());
-        if (m_x11) {
-            const auto cookie = xcb_intern_atom(m_x11, 0, selection.size(), selection.constData());
-            if (auto* reply = xcb_intern_atom_reply(m_x11, cookie, nullptr)) {
-                m_trayAtom = reply->atom;
-                std::free(reply);
-            }
-        }
+        if (m_x11)
+            watchTraySelection();
         m_state.systemTray = hasSystemTray();
+
         QDBusConnection bus = QDBusConnection::sessionBus();
+        if (!bus.isConnected())
+            return;
         m_state.statusNotifier =
-            bus.isConnected() &&
             isTrue(bus.call(hostRegisteredQuery(), QDBus::Block, startTimeoutMs));
-        auto* timer = new QTimer(this);
-        connect(timer, &QTimer::timeout, this, &PlatformTrayHosts::poll);
-        timer->start(pollIntervalMs);
+        auto* watcher = new QDBusServiceWatcher(watcherService, bus,
+                                                QDBusServiceWatcher::WatchForOwnerChange, this);
+        connect(watcher, &QDBusServiceWatcher::serviceOwnerChanged, this,
+                &PlatformTrayHosts::askWatcher);
+        for (const char* signal :
+             {"StatusNotifierHostRegistered", "StatusNotifierHostUnregistered"})
+            bus.connect(watcherService, QStringLiteral("/StatusNotifierWatcher"), watcherService,
+                        QLatin1String(signal), this, SLOT(askWatcher()));
+    }
+
+    ~PlatformTrayHosts() override
+    {
+        if (m_selectionNotify >= 0)
+            qApp->removeNativeEventFilter(this);
     }
 
     State state() const override { return m_state; }
 
+    bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr*) override
+    {
+        if (eventType != "xcb_generic_event_t")
+            return false;
+        const auto* event = static_cast<const xcb_generic_event_t*>(message);
+        if ((event->response_type & 0x7f) == m_selectionNotify &&
+            reinterpret_cast<const xcb_xfixes_selection_notify_event_t*>(event)->selection ==
+                m_trayAtom)
+            update({m_state.statusNotifier, hasSystemTray()});
+        return false; // Qt's own handling goes on
+    }
+
+private Q_SLOTS:
+    // Asked without waiting: a watcher that hangs must not freeze the panel.
+    void askWatcher()
+    {
+        if (m_asking) {
+            m_askAgain = true; // the answer on its way may predate what was announced
+            return;
+        }
+        m_asking = true;
+        auto* call = new QDBusPendingCallWatcher(
+            QDBusConnection::sessionBus().asyncCall(hostRegisteredQuery()), this);
+        connect(call, &QDBusPendingCallWatcher::finished, this, [this, call] {
+            call->deleteLater();
+            m_asking = false;
+            update({isTrue(call->reply()), m_state.systemTray});
+            if (std::exchange(m_askAgain, false))
+                askWatcher();
+        });
+    }
+
 private:
     static constexpr int startTimeoutMs = 1000;
+
+    // Asks the X server to tell us whenever the tray's selection is taken or let go.
+    void watchTraySelection()
+    {
+        const QByteArray selection = "_NET_SYSTEM_TRAY_S" + QByteArray::number(x11ScreenNumber());
+        const auto cookie = xcb_intern_atom(m_x11, 0, selection.size(), selection.constData());
+        if (auto* reply = xcb_intern_atom_reply(m_x11, cookie, nullptr)) {
+            m_trayAtom = reply->atom;
+            std::free(reply);
+        }
+        const xcb_query_extension_reply_t* xfixes = xcb_get_extension_data(m_x11, &xcb_xfixes_id);
+        xcb_screen_iterator_t screen = xcb_setup_roots_iterator(xcb_get_setup(m_x11));
+        for (int i = x11ScreenNumber(); i > 0 && screen.rem > 0; --i)
+            xcb_screen_next(&screen);
+        if (m_trayAtom == XCB_ATOM_NONE || !xfixes || !xfixes->present || screen.rem == 0)
+            return;
+        // The extension answers only a client that said which version it speaks.
+        std::free(xcb_xfixes_query_version_reply(
+            m_x11,
+            xcb_xfixes_query_version(m_x11, XCB_XFIXES_MAJOR_VERSION, XCB_XFIXES_MINOR_VERSION),
+            nullptr));
+        xcb_xfixes_select_selection_input(
+            m_x11, screen.data->root, m_trayAtom,
+            XCB_XFIXES_SELECTION_EVENT_MASK_SET_SELECTION_OWNER |
+                XCB_XFIXES_SELECTION_EVENT_MASK_SELECTION_WINDOW_DESTROY |
+                XCB_XFIXES_SELECTION_EVENT_MASK_SELECTION_CLIENT_CLOSE);
+        xcb_flush(m_x11);
+        m_selectionNotify = xfixes->first_event + XCB_XFIXES_SELECTION_NOTIFY;
+        qApp->installNativeEventFilter(this);
+    }
 
     // Who owns the tray's selection: one round trip to the X server.
     bool hasSystemTray() const
@@ -87,22 +165,6 @@ private:
         return owned;
     }
 
-    void poll()
-    {
-        update({m_state.statusNotifier, hasSystemTray()});
-        // Asked without waiting: a watcher that hangs must not freeze the panel.
-        QDBusConnection bus = QDBusConnection::sessionBus();
-        if (!bus.isConnected() || m_asking)
-            return;
-        m_asking = true;
-        auto* call = new QDBusPendingCallWatcher(bus.asyncCall(hostRegisteredQuery()), this);
-        connect(call, &QDBusPendingCallWatcher::finished, this, [this, call] {
-            call->deleteLater();
-            m_asking = false;
-            update({isTrue(call->reply()), m_state.systemTray});
-        });
-    }
-
     void update(const State& state)
     {
         if (state == m_state)
@@ -113,8 +175,10 @@ private:
 
     xcb_connection_t* m_x11 = nullptr;
     xcb_atom_t m_trayAtom = XCB_ATOM_NONE;
+    int m_selectionNotify = -1; // the XFixes event's type, once it is asked for
     State m_state;
     bool m_asking = false;
+    bool m_askAgain = false;
 };
 
 } // namespace
@@ -123,3 +187,5 @@ std::unique_ptr<TrayHosts> makePlatformTrayHosts()
 {
     return std::make_unique<PlatformTrayHosts>();
 }
+
+#include "trayhosts_linux.moc"

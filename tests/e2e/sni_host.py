@@ -1,8 +1,10 @@
 #!/usr/bin/python3
 """A stand-in StatusNotifierItem watcher and host on the session bus, for the end-to-end test.
 
-  sni_host.py watch             owns org.kde.StatusNotifierWatcher with a host registered;
-                                prints "registered SERVICE" for each item that registers
+  sni_host.py watch             owns org.kde.StatusNotifierWatcher, and half a second later
+                                registers a host with it (as a panel that starts after the
+                                watcher does); prints "registered SERVICE" for each item
+                                that registers
   sni_host.py activate SERVICE  clicks the item, as a host does (Activate)
   sni_host.py click SERVICE LABEL
                                 clicks the entry of the item's menu with that label
@@ -30,6 +32,7 @@ INTROSPECTION = f"""<node><interface name="{WATCHER}">
 
 class Watcher(dbus.service.Object):
     items = []
+    host_registered = False
 
     @dbus.service.method("org.freedesktop.DBus.Introspectable", out_signature="s")
     def Introspect(self):
@@ -42,7 +45,8 @@ class Watcher(dbus.service.Object):
     @dbus.service.method(PROPERTIES, in_signature="s", out_signature="a{sv}")
     def GetAll(self, interface):
         return {"RegisteredStatusNotifierItems": dbus.Array(self.items, signature="s"),
-                "IsStatusNotifierHostRegistered": True, "ProtocolVersion": dbus.Int32(0)}
+                "IsStatusNotifierHostRegistered": self.host_registered,
+                "ProtocolVersion": dbus.Int32(0)}
 
     @dbus.service.method(WATCHER, in_signature="s", sender_keyword="sender")
     def RegisterStatusNotifierItem(self, service, sender=None):
@@ -50,6 +54,15 @@ class Watcher(dbus.service.Object):
         name = sender if service.startswith("/") else service
         self.items.append(name)
         print("registered", name, flush=True)
+
+    @dbus.service.signal(WATCHER)
+    def StatusNotifierHostRegistered(self):
+        pass
+
+    def register_host(self):
+        self.host_registered = True
+        self.StatusNotifierHostRegistered()
+        return False  # once
 
 
 def find_entry(layout, label):
@@ -67,8 +80,9 @@ def main(argv):
         DBusGMainLoop(set_as_default=True)
         bus = dbus.SessionBus()
         # Both live as long as the loop runs.
-        watcher = Watcher(bus, "/StatusNotifierWatcher")  # noqa: F841
+        watcher = Watcher(bus, "/StatusNotifierWatcher")
         name = dbus.service.BusName(WATCHER, bus, do_not_queue=True)  # noqa: F841
+        GLib.timeout_add(500, watcher.register_host)
         GLib.MainLoop().run()
     item = dbus.SessionBus().get_object(argv[2], "/StatusNotifierItem")
     if argv[1] == "activate":
