@@ -75,29 +75,6 @@ bool isAddressCharacter(char c)
            c == ':';
 }
 
-// A bounded prefix of a file; false when it cannot be read (errno set).
-bool readPrefix(int dirFd, const char* path, qsizetype limit, QByteArray& out)
-{
-    const ProcFiles::Fd fd(::openat(dirFd, path, O_RDONLY | O_CLOEXEC));
-    if (!fd.isValid())
-        return false;
-    out.resize(limit);
-    qsizetype used = 0;
-    while (used < limit) {
-        const ssize_t n = ::read(fd.get(), out.data() + used, size_t(limit - used));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        if (n == 0)
-            break;
-        used += n;
-    }
-    out.truncate(used);
-    return true;
-}
-
 } // namespace
 
 QByteArray wholeProgramName(QByteArrayView commandName, QByteArrayView commandLine,
@@ -229,7 +206,7 @@ Facts read(int dirFd, const char* processPath, QByteArrayView commandName)
     QByteArray commandLine;
     std::snprintf(path, sizeof path, "%s/cmdline", processPath);
     // A process that is gone, or not ours to look at, reads as an empty command line.
-    if ((isCut || isProxy) && !readPrefix(dirFd, path, maxCommandLineBytes, commandLine))
+    if ((isCut || isProxy) && !ProcFiles::readFile(dirFd, path, commandLine, maxCommandLineBytes))
         commandLine.clear();
 
     QByteArray executable;
@@ -248,7 +225,7 @@ Facts read(int dirFd, const char* processPath, QByteArrayView commandName)
     QByteArray cgroup;
     std::snprintf(path, sizeof path, "%s/cgroup", processPath);
     // A file that fills the whole bound was cut somewhere: no fact rather than half a path.
-    if (readPrefix(dirFd, path, maxCgroupBytes, cgroup) && cgroup.size() < maxCgroupBytes)
+    if (ProcFiles::readFile(dirFd, path, cgroup, maxCgroupBytes) && cgroup.size() < maxCgroupBytes)
         facts.place = parseCgroup(cgroup);
     return facts;
 }

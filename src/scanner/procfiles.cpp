@@ -21,15 +21,15 @@ Dir openDir(int dirFd, const char* path)
     return adoptDir(::openat(dirFd, path, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
 }
 
-bool readFile(int dirFd, const char* path, QByteArray& out)
+bool readFile(int dirFd, const char* path, QByteArray& out, qsizetype limit)
 {
     const Fd fd(::openat(dirFd, path, O_RDONLY | O_CLOEXEC));
     if (!fd.isValid())
         return false;
     out.clear();
     qsizetype used = 0;
-    out.resize(16384);
-    for (;;) {
+    out.resize(limit >= 0 ? limit : 16384);
+    while (limit < 0 || used < limit) {
         if (used == out.size())
             out.resize(out.size() * 2);
         const ssize_t n = ::read(fd.get(), out.data() + used, size_t(out.size() - used));

@@ -49,8 +49,9 @@ Dir adoptDir(int fd);
 // Opens a directory relative to dirFd for reading its entries.
 Dir openDir(int dirFd, const char* path);
 
-// Reads a whole file; errno is left set on failure.
-bool readFile(int dirFd, const char* path, QByteArray& out);
+// Reads a whole file, or its first limit bytes when limit is not negative; errno is left
+// set on failure.
+bool readFile(int dirFd, const char* path, QByteArray& out, qsizetype limit = -1);
 
 // Reads a one-line file such as /proc/<pid>/stat into buffer, up to and including its
 // newline. Returns the length, or -1 with errno set. A line that does not fit is an error
