@@ -213,12 +213,14 @@ QueryResult ProcNetSource::query()
     builder.reserve(sockets.size());
     std::vector<quint64> held;
     held.reserve(holders.size());
+    auto proxyContainer = proxyContainers.cbegin(); // named above, in the holders' order
     for (const Holder& holder : holders) {
         const ListeningSocket& socket = sockets.constFind(holder.inode).value();
         const OwnerFacts::Facts& facts = *holder.facts;
         builder.add(socket.port, holder.pid, holder.name, textOf(socket.address),
                     m_users.name(socket.uid), holder.startTime,
-                    {facts.program, facts.place.unit, containerOf(facts)});
+                    {facts.program, facts.place.unit,
+                     facts.proxy ? *proxyContainer++ : facts.place.container});
         held.push_back(holder.inode);
     }
     // Whatever no process we can see holds is still listed, by port and user.
