@@ -61,6 +61,20 @@ std::optional<QByteArray> readCommandName(int commFd)
     return QByteArray(line, length - 1);
 }
 
+// A pid or descriptor number as /proc names its entry.
+class Decimal
+{
+public:
+    explicit Decimal(qint64 value)
+    {
+        *std::to_chars(m_text, std::end(m_text) - 1, value).ptr = '\0';
+    }
+    const char* text() const { return m_text; }
+
+private:
+    char m_text[21];
+};
+
 // Paths below /proc/<pid>. A steady scan builds thousands, where printf's cost shows.
 class PidPath
 {
@@ -211,11 +225,9 @@ bool SocketOwnerWalk::findOwners(int procFd, const ListeningSockets& sockets, bo
         // No pid was handed out since the last scan, so no process is new: listing /proc,
         // which costs a third of a scan on a quiet machine, would show only known ones.
         ++m_counts.listingsSkipped;
-        for (auto it = m_known.begin(); it != m_known.end();) {
-            char pidText[16];
-            *std::to_chars(pidText, std::end(pidText) - 1, it->first).ptr = '\0';
-            it = check(pidText, true, it->second) ? std::next(it) : m_known.erase(it);
-        }
+        for (auto it = m_known.begin(); it != m_known.end();)
+            it = check(Decimal(it->first).text(), true, it->second) ? std::next(it)
+                                                                    : m_known.erase(it);
     } else {
         Dir processes = openDir(procFd, ".");
         if (!processes) {
@@ -231,8 +243,7 @@ bool SocketOwnerWalk::findOwners(int procFd, const ListeningSockets& sockets, bo
             const auto number = parseUnsigned(QByteArrayView(entry->d_name));
             if (!number || *number > quint64(INT32_MAX))
                 continue;
-            const auto pid = std::optional<qint32>(qint32(*number));
-            const auto [known, isNew] = m_known.try_emplace(*pid);
+            const auto [known, isNew] = m_known.try_emplace(qint32(*number));
             if (check(entry->d_name, !isNew, known->second))
                 known->second.lastSeen = m_scan;
             else
@@ -284,8 +295,8 @@ void SocketOwnerWalk::settleTrustedLinks(int procFd, const ListeningSockets& soc
         bool walkedAgain = false;
         for (auto it = m_known.begin(); it != m_known.end();) {
             KnownProcess& process = it->second;
-            char pid[16];
-            *std::to_chars(pid, std::end(pid) - 1, it->first).ptr = '\0';
+            const Decimal pidText(it->first);
+            const char* pid = pidText.text();
             const bool stale =
                 process.trusted &&
                 std::any_of(process.listening.cbegin(), process.listening.cend(),
@@ -324,9 +335,8 @@ bool SocketOwnerWalk::linkHolds(int procFd, const char* pid, const KnownProcess&
     char link[64];
     ssize_t length;
     if (process.handles) {
-        char number[16];
-        *std::to_chars(number, std::end(number) - 1, descriptor.fd).ptr = '\0';
-        length = ::readlinkat(process.handles->folder.get(), number, link, sizeof link);
+        length = ::readlinkat(process.handles->folder.get(), Decimal(descriptor.fd).text(), link,
+                              sizeof link);
     } else {
         length = ::readlinkat(procFd, PidPath(pid).descriptor(descriptor.fd), link, sizeof link);
     }
