@@ -1,11 +1,12 @@
 #include "processdetails.h"
 
 #include "commandname.h"
+#include "procfiles.h"
 
-#include <QFile>
 #include <QStringList>
 
 #include <climits>
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace {
@@ -38,13 +39,13 @@ ProcessDetails readProcessDetails(qint32 pid, CommandLineLength length)
     ProcessDetails details;
     if (pid <= 0)
         return details;
-    const QString dir = QStringLiteral("/proc/") + QString::number(pid);
+    const QByteArray dir = "/proc/" + QByteArray::number(pid);
 
-    QFile cmdline(dir + QStringLiteral("/cmdline"));
-    if (cmdline.open(QIODevice::ReadOnly)) {
-        const qint64 maxBytes = whole ? wholeBytes : summaryBytes;
-        // One byte more tells whether there was more.
-        QByteArray raw = cmdline.read(maxBytes + 1);
+    const qint64 maxBytes = whole ? wholeBytes : summaryBytes;
+    QByteArray raw;
+    // One byte more tells whether there was more.
+    if (ProcFiles::readFile(AT_FDCWD, QByteArray(dir + "/cmdline").constData(), raw,
+                            maxBytes + 1)) {
         const bool cut = raw.size() > maxBytes;
         raw.truncate(maxBytes);
         if (raw.endsWith('\0'))
@@ -60,9 +61,9 @@ ProcessDetails readProcessDetails(qint32 pid, CommandLineLength length)
             details.commandLine += QChar(0x2026);
     }
 
-    const QByteArray cwdPath = QFile::encodeName(dir + QStringLiteral("/cwd"));
     char target[PATH_MAX];
-    const ssize_t linkLength = ::readlink(cwdPath.constData(), target, sizeof target);
+    const ssize_t linkLength =
+        ::readlink(QByteArray(dir + "/cwd").constData(), target, sizeof target);
     if (linkLength > 0)
         details.workingFolder = escapeCommandName(QByteArrayView(target, linkLength));
     return details;
