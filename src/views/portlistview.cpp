@@ -44,11 +44,6 @@ protected:
     }
 };
 
-QWidget* makeDivider(QWidget* parent)
-{
-    return new Divider(parent);
-}
-
 QToolButton* makeFooterButton(QWidget* parent, const QString& objectName)
 {
     auto* button = new QToolButton(parent);
@@ -109,7 +104,7 @@ PortListView::PortListView(PortScanner& scanner, DesktopServices& desktop,
     header->addWidget(m_filterField, 1);
     header->addWidget(m_systemCheckBox);
     root->addLayout(header);
-    root->addWidget(makeDivider(this));
+    root->addWidget(new Divider(this));
 
     // The list, or the line that says it is empty.
     m_list = new PortList(m_model, this);
@@ -133,14 +128,14 @@ PortListView::PortListView(PortScanner& scanner, DesktopServices& desktop,
     noticeMargins->setContentsMargins(12, 0, 12, 8);
     noticeMargins->addWidget(m_notice);
     root->addLayout(noticeMargins);
-    root->addWidget(makeDivider(this));
+    root->addWidget(new Divider(this));
 
     // Settings block: empty until someone puts one there.
     m_settingsLayout = new QVBoxLayout;
     m_settingsLayout->setContentsMargins(0, 0, 0, 0);
     m_settingsLayout->setSpacing(0);
     root->addLayout(m_settingsLayout);
-    m_settingsDivider = makeDivider(this);
+    m_settingsDivider = new Divider(this);
     m_settingsDivider->hide();
     root->addWidget(m_settingsDivider);
 
