@@ -216,11 +216,9 @@ bool PortListModel::refilter(bool keepPlace)
     // a record without a process.
     int hovered = -1;
     if (m_hoveredRow >= 0) {
-        const ListeningPort& old = m_visible.at(m_hoveredRow);
+        const RecordKey old = keyOf(m_visible.at(m_hoveredRow));
         for (qsizetype row = 0; row < visible.size(); ++row) {
-            const ListeningPort& candidate = visible.at(row);
-            if (candidate.port() == old.port() && candidate.pid() == old.pid() &&
-                candidate.user() == old.user()) {
+            if (keyOf(visible.at(row)) == old) {
                 hovered = static_cast<int>(row);
                 break;
             }
