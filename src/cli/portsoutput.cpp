@@ -74,7 +74,7 @@ QByteArray formatPortTable(const QList<ListeningPort>& ports)
         rows.append({QByteArray::number(port.port()),
                      hasProcess ? QByteArray::number(port.pid()) : QByteArray("-"),
                      orDash(port.user()), orDash(port.addresses().join(QLatin1Char(','))),
-                     hasProcess ? terminalText(port.processName()) : QByteArray("-")});
+                     hasProcess ? terminalText(port.processName()) : orDash(port.processName())});
     }
     qsizetype portWidth = 0, pidWidth = 0, userWidth = 0, addressWidth = 0;
     for (const Row& row : rows) {
@@ -104,7 +104,9 @@ QByteArray formatPortJson(const QList<ListeningPort>& ports)
             out += QByteArray::number(port.pid()) + ", \"processName\": ";
             appendJsonString(out, port.processName());
         } else {
-            out += "null, \"processName\": null";
+            // A name the lister gave stays, even without a usable process id.
+            out += "null";
+            appendJsonStringOrNull(out, "processName", port.processName());
         }
         out += ", \"user\": ";
         appendJsonString(out, port.user());
