@@ -1,18 +1,23 @@
 // tidewatch-ports: prints the listening TCP ports and their owners, for terminals and
 // scripts; given port numbers, only their rows. Exit status: 0 on success (without port
 // numbers also when nothing listens), 1 when the query failed, 2 on a usage error, 3 when
-// nothing listens on any of the ports given.
+// nothing listens on any of the ports given. --watch follows the list as it changes,
+// --metrics writes it for Prometheus.
 
 #include "applicationinfo.h"
 #include "containernames.h"
 #include "lsofsource.h"
+#include "metricstext.h"
 #include "portsource.h"
 #include "portsoutput.h"
+#include "portwatch.h"
 #include "translations.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QEventLoop>
+#include <QSaveFile>
 #include <QSet>
 
 #include <cstdio>
@@ -30,6 +35,17 @@ struct Options
     std::optional<QString> lsofPath; // none: the platform's own source
     int repeat = 1;
     QSet<qint64> ports; // empty: every port
+    bool watch = false;
+    int interval = 5; // seconds between the watch's scans
+    bool metrics = false;
+    std::optional<QString> metricsFile; // none: the metrics go to standard output
+};
+
+// The source the options name, kept across scans as the app keeps its own.
+struct Sources
+{
+    std::shared_ptr<PortSource> source;
+    std::shared_ptr<ContainerNames> containerNames; // none for lsof
 };
 
 // How the program ends: what it prints where, and its exit status.
@@ -99,9 +115,36 @@ std::variant<Options, Outcome> parseCommandLine(const QStringList& arguments)
             "Scan <n> times with the same source and print the last list (to measure the cost "
             "of a steady scan)."),
         QCoreApplication::translate("tidewatch-ports", "n"), QStringLiteral("1"));
+    const QCommandLineOption watchOption(
+        QStringLiteral("watch"),
+        QCoreApplication::translate(
+            "tidewatch-ports",
+            "Print the records, then each record that appears or goes as the scans find it, "
+            "until interrupted; with --json as JSON Lines with \"event\" (\"listening\" or "
+            "\"closed\") and \"time\"."));
+    const QCommandLineOption intervalOption(
+        QStringLiteral("interval"),
+        QCoreApplication::translate("tidewatch-ports",
+                                    "Scan every <seconds> (1 to 3600) with --watch."),
+        QCoreApplication::translate("tidewatch-ports", "seconds"), QStringLiteral("5"));
+    const QCommandLineOption metricsOption(
+        QStringLiteral("metrics"),
+        QCoreApplication::translate("tidewatch-ports",
+                                    "Print the records as Prometheus metrics (text format)."));
+    const QCommandLineOption metricsFileOption(
+        QStringLiteral("metrics-file"),
+        QCoreApplication::translate(
+            "tidewatch-ports",
+            "Write the metrics to <path> at once, as a new file that replaces the old one "
+            "(for the node exporter's textfile collector)."),
+        QCoreApplication::translate("tidewatch-ports", "path"));
     parser.addOption(jsonOption);
     parser.addOption(lsofOption);
     parser.addOption(repeatOption);
+    parser.addOption(watchOption);
+    parser.addOption(intervalOption);
+    parser.addOption(metricsOption);
+    parser.addOption(metricsFileOption);
     parser.addPositionalArgument(
         QStringLiteral("PORT"),
         QCoreApplication::translate("tidewatch-ports",
@@ -131,6 +174,20 @@ std::variant<Options, Outcome> parseCommandLine(const QStringList& arguments)
             QCoreApplication::translate("tidewatch-ports",
                                         "--repeat needs a whole number of at least 1, not \"%1\"")
                 .arg(parser.value(repeatOption)));
+    options.watch = parser.isSet(watchOption);
+    options.metrics = parser.isSet(metricsOption) || parser.isSet(metricsFileOption);
+    if (parser.isSet(metricsFileOption))
+        options.metricsFile = parser.value(metricsFileOption);
+    bool intervalIsNumber = false;
+    options.interval = parser.value(intervalOption).toInt(&intervalIsNumber);
+    if (!intervalIsNumber || options.interval < 1 || options.interval > 3600)
+        return usageError(QCoreApplication::translate(
+                              "tidewatch-ports",
+                              "--interval needs a whole number from 1 to 3600, not \"%1\"")
+                              .arg(parser.value(intervalOption)));
+    if (options.watch && options.metrics)
+        return usageError(QCoreApplication::translate(
+            "tidewatch-ports", "--watch and --metrics do not go together"));
     if (parser.isSet(helpOption))
         return Outcome{0, helpText(parser).toUtf8(), {}};
     if (parser.isSet(versionOption)) {
@@ -140,45 +197,92 @@ std::variant<Options, Outcome> parseCommandLine(const QStringList& arguments)
     return options;
 }
 
-// Queries the source the options name as often as they say; the last answer counts.
-QueryResult queryPorts(const Options& options)
+Sources makeSources(const Options& options)
 {
-    std::shared_ptr<PortSource> source;
-    std::shared_ptr<ContainerNames> containerNames;
-    if (options.lsofPath) {
-        source = std::make_shared<LsofSource>(*options.lsofPath);
-    } else {
-        containerNames = ContainerNames::makeShared();
-        source = makePlatformPortSource(containerNames);
-    }
+    if (options.lsofPath)
+        return {std::make_shared<LsofSource>(*options.lsofPath), {}};
+    auto containerNames = ContainerNames::makeShared();
+    return {makePlatformPortSource(containerNames), containerNames};
+}
+
+// Queries the source as often as the options say; the last answer counts, and SECONDS, when
+// given, is how long it took.
+QueryResult queryPorts(const Sources& sources, int repeat, double* seconds = nullptr)
+{
     QueryResult result;
-    for (int scan = 0; scan <= options.repeat; ++scan) {
+    for (int scan = 0; scan <= repeat; ++scan) {
         // A port proxy's container is named by the engine, asked during the query: once it
         // has answered (or its time is up), one more query uses the name.
-        if (scan == options.repeat) {
-            if (!containerNames || !containerNames->isAsking())
+        if (scan == repeat) {
+            if (!sources.containerNames || !sources.containerNames->isAsking())
                 break;
             QEventLoop wait;
-            QObject::connect(containerNames.get(), &ContainerNames::answered, &wait,
+            QObject::connect(sources.containerNames.get(), &ContainerNames::answered, &wait,
                              &QEventLoop::quit);
             wait.exec();
         }
-        result = source->query();
+        QElapsedTimer clock;
+        clock.start();
+        result = sources.source->query();
+        if (seconds)
+            *seconds = double(clock.nsecsElapsed()) / 1e9;
         if (!result.ok())
             break;
     }
     return result;
 }
 
+// Whether the options ask about the record.
+bool isWanted(const Options& options, const ListeningPort& port)
+{
+    return options.ports.isEmpty() || options.ports.contains(port.port());
+}
+
+Outcome failed(const QueryResult& result)
+{
+    return {1, {}, (programName + u": " + result.detail + u'\n').toUtf8()};
+}
+
+// The metrics on standard output, or in their file, replaced at once: the collector never
+// reads half a file, and a failed write leaves the old one as it was.
+Outcome writeMetrics(const Options& options)
+{
+    double seconds = 0;
+    QueryResult result = queryPorts(makeSources(options), options.repeat, &seconds);
+    if (!result.ok())
+        return failed(result);
+    result.ports.removeIf([&](const ListeningPort& port) { return !isWanted(options, port); });
+    const QByteArray text = formatMetrics(result.ports, {"tcp"}, seconds);
+    if (!options.metricsFile)
+        return {0, text, {}};
+    QSaveFile file(*options.metricsFile);
+    if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.commit())
+        return {1, {},
+                (programName + u": " +
+                 QCoreApplication::translate("tidewatch-ports", "cannot write %1: %2")
+                     .arg(*options.metricsFile, file.errorString()) +
+                 u'\n')
+                    .toUtf8()};
+    return {};
+}
+
+int watchPorts(const Options& options)
+{
+    const Sources sources = makeSources(options);
+    WatchOptions watch;
+    watch.interval = std::chrono::seconds(options.interval);
+    watch.json = options.json;
+    watch.wanted = [&](const ListeningPort& port) { return isWanted(options, port); };
+    return watchPorts(*sources.source, [&] { return queryPorts(sources, 1); }, watch);
+}
+
 // The list in the form asked for, only the ports asked about.
 Outcome listPorts(const Options& options)
 {
-    QueryResult result = queryPorts(options);
+    QueryResult result = queryPorts(makeSources(options), options.repeat);
     if (!result.ok())
-        return {1, {}, (programName + u": " + result.detail + u'\n').toUtf8()};
-    if (!options.ports.isEmpty())
-        result.ports.removeIf(
-            [&](const ListeningPort& port) { return !options.ports.contains(port.port()); });
+        return failed(result);
+    result.ports.removeIf([&](const ListeningPort& port) { return !isWanted(options, port); });
     // "if tidewatch-ports 8080; then …" asks whether anything listens there.
     const bool noneAsked = !options.ports.isEmpty() && result.ports.isEmpty();
     return {noneAsked ? 3 : 0,
@@ -212,5 +316,8 @@ int main(int argc, char* argv[])
     const auto parsed = parseCommandLine(QCoreApplication::arguments());
     if (const auto* outcome = std::get_if<Outcome>(&parsed))
         return finish(*outcome);
-    return finish(listPorts(std::get<Options>(parsed)));
+    const Options& options = std::get<Options>(parsed);
+    if (options.watch)
+        return watchPorts(options);
+    return finish(options.metrics ? writeMetrics(options) : listPorts(options));
 }

@@ -6,26 +6,6 @@
 
 namespace {
 
-void appendJsonString(QByteArray& out, const QString& text)
-{
-    static constexpr char hex[] = "0123456789abcdef";
-    out += '"';
-    for (const char ch : text.toUtf8()) {
-        const auto c = static_cast<unsigned char>(ch);
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += char(c);
-        } else if (c < 0x20) {
-            out += "\\u00";
-            out += hex[c >> 4];
-            out += hex[c & 0xf];
-        } else {
-            out += char(c);
-        }
-    }
-    out += '"';
-}
-
 void appendJsonStringOrNull(QByteArray& out, const char* key, const QString& text)
 {
     out += ", \"";
@@ -47,19 +27,43 @@ QByteArray padRight(const QByteArray& text, qsizetype width)
     return text + QByteArray(std::max<qsizetype>(0, width - text.size()), ' ');
 }
 
-// Text from outside (a lister's names, users, addresses) on a terminal, its unsafe
-// characters escaped, so none can move the cursor, recolour the terminal or reorder the line.
-QByteArray terminalText(const QString& text)
-{
-    return escapedText(text).toUtf8();
-}
-
 QByteArray orDash(const QString& text)
 {
     return text.isEmpty() ? QByteArray("-") : terminalText(text);
 }
 
 } // namespace
+
+void appendJsonString(QByteArray& out, const QString& text)
+{
+    static constexpr char hex[] = "0123456789abcdef";
+    out += '"';
+    for (const char ch : text.toUtf8()) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += char(c);
+        } else if (c < 0x20) {
+            out += "\\u00";
+            out += hex[c >> 4];
+            out += hex[c & 0xf];
+        } else {
+            out += char(c);
+        }
+    }
+    out += '"';
+}
+
+QByteArray protocolName(const ListeningPort& port)
+{
+    Q_UNUSED(port);
+    return "tcp";
+}
+
+QByteArray terminalText(const QString& text)
+{
+    return escapedText(text).toUtf8();
+}
 
 QByteArray formatPortTable(const QList<ListeningPort>& ports)
 {
@@ -92,36 +96,39 @@ QByteArray formatPortTable(const QList<ListeningPort>& ports)
     return out;
 }
 
+QByteArray portJsonFields(const ListeningPort& port)
+{
+    QByteArray out = "\"port\": " + QByteArray::number(port.port()) + ", \"pid\": ";
+    if (port.hasProcess()) {
+        out += QByteArray::number(port.pid()) + ", \"processName\": ";
+        appendJsonString(out, port.processName());
+    } else {
+        // A name the lister gave stays, even without a usable process id.
+        out += "null";
+        appendJsonStringOrNull(out, "processName", port.processName());
+    }
+    out += ", \"user\": ";
+    appendJsonString(out, port.user());
+    out += ", \"addresses\": [";
+    for (qsizetype a = 0; a < port.addresses().size(); ++a) {
+        if (a > 0)
+            out += ", ";
+        appendJsonString(out, port.addresses()[a]);
+    }
+    out += ']';
+    appendJsonStringOrNull(out, "program", port.program());
+    appendJsonStringOrNull(out, "unit", port.unit());
+    appendJsonStringOrNull(out, "container", port.container());
+    return out;
+}
+
 QByteArray formatPortJson(const QList<ListeningPort>& ports)
 {
     if (ports.isEmpty())
         return "[]\n";
     QByteArray out = "[\n";
-    for (qsizetype i = 0; i < ports.size(); ++i) {
-        const ListeningPort& port = ports[i];
-        out += "  {\"port\": " + QByteArray::number(port.port()) + ", \"pid\": ";
-        if (port.hasProcess()) {
-            out += QByteArray::number(port.pid()) + ", \"processName\": ";
-            appendJsonString(out, port.processName());
-        } else {
-            // A name the lister gave stays, even without a usable process id.
-            out += "null";
-            appendJsonStringOrNull(out, "processName", port.processName());
-        }
-        out += ", \"user\": ";
-        appendJsonString(out, port.user());
-        out += ", \"addresses\": [";
-        for (qsizetype a = 0; a < port.addresses().size(); ++a) {
-            if (a > 0)
-                out += ", ";
-            appendJsonString(out, port.addresses()[a]);
-        }
-        out += ']';
-        appendJsonStringOrNull(out, "program", port.program());
-        appendJsonStringOrNull(out, "unit", port.unit());
-        appendJsonStringOrNull(out, "container", port.container());
-        out += i + 1 < ports.size() ? "},\n" : "}\n";
-    }
+    for (qsizetype i = 0; i < ports.size(); ++i)
+        out += "  {" + portJsonFields(ports[i]) + (i + 1 < ports.size() ? "},\n" : "}\n");
     out += "]\n";
     return out;
 }

@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QString>
 
 // The tool's two output forms, in the list's order.
 // PORT, PID, USER, ADDRESS and COMMAND columns under a header, numbers right-aligned; "-"
@@ -15,3 +16,12 @@ QByteArray formatPortTable(const QList<ListeningPort>& ports);
 // too unless the source named one; the last three are null where the record has none. Numbers are written as exact
 // decimal integers (a JSON library holding them as doubles would round 64-bit values).
 QByteArray formatPortJson(const QList<ListeningPort>& ports);
+// The fields of formatPortJson's object for one record, without the braces.
+QByteArray portJsonFields(const ListeningPort& port);
+// TEXT as a JSON string, quotes included, appended to OUT.
+void appendJsonString(QByteArray& out, const QString& text);
+// Text from outside (a lister's names, users, addresses) on a terminal, its unsafe
+// characters escaped, so none can move the cursor, recolour the terminal or reorder the line.
+QByteArray terminalText(const QString& text);
+// The record's protocol as the outputs name it: "tcp" or "udp".
+QByteArray protocolName(const ListeningPort& port);
