@@ -77,7 +77,8 @@ private Q_SLOTS:
         row("ports, none listens", "--json --lsof LISTER 443", two, 3, "[]\n");
         // A usage error goes to stderr only, with the help; its usage line names the program
         // as such, not by the path it was started by.
-        for (const char* wrong : {"--bogus", "--lsof", "80x", "65536", "--repeat 0"})
+        for (const char* wrong : {"--bogus", "--lsof", "80x", "65536", "--repeat 0", "--interval 3601",
+                                  "--interval 0", "--watch --metrics-file x"})
             row(wrong, wrong, nullptr, 2, "", ": tidewatch-ports [options]");
     }
 
