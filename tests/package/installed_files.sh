@@ -51,7 +51,8 @@ mans=("$share/man/man1/tidewatch.1.gz" "$share/man/man1/tidewatch-ports.1.gz")
 completion=$share/bash-completion/completions/tidewatch-ports
 for file in "$root/usr/bin/tidewatch" "$root/usr/bin/tidewatch-ports" "$desktop" "$metainfo" \
     "$share/icons/hicolor/scalable/apps/$id.svg" "$png" "${mans[@]}" "$completion" \
-    "$share/doc/tidewatch/copyright" "$share/doc/tidewatch/changelog.gz"; do
+    "$share/doc/tidewatch/copyright" "$share/doc/tidewatch/changelog.gz" \
+    "$root/usr/lib/systemd/system/tidewatch-metrics."{service,timer}; do
     [ -f "$file" ] || fail "not installed: ${file#"$root"}"
 done
 [ "$failed" -eq 0 ] || exit 1
