@@ -465,5 +465,37 @@
         <source>not a port number (1 to 65535): &quot;%1&quot;</source>
         <translation>keine Portnummer (1 bis 65535): „%1“</translation>
     </message>
+    <message>
+        <source>Print the records, then each record that appears or goes as the scans find it, until interrupted; with --json as JSON Lines with &quot;event&quot; (&quot;listening&quot; or &quot;closed&quot;) and &quot;time&quot;.</source>
+        <translation>Die Einträge ausgeben, dann jeden Eintrag, der hinzukommt oder wegfällt, sobald die Abfragen ihn finden, bis zum Abbruch; mit --json als JSON Lines mit &quot;event&quot; (&quot;listening&quot; oder &quot;closed&quot;) und &quot;time&quot;.</translation>
+    </message>
+    <message>
+        <source>Scan every &lt;seconds&gt; (1 to 3600) with --watch.</source>
+        <translation>Mit --watch alle &lt;Sekunden&gt; (1 bis 3600) abfragen.</translation>
+    </message>
+    <message>
+        <source>seconds</source>
+        <translation>Sekunden</translation>
+    </message>
+    <message>
+        <source>Print the records as Prometheus metrics (text format).</source>
+        <translation>Die Einträge als Prometheus-Metriken (Textformat) ausgeben.</translation>
+    </message>
+    <message>
+        <source>Write the metrics to &lt;path&gt; at once, as a new file that replaces the old one (for the node exporter&apos;s textfile collector).</source>
+        <translation>Die Metriken auf einmal nach &lt;Pfad&gt; schreiben, als neue Datei, die die alte ersetzt (für den Textfile-Collector des Node Exporters).</translation>
+    </message>
+    <message>
+        <source>--interval needs a whole number from 1 to 3600, not &quot;%1&quot;</source>
+        <translation>--interval braucht eine ganze Zahl von 1 bis 3600, nicht „%1“</translation>
+    </message>
+    <message>
+        <source>--watch and --metrics do not go together</source>
+        <translation>--watch und --metrics gehen nicht zusammen</translation>
+    </message>
+    <message>
+        <source>cannot write %1: %2</source>
+        <translation>%1 kann nicht geschrieben werden: %2</translation>
+    </message>
 </context>
 </TS>
