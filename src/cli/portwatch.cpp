@@ -70,6 +70,7 @@ int watchPorts(PortSource& source, const std::function<QueryResult()>& first,
         return 1;
     }
     QList<ListeningPort> last;
+    QList<ListeningPort> lastAnswer; // the source's, unfiltered
     // False once the output is gone.
     const auto report = [&](QueryResult result) {
         const QDateTime now = QDateTime::currentDateTimeUtc();
@@ -78,6 +79,11 @@ int watchPorts(PortSource& source, const std::function<QueryResult()>& first,
             std::fputs(message.toLocal8Bit().constData(), stderr);
             return !outputClosed();
         }
+        // A steady source hands out the very list it gave before when nothing changed: the
+        // usual scan at rest ends here.
+        if (!lastAnswer.isEmpty() && result.ports.constData() == lastAnswer.constData())
+            return !outputClosed();
+        lastAnswer = result.ports;
         result.ports.removeIf([&](const ListeningPort& port) { return !options.wanted(port); });
         QByteArray text;
         for (const PortEvent& event : portEvents(last, result.ports))
@@ -88,8 +94,16 @@ int watchPorts(PortSource& source, const std::function<QueryResult()>& first,
 
     QEventLoop loop;
     QSocketNotifier stopSignal(signalPipe[0], QSocketNotifier::Read);
-    QObject::connect(&stopSignal, &QSocketNotifier::activated, &loop, [&] { loop.exit(0); });
-    if (!report(first()))
+    // The first scan may wait for container names in a loop of its own: the signal is taken
+    // off the pipe and noted, so that one is not woken over and over.
+    bool stopping = false;
+    QObject::connect(&stopSignal, &QSocketNotifier::activated, &loop, [&] {
+        char byte;
+        [[maybe_unused]] const ssize_t read = ::read(signalPipe[0], &byte, 1);
+        stopping = true;
+        loop.exit(0);
+    });
+    if (!report(first()) || stopping)
         return 0;
     QTimer scans;
     scans.setInterval(options.interval);
