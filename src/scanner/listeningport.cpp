@@ -27,14 +27,23 @@ size_t qHash(const ListeningPort& port, size_t seed) noexcept
                       port.container());
 }
 
+QStringView ipv4Part(QStringView address)
+{
+    static constexpr QStringView mapped = u"::ffff:";
+    if (address.startsWith(mapped, Qt::CaseInsensitive) && address.contains(u'.'))
+        return address.sliced(mapped.size());
+    return address;
+}
+
 bool isWildcardAddress(QStringView address)
 {
+    address = ipv4Part(address);
     return address == u"*" || address == u"0.0.0.0" || address == u"::";
 }
 
 bool isLoopbackAddress(QStringView address)
 {
     // The sources write addresses in their canonical text form, so text tests suffice.
-    return address == u"localhost" || address == u"::1" || address.startsWith(u"127.") ||
-           address.startsWith(u"::ffff:127.", Qt::CaseInsensitive);
+    address = ipv4Part(address);
+    return address == u"localhost" || address == u"::1" || address.startsWith(u"127.");
 }

@@ -95,7 +95,10 @@ template <> struct std::hash<ListeningPort>
     size_t operator()(const ListeningPort& port) const noexcept { return qHash(port); }
 };
 
+// An IPv4-mapped IPv6 address's IPv4 part ("::ffff:10.0.0.1" is "10.0.0.1"): a dual-stack
+// socket bound to it takes IPv4 connections to that address. Any other address as it is.
+QStringView ipv4Part(QStringView address);
 // Whether an address text is a wildcard ("0.0.0.0", "::", lsof's "*") or a loopback one
-// (127.0.0.0/8, "::1", "::ffff:127.x.y.z", "localhost").
+// (127.0.0.0/8, "::1", "localhost"), an IPv4-mapped one by its IPv4 part.
 bool isWildcardAddress(QStringView address);
 bool isLoopbackAddress(QStringView address);
