@@ -4,6 +4,7 @@
 #include "loginitem.h"
 #include "messageboxalerts.h"
 #include "portchangenotifier.h"
+#include "processdetails.h"
 #include "portlistview.h"
 #include "portscanner.h"
 #include "qtdesktopservices.h"
@@ -48,7 +49,8 @@ int main(int argc, char* argv[])
         .executablePath = QCoreApplication::applicationFilePath(),
         .desktopTemplate = QString::fromUtf8(desktopEntryText()),
     });
-    auto* panel = new PortListView(scanner, desktop, info);
+    const auto processDetails = ProcessDetailsProvider::platform();
+    auto* panel = new PortListView(scanner, desktop, *processDetails, info);
     auto* settings = new SettingsBlock(*loginItem);
     panel->setSettingsWidget(settings);
 

@@ -2,13 +2,6 @@
 
 #include <algorithm>
 
-QString ListeningPort::id() const
-{
-    if (!hasProcess())
-        return QString::number(m_port) + QLatin1String("-@") + m_user;
-    return QString::number(m_port) + QLatin1Char('-') + QString::number(m_pid);
-}
-
 ListeningPort::Exposure ListeningPort::exposure() const
 {
     if (m_addresses.isEmpty())
@@ -24,7 +17,7 @@ size_t qHash(const ListeningPort& port, size_t seed) noexcept
 {
     return qHashMulti(seed, port.port(), port.pid(), port.processName(), port.user(),
                       port.addresses(), port.startTime(), port.program(), port.unit(),
-                      port.container());
+                      port.container(), port.sockets());
 }
 
 QStringView ipv4Part(QStringView address)

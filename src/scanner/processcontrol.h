@@ -1,5 +1,8 @@
 #pragma once
 
+#include "listeningport.h"
+
+#include <QList>
 #include <QString>
 #include <QtGlobal>
 
@@ -14,6 +17,15 @@ struct ProcessIdentity
     QString name; // escaped as the port sources escape names
     quint64 startTime = 0;
 };
+
+// Whether the process is still the record's, and not another that took over its pid: the
+// same start time where the record has one, else the same name.
+inline bool isRecordsProcess(const ProcessIdentity& process, const ListeningPort& port)
+{
+    return process.pid == port.pid() && (port.startTime() != 0
+                                             ? process.startTime == port.startTime()
+                                             : process.name == port.processName());
+}
 
 // What became of a signal.
 enum class SignalOutcome
@@ -39,6 +51,9 @@ public:
         virtual const ProcessIdentity& identity() const = 0;
         // The uid the process runs as, when it can be read.
         virtual std::optional<quint32> owner() const = 0;
+        // Whether the process holds one of these sockets (by inode) now; false when it has
+        // ended or its descriptors can't be read.
+        virtual bool holdsSocket(const QList<quint64>& inodes) const = 0;
         virtual SignalOutcome sendSignal(int signal) = 0;
     };
 

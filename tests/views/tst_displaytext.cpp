@@ -1,5 +1,6 @@
 #include "displaytext.h"
 #include "porturl.h"
+#include "processcontrol.h"
 #include "processdetails.h"
 
 #include <QCoreApplication>
@@ -94,14 +95,24 @@ private Q_SLOTS:
         QTEST(record.exposure(), "exposure");
     }
 
+    // Read from the record's process only: a pid that another process took (another start
+    // time) gives nothing.
     void processDetails()
     {
-        const ProcessDetails own = readProcessDetails(qint32(QCoreApplication::applicationPid()));
+        const auto details = ProcessDetailsProvider::platform();
+        const auto recordOf = [](qint64 pid, quint64 laterStart = 0) {
+            const auto process = ProcessControl::platform()->open(qint32(pid));
+            return process ? ListeningPort(1, qint32(pid), process->identity().name, {}, {},
+                                           process->identity().startTime + laterStart)
+                           : ListeningPort(1, qint32(pid), QStringLiteral("none"));
+        };
+        const ProcessDetails own =
+            details->read(recordOf(QCoreApplication::applicationPid()), CommandLineLength::Summary);
         QVERIFY(own.commandLine.contains(
             QFileInfo(QCoreApplication::applicationFilePath()).fileName()));
         QCOMPARE(own.workingFolder, QDir::currentPath());
         for (const qint32 pid : {-1, 0, std::numeric_limits<qint32>::max()}) {
-            const ProcessDetails none = readProcessDetails(pid);
+            const ProcessDetails none = details->read(recordOf(pid), CommandLineLength::Whole);
             QVERIFY(none.commandLine.isEmpty() && none.workingFolder.isEmpty());
         }
         // An argument can't add a line of its own to the tooltip, nor a huge one fill it.
@@ -110,15 +121,19 @@ private Q_SLOTS:
                     {QStringLiteral("-c"), QStringLiteral("read x"),
                      QStringLiteral("Folder: forged\nnext") + QString(5000, u'w')});
         QVERIFY(child.waitForStarted());
+        const ListeningPort record = recordOf(child.processId());
         // Until the child has run exec, its command line is still ours.
         QString line;
-        QTRY_VERIFY((line = readProcessDetails(qint32(child.processId())).commandLine)
+        QTRY_VERIFY((line = details->read(record, CommandLineLength::Summary).commandLine)
                         .contains(QLatin1String("forged")));
         QVERIFY(line.contains(QLatin1String("forged\\nnext")) && !line.contains(u'\n'));
         QVERIFY(line.size() <= 1001);
         // Copied, it is whole.
-        QVERIFY(readProcessDetails(qint32(child.processId()), CommandLineLength::Whole)
+        QVERIFY(details->read(record, CommandLineLength::Whole)
                     .commandLine.endsWith(QString(5000, u'w') + u'\''));
+        const ProcessDetails newcomers =
+            details->read(recordOf(child.processId(), 1), CommandLineLength::Whole);
+        QVERIFY(newcomers.commandLine.isEmpty() && newcomers.workingFolder.isEmpty());
         child.kill();
         child.waitForFinished();
     }
