@@ -1,5 +1,7 @@
 #pragma once
 
+#include "processidentity.h"
+
 #include <QHashFunctions>
 #include <QList>
 #include <QString>
@@ -77,7 +79,6 @@ public:
     // When the process started (the platform's clock ticks), which tells it apart from a
     // later process with the same pid; 0 when the source cannot tell.
     quint64 startTime() const { return m_startTime; }
-    const OwnerDetails& details() const { return m_details; }
     // The inodes of the sockets the owner listens on, sorted, where the source can tell
     // (the native one can; lsof's records have none).
     const QList<quint64>& sockets() const { return m_sockets; }
@@ -85,6 +86,12 @@ public:
     const QString& unit() const { return m_details.unit; }
     const QString& container() const { return m_details.container; }
 
+    // The name the user knows the owner by: the whole program name where the kernel cut
+    // processName, else processName.
+    const QString& displayName() const { return program().isEmpty() ? m_processName : program(); }
+
+    // The owner as the scan saw it, to tell whether a live process is still it.
+    ProcessIdentity owner() const { return {m_pid, m_processName, m_startTime}; }
     // False when the owner could not be read: no pid, no name, nothing to signal.
     bool hasProcess() const { return m_pid != 0; }
     Key key() const { return {m_port, m_pid, hasProcess() ? QString() : m_user}; }

@@ -92,7 +92,7 @@ std::shared_ptr<ProcessControl::Handle> PortScanner::openProcess(const Listening
         return nullptr;
     // A pid may have passed to another process since the scan.
     std::shared_ptr<ProcessControl::Handle> process = m_processes->open(pid);
-    if (!process || !isRecordsProcess(process->identity(), port))
+    if (!process || !isSameProcess(process->identity(), port.owner()))
         return nullptr;
     return process;
 }

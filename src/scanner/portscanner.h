@@ -40,7 +40,7 @@ public:
     // Starts one scan and returns at once.
     void scan();
     // The record's process, opened and checked: nothing unless its pid still belongs to the
-    // record's process (see isRecordsProcess), nor for a pid <= 0 (a process group) or our own.
+    // record's process (see isSameProcess), nor for a pid <= 0 (a process group) or our own.
     std::shared_ptr<ProcessControl::Handle> openProcess(const ListeningPort& port) const;
     // True when this program runs with the power to end other users' processes and the
     // process belongs to another user, so ending it deserves a second thought.

@@ -24,11 +24,6 @@ QString PortListModel::exposureText(const ListeningPort& port)
     return {};
 }
 
-QString PortListModel::displayName(const ListeningPort& port)
-{
-    return port.program().isEmpty() ? port.processName() : port.program();
-}
-
 int PortListModel::rowCount(const QModelIndex& parent) const
 {
     return parent.isValid() ? 0 : static_cast<int>(m_visible.size());
@@ -45,7 +40,7 @@ QVariant PortListModel::data(const QModelIndex& index, int role) const
     switch (role) {
     case Qt::DisplayRole:
         return isOthers ? tr("owned by %1").arg(printableText(port.user()))
-                        : printableText(displayName(port));
+                        : printableText(port.displayName());
     case Qt::AccessibleTextRole: {
         // A screen reader gets the whole row, the port first, as the eye reads it.
         QStringList parts{tr("Port %1").arg(port.port())};
@@ -88,8 +83,8 @@ QVariant PortListModel::data(const QModelIndex& index, int role) const
                     .arg(port.user()));
         }
         // Read now, not on every scan: the user asked about this one process.
-        const ProcessDetails details = m_details.read(port, CommandLineLength::Summary);
-        QString text = displayName(port);
+        const ProcessDetails details = m_details.read(port.owner(), CommandLineLength::Summary);
+        QString text = port.displayName();
         if (!port.unit().isEmpty())
             text += QLatin1Char('\n') + tr("Service: %1").arg(port.unit());
         if (!port.container().isEmpty())

@@ -60,12 +60,8 @@ public:
     // The records that were asked to quit and are still there.
     void setStillRunning(const QSet<ListeningPort::Key>& keys);
 
-    const QList<ListeningPort>& allPorts() const { return m_all; }
-    const QList<ListeningPort>& visiblePorts() const { return m_visible; }
     const ListeningPort& portAt(int row) const { return m_visible.at(row); }
 
-    // The owner's whole program name where the source found it, else its command name.
-    static QString displayName(const ListeningPort& port);
     // Where a record listens, in a word or its addresses; empty when the source can't say.
     static QString exposureText(const ListeningPort& port);
 

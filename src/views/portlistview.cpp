@@ -210,7 +210,7 @@ void PortListView::requestKill(const ListeningPort& port, bool force)
         return;
     }
     m_notice->ask(tr("“%1” (PID %2) belongs to another user. Quit it anyway?")
-                      .arg(printableText(PortListModel::displayName(port)))
+                      .arg(printableText(port.displayName()))
                       .arg(port.pid()),
                   force ? tr("Force Quit") : tr("Quit"),
                   [this, port, process, mode] { kill(port, process.get(), mode); });
@@ -234,7 +234,7 @@ void PortListView::showRowMenu(const ListeningPort& port, const QPoint& globalPo
         menu->addAction(tr("Copy PID"), this, copy(QString::number(port.pid())));
         // Read now, as the menu opens: it is the process the user is looking at.
         const QString commandLine =
-            m_processes.read(port, CommandLineLength::Whole).commandLine;
+            m_processes.read(port.owner(), CommandLineLength::Whole).commandLine;
         menu->addAction(tr("Copy Command Line"), this, copy(commandLine))
             ->setEnabled(!commandLine.isEmpty());
         menu->addSeparator();
@@ -249,7 +249,7 @@ void PortListView::kill(const ListeningPort& port, ProcessControl::Handle* proce
                         PortScanner::KillMode mode)
 {
     const QString who =
-        tr("“%1” (PID %2)").arg(printableText(PortListModel::displayName(port))).arg(port.pid());
+        tr("“%1” (PID %2)").arg(printableText(port.displayName())).arg(port.pid());
     switch (m_scanner.kill(port, process, mode)) {
     case SignalOutcome::Sent:
         m_notice->clear();

@@ -8,7 +8,7 @@
 #include <QPair>
 
 // Knows the processes a test names and records the signals sent, instead of sending them.
-// Each process's command line is "run PID", given to the records of that process only.
+// Each process's command line is "run PID", given only to whoever saw that very process.
 class RecordingProcessControl final : public ProcessControl, public ProcessDetailsProvider
 {
 public:
@@ -33,12 +33,12 @@ public:
             return nullptr;
         return std::make_unique<RecordingHandle>(*it, const_cast<RecordingProcessControl&>(*this));
     }
-    ProcessDetails read(const ListeningPort& port, CommandLineLength) const override
+    ProcessDetails read(const ProcessIdentity& seen, CommandLineLength) const override
     {
-        const auto it = processes.constFind(port.pid());
-        if (it == processes.constEnd() || !isRecordsProcess(it->identity, port))
+        const auto it = processes.constFind(seen.pid);
+        if (it == processes.constEnd() || !isSameProcess(it->identity, seen))
             return {};
-        return {QStringLiteral("run %1").arg(port.pid()), QStringLiteral("/srv")};
+        return {QStringLiteral("run %1").arg(seen.pid), QStringLiteral("/srv")};
     }
     qint32 ownPid() const override { return 1; }
     quint32 ownUid() const override { return uid; }

@@ -100,19 +100,20 @@ private Q_SLOTS:
     void processDetails()
     {
         const auto details = ProcessDetailsProvider::platform();
-        const auto recordOf = [](qint64 pid, quint64 laterStart = 0) {
+        // The process at pid as a scan saw it, or as if it had started later.
+        const auto seen = [](qint64 pid, quint64 laterStart = 0) {
             const auto process = ProcessControl::platform()->open(qint32(pid));
-            return process ? ListeningPort(1, qint32(pid), process->identity().name, {}, {},
-                                           process->identity().startTime + laterStart)
-                           : ListeningPort(1, qint32(pid), QStringLiteral("none"));
+            ProcessIdentity identity = process ? process->identity() : ProcessIdentity{qint32(pid), {}, 0};
+            identity.startTime += laterStart;
+            return identity;
         };
         const ProcessDetails own =
-            details->read(recordOf(QCoreApplication::applicationPid()), CommandLineLength::Summary);
+            details->read(seen(QCoreApplication::applicationPid()), CommandLineLength::Summary);
         QVERIFY(own.commandLine.contains(
             QFileInfo(QCoreApplication::applicationFilePath()).fileName()));
         QCOMPARE(own.workingFolder, QDir::currentPath());
         for (const qint32 pid : {-1, 0, std::numeric_limits<qint32>::max()}) {
-            const ProcessDetails none = details->read(recordOf(pid), CommandLineLength::Whole);
+            const ProcessDetails none = details->read(seen(pid), CommandLineLength::Whole);
             QVERIFY(none.commandLine.isEmpty() && none.workingFolder.isEmpty());
         }
         // An argument can't add a line of its own to the tooltip, nor a huge one fill it.
@@ -121,18 +122,18 @@ private Q_SLOTS:
                     {QStringLiteral("-c"), QStringLiteral("read x"),
                      QStringLiteral("Folder: forged\nnext") + QString(5000, u'w')});
         QVERIFY(child.waitForStarted());
-        const ListeningPort record = recordOf(child.processId());
+        const ProcessIdentity childSeen = seen(child.processId());
         // Until the child has run exec, its command line is still ours.
         QString line;
-        QTRY_VERIFY((line = details->read(record, CommandLineLength::Summary).commandLine)
+        QTRY_VERIFY((line = details->read(childSeen, CommandLineLength::Summary).commandLine)
                         .contains(QLatin1String("forged")));
         QVERIFY(line.contains(QLatin1String("forged\\nnext")) && !line.contains(u'\n'));
         QVERIFY(line.size() <= 1001);
         // Copied, it is whole.
-        QVERIFY(details->read(record, CommandLineLength::Whole)
+        QVERIFY(details->read(childSeen, CommandLineLength::Whole)
                     .commandLine.endsWith(QString(5000, u'w') + u'\''));
         const ProcessDetails newcomers =
-            details->read(recordOf(child.processId(), 1), CommandLineLength::Whole);
+            details->read(seen(child.processId(), 1), CommandLineLength::Whole);
         QVERIFY(newcomers.commandLine.isEmpty() && newcomers.workingFolder.isEmpty());
         child.kill();
         child.waitForFinished();

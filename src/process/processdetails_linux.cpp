@@ -35,15 +35,15 @@ QString quotedArgument(QByteArrayView raw)
 class LinuxProcessDetails final : public ProcessDetailsProvider
 {
 public:
-    ProcessDetails read(const ListeningPort& port, CommandLineLength length) const override;
+    ProcessDetails read(const ProcessIdentity& seen, CommandLineLength length) const override;
 };
 
-ProcessDetails LinuxProcessDetails::read(const ListeningPort& port, CommandLineLength length) const
+ProcessDetails LinuxProcessDetails::read(const ProcessIdentity& seen, CommandLineLength length) const
 {
     const bool whole = length == CommandLineLength::Whole;
     ProcessDetails details;
-    const auto folder = ProcessFolder::open(port.pid());
-    if (!folder || !isRecordsProcess(folder->identity(), port))
+    const auto folder = ProcessFolder::open(seen.pid);
+    if (!folder || !isSameProcess(folder->identity(), seen))
         return details;
 
     const qint64 maxBytes = whole ? wholeBytes : summaryBytes;

@@ -1,7 +1,7 @@
 #include "processfolder.h"
 
 #include "commandname.h"
-#include "socketownerwalk.h"
+#include "processstat.h"
 
 #include <QByteArray>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "listeningport.h"
+#include "processidentity.h"
 
 #include <QString>
 #include <QtGlobal>
@@ -23,14 +23,14 @@ enum class CommandLineLength
     Whole,
 };
 
-// Reads the details of a record's process, so tests can replace it.
+// Reads the details of a process that a scan saw, so tests can replace it.
 class ProcessDetailsProvider
 {
 public:
     virtual ~ProcessDetailsProvider() = default;
-    // Empty when the record's process has ended and its pid belongs to another process now
-    // (as a kill checks, see isRecordsProcess): a row never shows or copies a newcomer's.
-    virtual ProcessDetails read(const ListeningPort& port, CommandLineLength length) const = 0;
+    // Empty when that process has ended and its pid belongs to another one now (as a kill
+    // checks, see isSameProcess): a row never shows or copies a newcomer's.
+    virtual ProcessDetails read(const ProcessIdentity& seen, CommandLineLength length) const = 0;
 
     // The real one for this platform.
     static std::shared_ptr<const ProcessDetailsProvider> platform();

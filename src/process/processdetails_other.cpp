@@ -6,7 +6,7 @@ namespace {
 class NoProcessDetails final : public ProcessDetailsProvider
 {
 public:
-    ProcessDetails read(const ListeningPort&, CommandLineLength) const override { return {}; }
+    ProcessDetails read(const ProcessIdentity&, CommandLineLength) const override { return {}; }
 };
 
 } // namespace

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "listeningport.h"
+#include "processidentity.h"
 
 #include <QList>
 #include <QString>
@@ -8,24 +8,6 @@
 
 #include <memory>
 #include <optional>
-
-// Who a process is: its pid, and what tells it apart from a later process that reuses the
-// pid -- its start time where the platform gives one (0 when unknown), else its name.
-struct ProcessIdentity
-{
-    qint32 pid = 0;
-    QString name; // escaped as the port sources escape names
-    quint64 startTime = 0;
-};
-
-// Whether the process is still the record's, and not another that took over its pid: the
-// same start time where the record has one, else the same name.
-inline bool isRecordsProcess(const ProcessIdentity& process, const ListeningPort& port)
-{
-    return process.pid == port.pid() && (port.startTime() != 0
-                                             ? process.startTime == port.startTime()
-                                             : process.name == port.processName());
-}
 
 // What became of a signal.
 enum class SignalOutcome
