@@ -38,7 +38,8 @@ public:
     ProcessDetails read(const ProcessIdentity& seen, CommandLineLength length) const override;
 };
 
-ProcessDetails LinuxProcessDetails::read(const ProcessIdentity& seen, CommandLineLength length) const
+ProcessDetails LinuxProcessDetails::read(const ProcessIdentity& seen,
+                                         CommandLineLength length) const
 {
     const bool whole = length == CommandLineLength::Whole;
     ProcessDetails details;

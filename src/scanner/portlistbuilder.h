@@ -11,9 +11,9 @@
 
 // Collects records from any source: one record for each (port, pid) pair -- for records
 // without a process, each (port, user) pair -- with the first name and details seen and every
-// address added for it, handed back sorted by port, then pid, with the records without a process
-// after the others on their port (by user). Every source goes through this, so they
-// de-duplicate and order alike.
+// address and socket added for it, handed back sorted by port, then pid, with the records
+// without a process after the others on their port (by user). Every source goes through
+// this, so they de-duplicate and order alike.
 class PortListBuilder
 {
 public:
@@ -39,9 +39,9 @@ private:
         QList<quint64> sockets;
     };
 
-    // The (port, pid) pairs seen so far, each with its place in m_entries: the record's key. An open-addressing hash set in one flat array,
-    // since a large answer spends most of its parse time here and a node-based set misses the cache
-    // more.
+    // The (port, pid) pairs seen so far, each with its place in m_entries: the record's key. An
+    // open-addressing hash set in one flat array, since a large answer spends most of its parse
+    // time here and a node-based set misses the cache more.
     class PairSet
     {
     public:

@@ -8,7 +8,6 @@ class ProcessDetailsProvider;
 #include <QList>
 #include <QSet>
 
-
 // The records the panel shows: the scanner's list, without ports below 1024 unless asked
 // for and narrowed by the typed filter, in the scanner's order. It marks the records that
 // were not in the list before, until the next list comes. It also holds which row the

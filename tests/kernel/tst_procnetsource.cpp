@@ -432,7 +432,8 @@ private Q_SLOTS:
             });
             QVERIFY(record != before.cend() && record->sockets().size() == 1);
             QVERIFY(churn.command(index, 'e', 0, childNames[1]) == churn.pid(index));
-            QCOMPARE(scanner.kill(*record), closeOnExec ? SignalOutcome::Gone : SignalOutcome::Sent);
+            QCOMPARE(scanner.kill(*record),
+                     closeOnExec ? SignalOutcome::Gone : SignalOutcome::Sent);
         }
         QVERIFY(churn.command(4, 'i') == 0);
         for (const int index : {3, 4}) {

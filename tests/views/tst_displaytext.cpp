@@ -103,7 +103,8 @@ private Q_SLOTS:
         // The process at pid as a scan saw it, or as if it had started later.
         const auto seen = [](qint64 pid, quint64 laterStart = 0) {
             const auto process = ProcessControl::platform()->open(qint32(pid));
-            ProcessIdentity identity = process ? process->identity() : ProcessIdentity{qint32(pid), {}, 0};
+            ProcessIdentity identity =
+                process ? process->identity() : ProcessIdentity{qint32(pid), {}, 0};
             identity.startTime += laterStart;
             return identity;
         };

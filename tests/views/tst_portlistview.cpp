@@ -73,8 +73,8 @@ struct Panel
     // "rescan" scans again and gets the very list the scanner holds,
     // "hide" hides the panel, "noopener" leaves URLs unopened, "refuse:PID" makes signals to
     // a pid fail, "newcomer:PID" gives a pid to another process, "opens:N" checks how many
-    // times processes were opened, "root" runs the panel as root, "stillrunning:N" waits until row N says its
-    // process ignored the request to quit, "focus:NAME" and "shown:NAME" check where the
+    // times processes were opened, "root" runs the panel as root, "stillrunning:N" waits until row
+    // N says its process ignored the request to quit, "focus:NAME" and "shown:NAME" check where the
     // keys go and what shows, "taller" that a taller panel gives the height to the list, and
     // "empty:N" that the empty list says N system ports hide
     // ("empty:0": that nothing listens; "empty:TEXT": that nothing matches TEXT).
