@@ -14,6 +14,7 @@ class PortList;
 class PortListModel;
 class QCheckBox;
 class QLabel;
+class QLayout;
 class QLineEdit;
 class QToolButton;
 class QVBoxLayout;
@@ -43,6 +44,13 @@ public:
     PortListModel* model() const { return m_model; }
     PortList* list() const { return m_list; }
 
+    // Says in the panel's notice box what went wrong elsewhere, until the panel closes.
+    void showNotice(const QString& message);
+
+Q_SIGNALS:
+    // "System" was ticked or unticked.
+    void systemPortsShownChanged(bool shown);
+
 protected:
     void changeEvent(QEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
@@ -51,6 +59,12 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    QLayout* buildHeader();
+    void buildList(QVBoxLayout& root);
+    void buildSettingsPlace(QVBoxLayout& root);
+    QLayout* buildFooter();
+    void connectActions();
+
     // Opens the URL, or says in the panel that it could not, with the URL to copy.
     void openUrl(const QUrl& url);
     // Ends the process, or says in the panel why not; another user's process asks first.
@@ -86,4 +100,5 @@ private:
     QToolButton* m_refreshButton = nullptr;
     QToolButton* m_tipButton = nullptr;
     QToolButton* m_contactButton = nullptr;
+    QToolButton* m_quitButton = nullptr;
 };

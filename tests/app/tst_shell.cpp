@@ -74,8 +74,12 @@ private Q_SLOTS:
         QTest::addRow("right bar: to the left")
             << QRect(1256, 10, 24, 24) << 400 << QRect(0, 0, 1256, 800) << QRect(936, 10, 320, 400);
         // No work area known (bar inside the available area), or the cursor stands in.
-        QTest::addRow("fits neither below nor above: the larger side, clamped")
-            << QRect(600, 350, 1, 1) << 500 << QRect(0, 0, 1280, 800) << QRect(440, 300, 320, 500);
+        QTest::addRow("fits neither below nor above: the larger side, cut to it")
+            << QRect(600, 350, 1, 1) << 500 << QRect(0, 0, 1280, 800) << QRect(440, 351, 320, 449);
+        QTest::addRow("top bar on a short screen: cut, never over the icon")
+            << QRect(617, 0, 22, 11) << 500 << QRect(0, 0, 640, 400) << QRect(320, 11, 320, 389);
+        QTest::addRow("left bar spanning the screen: beside it")
+            << QRect(0, 0, 24, 800) << 400 << QRect(0, 0, 1280, 800) << QRect(24, 0, 320, 400);
         QTest::addRow("taller than the screen: cut to the screen")
             << QRect(1250, 0, 24, 24) << 900 << QRect(0, 24, 1280, 776) << QRect(960, 24, 320, 776);
     }
@@ -223,14 +227,20 @@ private Q_SLOTS:
         panel->setFixedSize(320, 200);
         settings->setParent(panel);
         RecordingDesktopServices desktop;
-        auto source = std::make_shared<FakePortSource>(QList<ListeningPort>{
-            {8080, 10, QStringLiteral("node")}, {8081, 11, QStringLiteral("node")}});
+        auto source = std::make_shared<FakePortSource>(
+            QList<ListeningPort>{{8080, 10, QStringLiteral("node")},
+                                 {8081, 11, QStringLiteral("node")},
+                                 {22, 9, QStringLiteral("sshd")}});
         PortScanner scanner(source);
         FakeTrayHosts hosts({false, true});
         TrayShell shell(panel, scanner, desktop, hosts);
         shell.bindOpenAtLogin(*settings);
         shell.show();
-        QTRY_COMPARE(shell.trayIcon()->toolTip(), QStringLiteral("Tidewatch — 2 listening ports"));
+        // It counts what the panel shows.
+        QTRY_COMPARE(shell.trayIcon()->toolTip(),
+                     QStringLiteral("Tidewatch — 2 listening ports (1 system port hidden)"));
+        shell.setSystemPortsShown(true);
+        QCOMPARE(shell.trayIcon()->toolTip(), QStringLiteral("Tidewatch — 3 listening ports"));
         QVERIFY(!menuAction(shell, QStringLiteral("Check for Updates…"))->isVisible());
 
         const int scans = source->queryCount();
@@ -276,6 +286,8 @@ private Q_SLOTS:
         QTest::addRow("Escape") << "escape" << true;
         // The press lands outside the popup and closes it, then reaches the icon as a click.
         QTest::addRow("press on the icon, outside the popup") << "press" << false;
+        // The popup takes the press: the menu the right click asked for opens all the same.
+        QTest::addRow("right press on the icon") << "menu" << false;
     }
     void closingThePopup()
     {
@@ -309,9 +321,14 @@ private Q_SLOTS:
             shell.togglePanel();
         else if (how == u"escape")
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
-        else
+        else if (how == u"press")
             QTest::mousePress(window, Qt::LeftButton, {}, QPoint(-5, -5));
+        else
+            QTest::mousePress(window, Qt::RightButton, {}, window->mapFromGlobal(QCursor::pos()));
         QVERIFY(!window->isVisible());
+        QCoreApplication::processEvents();
+        QCOMPARE(shell.menu()->isVisible(), how == u"menu");
+        shell.menu()->close();
         shell.togglePanel();
         QCOMPARE(window->isVisible(), nextClickOpens);
         // A deliberate click later always opens it, and the panel has the keys again.
@@ -371,7 +388,8 @@ private Q_SLOTS:
         QSignalSpy scanned(&scanner, &PortScanner::lastScanChanged);
         QVERIFY(!notifier.isEnabled());
         notifier.setEnabled(true);
-        QVERIFY(PortChangeNotifier(scanner, desktop, preferences).isEnabled());
+        RecordingDesktopServices elsewhere;
+        QVERIFY(PortChangeNotifier(scanner, elsewhere, preferences).isEnabled());
         const auto scanOf = [&](const QList<ListeningPort>& ports) {
             source->setPorts(ports);
             scanner.scan();
@@ -385,6 +403,12 @@ private Q_SLOTS:
         QCOMPARE(desktop.notifications,
                  QStringList({QStringLiteral("Port 8080 is now listening — vite"),
                               QStringLiteral("Port 80 stopped listening — nginx")}));
+        // Without a service, said once when ticked, and not again for the notices after.
+        const QSignalSpy unavailable(&notifier, &PortChangeNotifier::unavailable);
+        desktop.notificationsWork = false;
+        notifier.setEnabled(true);
+        QVERIFY(scanOf({ListeningPort(8080, 2, QStringLiteral("vite"))}));
+        QCOMPARE(unavailable.count(), 1);
     }
 };
 
