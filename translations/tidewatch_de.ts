@@ -88,8 +88,8 @@
         <translation>Port %1 lauscht nicht mehr — %2</translation>
     </message>
     <message>
-        <source>Tidewatch can&apos;t notify you when ports start or stop listening: no notification service on this desktop took the notice.</source>
-        <translation>Tidewatch kann nicht melden, wenn Ports zu lauschen beginnen oder aufhören: Kein Benachrichtigungsdienst auf diesem Desktop hat die Meldung angenommen.</translation>
+        <source>Tidewatch can&apos;t notify you when ports start or stop listening: no notification service on this desktop answers.</source>
+        <translation>Tidewatch kann nicht melden, wenn Ports zu lauschen beginnen oder aufhören: Kein Benachrichtigungsdienst auf diesem Desktop antwortet.</translation>
     </message>
 </context>
 <context>

@@ -58,7 +58,7 @@ void PortChangeNotifier::onFailure()
     if (!m_enabled || std::exchange(m_toldUnavailable, true))
         return;
     Q_EMIT unavailable(tr("Tidewatch can't notify you when ports start or stop listening: no "
-                          "notification service on this desktop took the notice."));
+                          "notification service on this desktop answers."));
 }
 
 void PortChangeNotifier::onPortsChanged()

@@ -4,6 +4,7 @@
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QGuiApplication>
+#include <QTimer>
 #include <QVariantMap>
 
 // Straight to the desktop's notification service (org.freedesktop.Notifications), not
@@ -43,10 +44,16 @@ void QtDesktopServices::watchForFailure(const QDBusMessage& call)
         QDBusConnection::sessionBus().send(call);
         return;
     }
+    const QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected()) {
+        // note: a call on no bus never finishes, not even with an error.
+        if (m_failed)
+            QTimer::singleShot(0, context, m_failed);
+        return;
+    }
     // A service that hangs counts as none, after a while.
     constexpr int timeoutMs = 10000;
-    auto* watcher = new QDBusPendingCallWatcher(
-        QDBusConnection::sessionBus().asyncCall(call, timeoutMs), context);
+    auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call, timeoutMs), context);
     QObject::connect(watcher, &QDBusPendingCallWatcher::finished, context,
                      [watcher, failed = m_failed] {
                          watcher->deleteLater();
