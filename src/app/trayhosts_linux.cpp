@@ -196,7 +196,12 @@ private:
         std::free(reply);
         auto* notifier =
             new QSocketNotifier(xcb_get_file_descriptor(m_colorWatch), QSocketNotifier::Read, this);
-        connect(notifier, &QSocketNotifier::activated, this, [this] {
+        connect(notifier, &QSocketNotifier::activated, this, [this, notifier] {
+            // A connection the server closed stays readable for ever.
+            if (xcb_connection_has_error(m_colorWatch)) {
+                notifier->setEnabled(false);
+                return;
+            }
             bool colorsChanged = false;
             while (xcb_generic_event_t* event = xcb_poll_for_event(m_colorWatch)) {
                 if ((event->response_type & 0x7f) == XCB_PROPERTY_NOTIFY &&

@@ -232,7 +232,7 @@ void PortListView::requestKill(const ListeningPort& port, bool force)
     }
     // The buttons say what they do: a bare "Quit" here would read as the footer's, which
     // ends Tidewatch.
-    const QString name = printableText(PortListModel::displayName(port));
+    const QString name = printableText(port.displayName());
     m_notice->ask(
         port.user().isEmpty()
             ? tr("“%1” (PID %2) belongs to another user. End it anyway?").arg(name).arg(port.pid())
@@ -273,8 +273,7 @@ void PortListView::showRowMenu(const ListeningPort& port, const QPoint& globalPo
 
 void PortListView::kill(const ListeningPort& port, PortScanner::KillMode mode)
 {
-    const QString who =
-        tr("“%1” (PID %2)").arg(printableText(PortListModel::displayName(port))).arg(port.pid());
+    const QString who = tr("“%1” (PID %2)").arg(printableText(port.displayName())).arg(port.pid());
     switch (m_scanner.kill(port, mode)) {
     case SignalOutcome::Sent:
         m_notice->clear();
