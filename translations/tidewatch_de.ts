@@ -87,6 +87,10 @@
         <source>Port %1 stopped listening — %2</source>
         <translation>Port %1 lauscht nicht mehr — %2</translation>
     </message>
+    <message>
+        <source>Tidewatch can&apos;t notify you when ports start or stop listening: no notification service on this desktop answers.</source>
+        <translation>Tidewatch kann nicht melden, wenn Ports zu lauschen beginnen oder aufhören: Kein Benachrichtigungsdienst auf diesem Desktop antwortet.</translation>
+    </message>
 </context>
 <context>
     <name>PortList</name>
@@ -197,14 +201,6 @@
         <translation>Beenden</translation>
     </message>
     <message>
-        <source>“%1” (PID %2) belongs to another user. Quit it anyway?</source>
-        <translation>„%1“ (PID %2) gehört einem anderen Benutzer. Trotzdem beenden?</translation>
-    </message>
-    <message>
-        <source>Force Quit</source>
-        <translation>Beenden erzwingen</translation>
-    </message>
-    <message>
         <source>“%1” (PID %2)</source>
         <translation>„%1“ (PID %2)</translation>
     </message>
@@ -271,6 +267,22 @@
     <message>
         <source>Port, name, PID, user, service or container; Escape clears</source>
         <translation>Port, Name, PID, Benutzer, Dienst oder Container; Esc leert das Feld</translation>
+    </message>
+    <message>
+        <source>“%1” (PID %2) belongs to another user. End it anyway?</source>
+        <translation>„%1“ (PID %2) gehört einem anderen Benutzer. Trotzdem beenden?</translation>
+    </message>
+    <message>
+        <source>“%1” (PID %2) belongs to the user %3. End it anyway?</source>
+        <translation>„%1“ (PID %2) gehört dem Benutzer %3. Trotzdem beenden?</translation>
+    </message>
+    <message>
+        <source>Force end process</source>
+        <translation>Beenden erzwingen</translation>
+    </message>
+    <message>
+        <source>End process</source>
+        <translation>Prozess beenden</translation>
     </message>
 </context>
 <context>
@@ -355,6 +367,18 @@
     <message>
         <source>Tidewatch — %1 listening ports</source>
         <translation>Tidewatch — %1 lauschende Ports</translation>
+    </message>
+    <message>
+        <source>%1 (1 system port hidden)</source>
+        <translation>%1 (1 Systemport ausgeblendet)</translation>
+    </message>
+    <message>
+        <source>%1 (%2 system ports hidden)</source>
+        <translation>%1 (%2 Systemports ausgeblendet)</translation>
+    </message>
+    <message>
+        <source>Tidewatch</source>
+        <translation>Tidewatch</translation>
     </message>
 </context>
 <context>

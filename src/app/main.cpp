@@ -69,11 +69,15 @@ int main(int argc, char* argv[])
     settings->setNotifyOnPortChanges(portNotices.isEnabled());
     QObject::connect(settings, &SettingsBlock::notifyOnPortChangesToggled, &portNotices,
                      &PortChangeNotifier::setEnabled);
+    QObject::connect(&portNotices, &PortChangeNotifier::unavailable, panel,
+                     &PortListView::showNotice);
 
     const auto trays = makePlatformTrayHosts();
     TrayShell shell(panel, scanner, desktop, *trays);
     shell.bindOpenAtLogin(*settings);
     shell.setUpdateChecksOffered(updateChecker.canCheck());
+    QObject::connect(panel, &PortListView::systemPortsShownChanged, &shell,
+                     &TrayShell::setSystemPortsShown);
     QObject::connect(&shell, &TrayShell::checkForUpdatesRequested, &updates, checkNow);
     shell.show();
     return app.exec();

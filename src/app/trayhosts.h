@@ -1,8 +1,10 @@
 #pragma once
 
+#include <QColor>
 #include <QObject>
 
 #include <memory>
+#include <optional>
 
 // The trays on this desktop that can show the program's icon, watched as they come and go
 // (a tray host often starts after the programs of a login session).
@@ -26,8 +28,11 @@ public:
     using QObject::QObject;
 
     virtual State state() const = 0;
+    // The colour an X11 system tray asks its icons to draw in, where it says one.
+    virtual std::optional<QColor> trayColor() const { return std::nullopt; }
 
 Q_SIGNALS:
+    // The state or the tray's colour changed.
     void changed();
 };
 

@@ -8,6 +8,7 @@
 #include <QDBusServiceWatcher>
 #include <QDBusVariant>
 #include <QGuiApplication>
+#include <QSocketNotifier>
 
 #include <xcb/xcb.h>
 #include <xcb/xfixes.h>
@@ -64,6 +65,8 @@ public:
         if (m_x11)
             watchTraySelection();
         m_state.systemTray = hasSystemTray();
+        if (m_x11)
+            watchTrayColors();
 
         QDBusConnection bus = QDBusConnection::sessionBus();
         if (!bus.isConnected())
@@ -84,6 +87,8 @@ public:
     {
         if (m_selectionNotify >= 0)
             qApp->removeNativeEventFilter(this);
+        if (m_colorWatch)
+            xcb_disconnect(m_colorWatch);
     }
 
     State state() const override { return m_state; }
@@ -95,10 +100,14 @@ public:
         const auto* event = static_cast<const xcb_generic_event_t*>(message);
         if ((event->response_type & 0x7f) == m_selectionNotify &&
             reinterpret_cast<const xcb_xfixes_selection_notify_event_t*>(event)->selection ==
-                m_trayAtom)
+                m_trayAtom) {
             update({m_state.statusNotifier, hasSystemTray()});
+            followTrayColors();
+        }
         return false; // Qt's own handling goes on
     }
+
+    std::optional<QColor> trayColor() const override { return m_trayColor; }
 
 private Q_SLOTS:
     // Asked without waiting: a watcher that hangs must not freeze the panel.
@@ -154,15 +163,91 @@ private:
     }
 
     // Who owns the tray's selection: one round trip to the X server.
-    bool hasSystemTray() const
+    bool hasSystemTray()
     {
+        m_trayOwner = XCB_WINDOW_NONE;
         if (!m_x11 || m_trayAtom == XCB_ATOM_NONE)
             return false;
         auto* reply = xcb_get_selection_owner_reply(
             m_x11, xcb_get_selection_owner(m_x11, m_trayAtom), nullptr);
-        const bool owned = reply && reply->owner != XCB_WINDOW_NONE;
+        if (reply)
+            m_trayOwner = reply->owner;
         std::free(reply);
-        return owned;
+        return m_trayOwner != XCB_WINDOW_NONE;
+    }
+
+    // note: the tray's colours are a property of its window, and a change of them comes as an
+    // event on that window. Qt's connection is not asked for those events: Qt sets its own
+    // event mask on the tray's window, and the last mask set on a connection wins. A second
+    // connection keeps a mask of its own, and is quiet until the tray changes its colours.
+    void watchTrayColors()
+    {
+        m_colorWatch = xcb_connect(nullptr, nullptr);
+        if (xcb_connection_has_error(m_colorWatch)) {
+            xcb_disconnect(m_colorWatch);
+            m_colorWatch = nullptr;
+            return;
+        }
+        static constexpr char name[] = "_NET_SYSTEM_TRAY_COLORS";
+        auto* reply = xcb_intern_atom_reply(
+            m_colorWatch, xcb_intern_atom(m_colorWatch, 0, sizeof name - 1, name), nullptr);
+        if (reply)
+            m_colorsAtom = reply->atom;
+        std::free(reply);
+        auto* notifier =
+            new QSocketNotifier(xcb_get_file_descriptor(m_colorWatch), QSocketNotifier::Read, this);
+        connect(notifier, &QSocketNotifier::activated, this, [this, notifier] {
+            // A connection the server closed stays readable for ever.
+            if (xcb_connection_has_error(m_colorWatch)) {
+                notifier->setEnabled(false);
+                return;
+            }
+            bool colorsChanged = false;
+            while (xcb_generic_event_t* event = xcb_poll_for_event(m_colorWatch)) {
+                if ((event->response_type & 0x7f) == XCB_PROPERTY_NOTIFY &&
+                    reinterpret_cast<xcb_property_notify_event_t*>(event)->atom == m_colorsAtom)
+                    colorsChanged = true;
+                std::free(event);
+            }
+            if (colorsChanged)
+                readTrayColors();
+        });
+        followTrayColors();
+    }
+
+    // Listens to the tray that owns the selection now, and reads its colours.
+    void followTrayColors()
+    {
+        if (!m_colorWatch || m_colorsAtom == XCB_ATOM_NONE)
+            return;
+        if (m_trayOwner != XCB_WINDOW_NONE) {
+            const uint32_t mask = XCB_EVENT_MASK_PROPERTY_CHANGE;
+            xcb_change_window_attributes(m_colorWatch, m_trayOwner, XCB_CW_EVENT_MASK, &mask);
+        }
+        readTrayColors();
+    }
+
+    // The first of the colours the tray announces (normal, error, warning, success), each
+    // as red, green and blue from 0 to 65535.
+    void readTrayColors()
+    {
+        std::optional<QColor> color;
+        if (m_trayOwner != XCB_WINDOW_NONE) {
+            auto* reply =
+                xcb_get_property_reply(m_colorWatch,
+                                       xcb_get_property(m_colorWatch, 0, m_trayOwner, m_colorsAtom,
+                                                        XCB_ATOM_CARDINAL, 0, 3),
+                                       nullptr);
+            if (reply && reply->format == 32 && xcb_get_property_value_length(reply) >= 12) {
+                const auto* rgb = static_cast<const uint32_t*>(xcb_get_property_value(reply));
+                color = QColor::fromRgba64(rgb[0] & 0xffff, rgb[1] & 0xffff, rgb[2] & 0xffff);
+            }
+            std::free(reply);
+        }
+        if (color == m_trayColor)
+            return;
+        m_trayColor = color;
+        Q_EMIT changed();
     }
 
     void update(const State& state)
@@ -177,6 +262,10 @@ private:
     xcb_atom_t m_trayAtom = XCB_ATOM_NONE;
     int m_selectionNotify = -1; // the XFixes event's type, once it is asked for
     State m_state;
+    xcb_window_t m_trayOwner = XCB_WINDOW_NONE;
+    xcb_connection_t* m_colorWatch = nullptr; // for the tray's colours only
+    xcb_atom_t m_colorsAtom = XCB_ATOM_NONE;
+    std::optional<QColor> m_trayColor;
     bool m_asking = false;
     bool m_askAgain = false;
 };

@@ -15,6 +15,7 @@ class PortListModel;
 class ProcessDetailsProvider;
 class QCheckBox;
 class QLabel;
+class QLayout;
 class QLineEdit;
 class QToolButton;
 class QVBoxLayout;
@@ -46,6 +47,13 @@ public:
     PortListModel* model() const { return m_model; }
     PortList* list() const { return m_list; }
 
+    // Says in the panel's notice box what went wrong elsewhere, until the panel closes.
+    void showNotice(const QString& message);
+
+Q_SIGNALS:
+    // "System" was ticked or unticked.
+    void systemPortsShownChanged(bool shown);
+
 protected:
     void changeEvent(QEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
@@ -54,6 +62,12 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    QLayout* buildHeader();
+    void buildList(QVBoxLayout& root);
+    void buildSettingsPlace(QVBoxLayout& root);
+    QLayout* buildFooter();
+    void connectActions();
+
     // Opens the URL, or says in the panel that it could not, with the URL to copy.
     void openUrl(const QUrl& url);
     // Ends the process, or says in the panel why not; another user's process asks first.
@@ -91,4 +105,5 @@ private:
     QToolButton* m_refreshButton = nullptr;
     QToolButton* m_tipButton = nullptr;
     QToolButton* m_contactButton = nullptr;
+    QToolButton* m_quitButton = nullptr;
 };

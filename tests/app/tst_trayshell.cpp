@@ -98,14 +98,20 @@ private Q_SLOTS:
         panel->setFixedSize(320, 200);
         settings->setParent(panel);
         RecordingDesktopServices desktop;
-        auto source = std::make_shared<FakePortSource>(QList<ListeningPort>{
-            {8080, 10, QStringLiteral("node")}, {8081, 11, QStringLiteral("node")}});
+        auto source = std::make_shared<FakePortSource>(
+            QList<ListeningPort>{{8080, 10, QStringLiteral("node")},
+                                 {8081, 11, QStringLiteral("node")},
+                                 {22, 9, QStringLiteral("sshd")}});
         PortScanner scanner(source);
         FakeTrayHosts hosts({false, true});
         TrayShell shell(panel, scanner, desktop, hosts);
         shell.bindOpenAtLogin(*settings);
         shell.show();
-        QTRY_COMPARE(shell.trayIcon()->toolTip(), QStringLiteral("Tidewatch — 2 listening ports"));
+        // It counts what the panel shows.
+        QTRY_COMPARE(shell.trayIcon()->toolTip(),
+                     QStringLiteral("Tidewatch — 2 listening ports (1 system port hidden)"));
+        shell.setSystemPortsShown(true);
+        QCOMPARE(shell.trayIcon()->toolTip(), QStringLiteral("Tidewatch — 3 listening ports"));
         QVERIFY(!menuAction(shell, QStringLiteral("Check for Updates…"))->isVisible());
 
         const int scans = source->queryCount();
@@ -151,6 +157,8 @@ private Q_SLOTS:
         QTest::addRow("Escape") << "escape" << true;
         // The press lands outside the popup and closes it, then reaches the icon as a click.
         QTest::addRow("press on the icon, outside the popup") << "press" << false;
+        // The popup takes the press: the menu the right click asked for opens all the same.
+        QTest::addRow("right press on the icon") << "menu" << false;
     }
 
     void closingThePopup()
@@ -185,9 +193,14 @@ private Q_SLOTS:
             shell.togglePanel();
         else if (how == u"escape")
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
-        else
+        else if (how == u"press")
             QTest::mousePress(window, Qt::LeftButton, {}, QPoint(-5, -5));
+        else
+            QTest::mousePress(window, Qt::RightButton, {}, window->mapFromGlobal(QCursor::pos()));
         QVERIFY(!window->isVisible());
+        QCoreApplication::processEvents();
+        QCOMPARE(shell.menu()->isVisible(), how == u"menu");
+        shell.menu()->close();
         shell.togglePanel();
         QCOMPARE(window->isVisible(), nextClickOpens);
         // A deliberate click later always opens it, and the panel has the keys again.

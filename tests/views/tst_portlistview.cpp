@@ -1,5 +1,7 @@
 #include "applicationinfo.h"
 #include "fakeportsource.h"
+#include "noticebox.h"
+#include "panelstyle.h"
 #include "portlist.h"
 #include "portlistmodel.h"
 #include "portlistview.h"
@@ -13,6 +15,7 @@
 #include <QCursor>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QScreen>
 #include <QSignalSpy>
@@ -70,13 +73,16 @@ struct Panel
     // that has not moved when widgets change under it, "leave" takes the pointer off the
     // list, "click:NAME" ("Shift+click:NAME") clicks a button, "publish:PORT/PID,..."
     // refreshes the list with records without names ("PORT/0/USER": another user's socket),
-    // "rescan" scans again and gets the very list the scanner holds,
+    // "rescan" scans again and gets the very list the scanner holds, "restart" checks that a
+    // panel started over these records marks none of them new,
     // "hide" hides the panel, "noopener" leaves URLs unopened, "refuse:PID" makes signals to
     // a pid fail, "newcomer:PID" gives a pid to another process, "opens:N" checks how many
     // times processes were opened, "root" runs the panel as root, "stillrunning:N" waits until row
     // N says its process ignored the request to quit, "focus:NAME" and "shown:NAME" check where the
     // keys go and what shows, "taller" that a taller panel gives the height to the list, and
-    // "empty:N" that the empty list says N system ports hide
+    // "palette:dark" ("palette:light") that the panel's texts read in such a palette,
+    // "empty:N" that the empty list says N system ports hide, "notice:TEXT" that the notice
+    // box's text and button ('|' between) hold TEXT ('+' for a space),
     // ("empty:0": that nothing listens; "empty:TEXT": that nothing matches TEXT).
     // "type:TEXT" types into whatever has the focus ('+' for a space), "rows:N" checks how
     // many rows show, "appeared:N,..." which rows are marked new; "menu:N" right-clicks row N,
@@ -133,6 +139,14 @@ struct Panel
                 QEvent leave(QEvent::Leave);
                 for (QEvent* event : std::initializer_list<QEvent*>{&move, &enter, &leave})
                     QCoreApplication::sendEvent(viewport(), event);
+            } else if (step == QLatin1String("restart")) {
+                // A panel made before the first scan, over a source with records already.
+                PortScanner restarted(source, processes);
+                const PortListView fresh(restarted, desktop, *processes, ApplicationInfo{});
+                QVERIFY(QTest::qWaitFor([&] { return restarted.lastScan().has_value(); }));
+                QCOMPARE(fresh.model()->rowCount(), model()->rowCount());
+                for (int row = 0; row < fresh.model()->rowCount(); ++row)
+                    QVERIFY(!fresh.model()->index(row).data(PortListModel::AppearedRole).toBool());
             } else if (step == QLatin1String("rescan")) {
                 QVERIFY(publish(QList(scanner.ports())));
             } else if (step.startsWith(QLatin1String("publish:"))) {
@@ -171,8 +185,32 @@ struct Panel
                          : arg.toInt() > 0 ? text.startsWith(arg + QStringLiteral(" system port"))
                                            : text.contains(u'“' + arg + u'”'),
                          qPrintable(text));
+            } else if (step.startsWith(QLatin1String("notice:"))) {
+                const auto* notice = view.findChild<NoticeBox*>(QStringLiteral("panelNotice"));
+                const QString shown =
+                    notice->message() + u'|' +
+                    view.findChild<QAbstractButton*>(QStringLiteral("panelNoticeConfirm"))->text();
+                QVERIFY2(shown.contains(QString(arg).replace(u'+', u' ')), qPrintable(shown));
             } else if (step.startsWith(QLatin1String("shown:"))) {
                 QVERIFY(view.findChild<QWidget*>(arg)->isVisible());
+            } else if (step.startsWith(QLatin1String("palette:"))) {
+                // A desktop's scheme read by Qt: its placeholder colour left at the default.
+                const bool dark = arg == u"dark";
+                QPalette palette;
+                palette.setColor(QPalette::Window,
+                                 dark ? QColor(32, 35, 38) : QColor(239, 239, 239));
+                palette.setColor(QPalette::Base, dark ? QColor(20, 22, 24) : Qt::white);
+                for (const auto role : {QPalette::Text, QPalette::WindowText})
+                    palette.setColor(role, dark ? QColor(252, 252, 252) : QColor(35, 38, 41));
+                view.setPalette(palette);
+                const QPalette& field =
+                    view.findChild<QLineEdit*>(QStringLiteral("filterField"))->palette();
+                QVERIFY(PanelStyle::contrast(field.color(QPalette::PlaceholderText),
+                                             field.color(QPalette::Base)) >= 4.5);
+                const QColor window = palette.color(QPalette::Window);
+                for (const QColor& text : {PanelStyle::secondary(palette), PanelStyle::red(palette),
+                                           PanelStyle::orange(palette)})
+                    QVERIFY(PanelStyle::contrast(text, window) >= 4.5);
             } else if (step == QLatin1String("hide")) {
                 view.hide();
             } else if (step == QLatin1String("leave")) {
@@ -292,6 +330,9 @@ private Q_SLOTS:
         QTest::addRow("as root, another user's process asks first")
             << "root Down Del shown:panelNotice click:panelNoticeConfirm opens:1" << 0
             << "signal 100 15";
+        QTest::addRow("as root, the question names the user and the buttons what they do")
+            << "root publish:2000/100/alice Down Del notice:user+alice.+End+it+anyway?|End+process"
+            << 0 << "";
         QTest::addRow("a URL that won't open")
             << "noopener Down Return shown:panelNotice" << 0 << "http://localhost:2000";
         // Typing filters; the keys act on what is left.
@@ -338,6 +379,8 @@ private Q_SLOTS:
             << "publish:2000/100,3000/300 appeared:1 publish:2000/100,3000/301 appeared:1 "
                "rescan appeared: publish:2000/100,3000/301,4000/400 appeared:2 rescan appeared:"
             << -1 << "";
+        QTest::addRow("the first list marks nothing") << "restart" << -1 << "scan";
+        QTest::addRow("texts read in light and dark") << "palette:light palette:dark" << -1 << "";
         QTest::addRow("footer")
             << "click:tipButton click:contactButton click:quitButton click:refreshButton" << -1
             << "https://example.org/tip, mailto:maker@example.org, terminate, scan";
