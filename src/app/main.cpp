@@ -6,6 +6,7 @@
 #include "portchangenotifier.h"
 #include "portlistview.h"
 #include "portscanner.h"
+#include "preferencesfile.h"
 #include "qtdesktopservices.h"
 #include "settingsblock.h"
 #include "singleinstance.h"
@@ -36,6 +37,9 @@ int main(int argc, char* argv[])
                                                               : std::optional{info.identifier});
     if (guard.isDuplicate())
         return 0;
+    // Before the first QSettings reads the file.
+    const PreferencesFile preferencesFile =
+        PreferencesFile::prepare(PreferencesFile::defaultPath());
 
     QtDesktopServices desktop;
     desktop.setAccessoryPolicy();
@@ -53,7 +57,7 @@ int main(int argc, char* argv[])
     panel->setSettingsWidget(settings);
 
     // The one update prompter: checks shortly after start, then daily, and when asked.
-    QSettings preferences;
+    QSettings preferences(preferencesFile.path, QSettings::IniFormat);
     const UpdateChecker updateChecker(info);
     MessageBoxAlerts updateAlerts;
     UpdatePrompter updates(updateChecker, preferences, updateAlerts, desktop);

@@ -5,6 +5,7 @@
 #include "popupplacement.h"
 #include "portchangenotifier.h"
 #include "portscanner.h"
+#include "preferencesfile.h"
 #include "recordingdesktopservices.h"
 #include "settingsblock.h"
 #include "singleinstance.h"
@@ -23,6 +24,9 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 // Trays that come and go when the test says so.
 class FakeTrayHosts final : public TrayHosts
@@ -141,37 +145,101 @@ private Q_SLOTS:
         QCOMPARE(file.exists(), !identifier);
     }
 
-    // Anything but a regular file at the lock's path is held by no running copy; it used to
-    // make every start quit as a duplicate.
-    void leftoverAtLockPath_data()
+    // Anything but a regular file at the lock's path is held by no running copy: it is
+    // cleared before QLockFile looks (a FIFO blocked it), or the guard stands aside. So it
+    // does when the lock's folder is not the user's own and private, as another user could
+    // hold the lock there. Either way this copy starts.
+    void lockPath_data()
     {
         QTest::addColumn<QString>("kind");
-        QTest::addColumn<bool>("isRemoved");
+        QTest::addColumn<bool>("isGuarded"); // this copy holds the lock
         QTest::addRow("dangling link") << "dangling" << true;
         QTest::addRow("link to a file, which stays") << "link" << true;
         QTest::addRow("empty folder") << "folder" << true;
+        QTest::addRow("FIFO") << "fifo" << true;
         QTest::addRow("folder with contents: kept, started anyway") << "full" << false;
+        QTest::addRow("the lock's folder another user's") << "others" << false;
+        QTest::addRow("the lock's folder open to all") << "open" << false;
+        QTest::addRow("the lock's folder a link to a private one") << "linked" << false;
     }
-    void leftoverAtLockPath()
+    void lockPath()
     {
         QFETCH(QString, kind);
         QTemporaryDir dir;
+        QString folder = dir.path();
         const QString path = dir.filePath(QStringLiteral("org.example.app.lock"));
         const QString target = dir.filePath(QStringLiteral("target"));
         QFile(target).open(QIODevice::WriteOnly);
-        if (kind == QLatin1String("dangling") || kind == QLatin1String("link"))
-            QVERIFY(QFile::link(
-                kind == QLatin1String("link") ? target : dir.filePath(QStringLiteral("gone")),
-                path));
-        else
-            QVERIFY(QDir().mkpath(kind == QLatin1String("full") ? path + QStringLiteral("/inside")
-                                                                : path));
+        if (kind == u"dangling" || kind == u"link") {
+            QVERIFY(QFile::link(kind == u"link" ? target : dir.filePath(QStringLiteral("gone")),
+                                path));
+        } else if (kind == u"folder" || kind == u"full") {
+            QVERIFY(QDir().mkpath(kind == u"full" ? path + QStringLiteral("/inside") : path));
+        } else if (kind == u"fifo") {
+            QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        } else if (kind == u"others") {
+            if (::geteuid() != 0)
+                QSKIP("only root can give a folder to another user");
+            QCOMPARE(::chown(QFile::encodeName(folder).constData(), 65534, 65534), 0);
+        } else if (kind == u"open") {
+            QCOMPARE(::chmod(QFile::encodeName(folder).constData(), 0777), 0);
+        } else {
+            folder = dir.filePath(QStringLiteral("linked"));
+            QVERIFY(QFile::link(dir.path(), folder));
+        }
         {
-            const SingleInstanceGuard guard(QStringLiteral("org.example.app"), dir.path());
+            const SingleInstanceGuard guard(QStringLiteral("org.example.app"), folder);
             QVERIFY(!guard.isDuplicate());
-            QTEST(!QFileInfo(path).isDir() && !QFileInfo(path).isSymLink(), "isRemoved");
+            QTEST(QFileInfo(path).isFile() && !QFileInfo(path).isSymLink(), "isGuarded");
         }
         QVERIFY(QFile::exists(target));
+    }
+
+    // What is at the preferences' path or its lock's: what QSettings could not read or lock
+    // without blocking, or a file larger than any the program writes, is cleared or moved
+    // aside (kept, with a notice), and the preferences work from the defaults.
+    void preferencesFile_data()
+    {
+        QTest::addColumn<QString>("at"); // "file" or "lock"
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<int>("keptAside");
+        QTest::addRow("FIFO") << "file" << "fifo" << 1;
+        QTest::addRow("over 1 MiB") << "file" << "large" << 1;
+        QTest::addRow("a link to a file, kept in place") << "file" << "link" << 0;
+        QTest::addRow("folder at the lock") << "lock" << "folder" << 0;
+        QTest::addRow("dangling link at the lock") << "lock" << "dangling" << 0;
+        QTest::addRow("folder with contents at the lock") << "lock" << "full" << 1;
+    }
+    void preferencesFile()
+    {
+        QFETCH(QString, at);
+        QFETCH(QString, kind);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("p.conf"));
+        const QString placed = at == u"lock" ? path + QStringLiteral(".lock") : path;
+        const QByteArray name = QFile::encodeName(placed);
+        QFile file(dir.filePath(QStringLiteral("file")));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.resize(kind == u"large" ? (1 << 20) + 1 : 0));
+        if (kind == u"fifo")
+            QCOMPARE(::mkfifo(name.constData(), 0600), 0);
+        else if (kind == u"large")
+            QVERIFY(file.rename(placed));
+        else if (kind == u"link" || kind == u"dangling")
+            QVERIFY(QFile::link(kind == u"link" ? file.fileName() : QStringLiteral("gone"), placed));
+        else
+            QVERIFY(QDir().mkpath(kind == u"full" ? placed + QStringLiteral("/inside") : placed));
+
+        const PreferencesFile preferences = PreferencesFile::prepare(path);
+        QSettings settings(preferences.path, QSettings::IniFormat);
+        QVERIFY(settings.allKeys().isEmpty());
+        settings.setValue(QStringLiteral("key"), 1);
+        settings.sync();
+        QCOMPARE(settings.status(), QSettings::NoError);
+        QFETCH(int, keptAside);
+        QCOMPARE(preferences.notices.size(), keptAside);
+        const QStringList aside{QFileInfo(placed).fileName() + QStringLiteral(".moved-*")};
+        QCOMPARE(QDir(dir.path()).entryList(aside, QDir::AllEntries | QDir::System).size(),
+                 keptAside);
     }
 
     // Trays that come and go, as steps "hosts=expected": hosts are s (a StatusNotifierItem
