@@ -8,6 +8,7 @@
 #include "portscanner.h"
 #include "preferencesfile.h"
 #include "qtdesktopservices.h"
+#include "sessionbus.h"
 #include "settingsblock.h"
 #include "singleinstance.h"
 #include "translations.h"
@@ -20,10 +21,26 @@
 #include <QDir>
 #include <QSettings>
 
+#include <cstdio>
+
+using namespace std::chrono_literals;
+
 int main(int argc, char* argv[])
 {
+    // Asked before Qt connects to the bus: Qt waits 25 s on a bus that takes the connection
+    // and never answers, at the first use of each of its parts (the tray icon, the
+    // accessibility bridge). Without the bus they all fail at once.
+    const bool silentBus = isSilentSessionBus(defaultSessionBusAddress(), 2s);
+    if (silentBus)
+        qputenv("DBUS_SESSION_BUS_ADDRESS", "disabled:");
     QApplication app(argc, argv);
     installTranslations();
+    if (silentBus)
+        std::fprintf(stderr, "%s\n",
+                     qPrintable(QCoreApplication::translate(
+                         "main", "tidewatch: the session bus does not answer; starting without "
+                                 "it (no StatusNotifierItem tray icon, no notifications, no "
+                                 "accessibility bridge)")));
     // Only Quit or the system end the program, not closing a window.
     QApplication::setQuitOnLastWindowClosed(false);
 

@@ -7,6 +7,7 @@
 #include "portscanner.h"
 #include "preferencesfile.h"
 #include "recordingdesktopservices.h"
+#include "sessionbus.h"
 #include "settingsblock.h"
 #include "singleinstance.h"
 #include "trayhosts.h"
@@ -16,8 +17,10 @@
 #include <QCheckBox>
 #include <QDateTime>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QLocalServer>
 #include <QMenu>
 #include <QScreen>
 #include <QSettings>
@@ -27,6 +30,8 @@
 
 #include <sys/stat.h>
 #include <unistd.h>
+
+using namespace std::chrono_literals;
 
 // Trays that come and go when the test says so.
 class FakeTrayHosts final : public TrayHosts
@@ -240,6 +245,30 @@ private Q_SLOTS:
         const QStringList aside{QFileInfo(placed).fileName() + QStringLiteral(".moved-*")};
         QCOMPARE(QDir(dir.path()).entryList(aside, QDir::AllEntries | QDir::System).size(),
                  keptAside);
+    }
+
+    // Asked as a client asks: only a bus that takes the connection and then says nothing
+    // is silent, and it is known to be within the bound.
+    void silentSessionBus_data()
+    {
+        QTest::addColumn<QString>("address"); // %1: a socket that listens and never answers
+        QTest::addColumn<bool>("isSilent");
+        QTest::addRow("listens, never answers") << "unix:path=%1" << true;
+        QTest::addRow("second entry, the first not there") << "unix:path=%1x;unix:path=%1" << true;
+        QTest::addRow("nothing there") << "unix:path=%1x" << false;
+        QTest::addRow("not a unix: address") << "tcp:host=127.0.0.1,port=1;unix:path=%1" << false;
+        QTest::addRow("disabled") << "disabled:" << false;
+    }
+    void silentSessionBus()
+    {
+        QFETCH(QString, address);
+        QTemporaryDir dir;
+        QLocalServer bus; // its backlog takes connections; nothing ever answers
+        QVERIFY(bus.listen(dir.filePath(QStringLiteral("bus"))));
+        QElapsedTimer clock;
+        clock.start();
+        QTEST(isSilentSessionBus(address.arg(bus.fullServerName()).toUtf8(), 300ms), "isSilent");
+        QVERIFY(clock.elapsed() < 2000);
     }
 
     // Trays that come and go, as steps "hosts=expected": hosts are s (a StatusNotifierItem

@@ -11,7 +11,8 @@
 # bus with a stand-in StatusNotifierItem host (SNI_HOST) that starts late: the icon
 # registers within 10 s and the window goes; activating the icon opens the panel and again
 # closes it; the menu's "Open at Login" writes the login entry; the window is back while the
-# host is away and goes when it returns; the menu's Quit ends the program with status 0.
+# host is away and goes when it returns; the menu's Quit ends the program with status 0. A
+# session bus that never answers costs no more than a couple of seconds.
 # HOME, XDG_* and the runtime folder are temporary. Every wait polls its condition up to a
 # deadline; nothing waits a fixed time.
 # Exit status: 0 passed, 1 failed, 77 skipped (a tool is missing).
@@ -203,6 +204,23 @@ wait_for "window back once the tray went away" has_titled_window "${survivors[0]
 pass "when the tray goes away, the window comes back"
 stop "${survivors[0]}"
 
+# A session bus that takes connections and never answers: Qt would wait 25 s on it, more
+# than once. The program finds out within 2 s and starts without it.
+/usr/bin/python3 -c 'import socket, sys
+bus = socket.socket(socket.AF_UNIX)
+bus.bind(sys.argv[1])
+bus.listen(16)
+held = []
+while True:
+    held.append(bus.accept())' "$work/silent-bus" >"$work/silent-bus.log" 2>&1 &
+wait_for "silent bus socket" test -S "$work/silent-bus"
+DBUS_SESSION_BUS_ADDRESS="unix:path=$work/silent-bus" start_copy
+deadline_s=8 wait_for "window on a silent session bus" has_titled_window "$started"
+grep -q 'session bus does not answer' "$work/tidewatch-$copies.log" ||
+    fail "nothing said on standard error about the silent session bus"
+stop "$started"
+pass "on a session bus that never answers, the window appears at once and the program says why"
+
 # A StatusNotifierItem host on a private session bus, and no X11 tray.
 dbus-daemon --session --nofork --print-address=3 3>"$work/bus" >"$work/dbus.log" 2>&1 &
 wait_for "session bus address" grep -q . "$work/bus"
@@ -250,6 +268,7 @@ pass "while the host is away the window is back, and it goes when the host retur
 wait_for "exit after the menu's Quit" has_exited "$sni"
 wait "$sni" || fail "the menu's Quit ended the program with status $?"
 pass "the menu's Quit ends the program with status 0"
+
 
 # A sanitizer report ends a copy; make sure none ended that way unseen.
 if grep -l -E 'ERROR: (Address|Leak)Sanitizer|runtime error:' "$work"/tidewatch-*.log; then
