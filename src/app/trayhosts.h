@@ -18,6 +18,10 @@ public:
         bool statusNotifier = false;
         // A tray that embeds icons: the X11 system tray, or the platform's own status bar.
         bool systemTray = false;
+        // The program's icon is on show: registered with the StatusNotifierItem host, or
+        // embedded in the tray. Qt settles which of the two kinds its icon uses once per
+        // process, so a tray there may still not show it.
+        bool iconShown = false;
 
         bool any() const { return statusNotifier || systemTray; }
         bool operator==(const State&) const = default;
@@ -26,6 +30,8 @@ public:
     using QObject::QObject;
 
     virtual State state() const = 0;
+    // The program's icon has been made: from now on whether it is shown is followed too.
+    virtual void followIcon() = 0;
 
 Q_SIGNALS:
     void changed();

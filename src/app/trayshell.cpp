@@ -109,13 +109,13 @@ void TrayShell::show()
 
 void TrayShell::followTrays()
 {
-    const TrayHosts::State hosts = m_hosts.state();
-    if (!m_trayIcon && hosts.any()) {
-        m_iconIsStatusNotifier = hosts.statusNotifier;
+    if (!m_trayIcon && m_hosts.state().any()) {
         makeIcon();
+        m_hosts.followIcon();
     }
-    const bool docked =
-        m_trayIcon && (m_iconIsStatusNotifier ? hosts.statusNotifier : hosts.systemTray);
+    // The window goes only once the icon is there to reach the program by: a tray may be
+    // there and still not show the icon (Qt chose the other kind), or not yet.
+    const bool docked = m_trayIcon && m_hosts.state().iconShown;
     if (docked == m_docked)
         return;
     m_docked = docked;

@@ -74,8 +74,6 @@ private:
     QAction* m_openAtLoginAction = nullptr;
     QAction* m_checkForUpdatesAction = nullptr;
     QSystemTrayIcon* m_trayIcon = nullptr;
-    // What the icon was made for: Qt keeps an icon on the kind of tray it found first.
-    bool m_iconIsStatusNotifier = false;
     // Unset until shown.
     std::optional<bool> m_docked;
     QElapsedTimer m_sinceDismissed;

@@ -12,7 +12,8 @@
 # registers within 10 s and the window goes; activating the icon opens the panel and again
 # closes it; the menu's "Open at Login" writes the login entry; the window is back while the
 # host is away and goes when it returns; the menu's Quit ends the program with status 0. A
-# session bus that never answers costs no more than a couple of seconds.
+# session bus that never answers costs no more than a couple of seconds; a host that Qt does
+# not see keeps the window until an X11 tray takes the icon.
 # HOME, XDG_* and the runtime folder are temporary. Every wait polls its condition up to a
 # deadline; nothing waits a fixed time.
 # Exit status: 0 passed, 1 failed, 77 skipped (a tool is missing).
@@ -269,6 +270,22 @@ wait_for "exit after the menu's Quit" has_exited "$sni"
 wait "$sni" || fail "the menu's Quit ended the program with status $?"
 pass "the menu's Quit ends the program with status 0"
 
+# A host the program sees and Qt does not, as when the host is away for the moment Qt looks:
+# Qt makes an X11 icon, which nothing shows, so the window stays (it is checked once the
+# program has asked the watcher after making the icon); an X11 tray that starts later
+# takes the icon, and then the window goes.
+stop "$host"
+"$sni_host" watch-unseen >"$work/host-3.log" 2>&1 &
+start_copy
+unseen=$started
+asked_after_icon() { awk '/^introspected/ { i = 1 } i && /^asked/ { a = 1 } END { exit !a }' "$1"; }
+wait_for "a look at the watcher after the icon was made" asked_after_icon "$work/host-3.log"
+has_titled_window "$unseen" || fail "the window went, though no tray shows the icon"
+trayer --edge top --align right --widthtype request --height 24 --transparent false \
+    >"$work/trayer-2.log" 2>&1 &
+deadline_s=$dock_s wait_for "X11 icon embedded in trayer that started later" has_tray_icon "$unseen"
+wait_for "window gone once the icon docked" has_no_toplevel "$unseen"
+pass "an icon no tray shows keeps the window; once a tray of its kind shows it, the window goes"
 
 # A sanitizer report ends a copy; make sure none ended that way unseen.
 if grep -l -E 'ERROR: (Address|Leak)Sanitizer|runtime error:' "$work"/tidewatch-*.log; then
