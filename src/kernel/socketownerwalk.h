@@ -2,6 +2,7 @@
 
 #include "listeningsocket.h"
 #include "ownerfacts.h"
+#include "processstat.h"
 #include "procfiles.h"
 
 #include <QByteArray>
@@ -14,16 +15,6 @@
 #include <optional>
 #include <unordered_map>
 #include <vector>
-
-// The two fields of /proc/<pid>/stat that tell a process apart.
-struct ProcessStat
-{
-    QByteArrayView name; // the raw command name, as /proc/<pid>/comm has it
-    quint64 startTime = 0;
-};
-// Parses one /proc/<pid>/stat line: "pid (name) state ppid ... starttime ...". The name may
-// hold any byte, ')' and spaces included, so it ends at the last ')'.
-std::optional<ProcessStat> parseProcessStat(QByteArrayView line);
 
 // Finds the processes that hold the listening sockets: every /proc/<pid>/fd entry that
 // links to socket:[inode], named by /proc/<pid>/comm, with the start time from

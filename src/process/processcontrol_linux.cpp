@@ -1,7 +1,7 @@
 #include "commandname.h"
 #include "processcontrol.h"
 #include "procfiles.h"
-#include "socketownerwalk.h"
+#include "processstat.h"
 
 #include <QByteArray>
 
