@@ -70,6 +70,8 @@ int main(int argc, char* argv[])
         .desktopTemplate = QString::fromUtf8(desktopEntryText()),
     });
     auto* panel = new PortListView(scanner, desktop, info);
+    if (!preferencesFile.notices.isEmpty())
+        panel->showNotice(preferencesFile.notices.join(u'\n'));
     auto* settings = new SettingsBlock(*loginItem);
     panel->setSettingsWidget(settings);
 

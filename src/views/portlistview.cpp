@@ -289,6 +289,11 @@ void PortListView::markStillRunning()
 
 PortListView::~PortListView() = default;
 
+void PortListView::showNotice(const QString& message)
+{
+    m_notice->showMessage(message);
+}
+
 void PortListView::setSettingsWidget(QWidget* widget)
 {
     while (QLayoutItem* item = m_settingsLayout->takeAt(0)) {

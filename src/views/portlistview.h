@@ -40,6 +40,10 @@ public:
     // Without one, that place takes no space.
     void setSettingsWidget(QWidget* widget);
 
+    // A message the program owes the user (preferences it had to move aside), in the
+    // panel's notice box until another takes its place.
+    void showNotice(const QString& message);
+
     PortListModel* model() const { return m_model; }
     PortList* list() const { return m_list; }
 
