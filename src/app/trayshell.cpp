@@ -14,6 +14,9 @@
 #include <QIcon>
 #include <QMenu>
 #include <QScreen>
+#include <QTimer>
+
+#include <utility>
 
 namespace {
 
@@ -62,7 +65,7 @@ TrayShell::TrayShell(QWidget* panel, PortScanner& scanner, DesktopServices& desk
             m_trayIcon->setToolTip(toolTipFor(m_scanner.ports().size()));
     });
     connect(&m_hosts, &TrayHosts::changed, this, [this] {
-        if (m_docked)
+        if (m_shown)
             followTrays();
     });
     // The mark follows the desktop's theme when it changes.
@@ -103,8 +106,16 @@ bool TrayShell::eventFilter(QObject* watched, QEvent* event)
 
 void TrayShell::show()
 {
+    if (std::exchange(m_shown, true))
+        return;
+    followTrays();
+    // Made with a tray there, the icon is shown within moments: the window waits that long
+    // rather than flash up and go.
     if (!m_docked)
-        followTrays();
+        QTimer::singleShot(iconShowingMs, this, [this] {
+            m_iconWaitOver = true;
+            followTrays();
+        });
 }
 
 void TrayShell::followTrays()
@@ -116,6 +127,8 @@ void TrayShell::followTrays()
     // The window goes only once the icon is there to reach the program by: a tray may be
     // there and still not show the icon (Qt chose the other kind), or not yet.
     const bool docked = m_trayIcon && m_hosts.state().iconShown;
+    if (!docked && !m_docked && m_trayIcon && !m_iconWaitOver)
+        return;
     if (docked == m_docked)
         return;
     m_docked = docked;

@@ -52,6 +52,8 @@ public:
     // A press outside the popup closes it, and when that press was on the tray icon its
     // click arrives just after: within this time it does not reopen the popup.
     static constexpr int reopenGuardMs = 250;
+    // How long the window waits at start for the icon made for a tray there to be shown.
+    static constexpr int iconShowingMs = 1000;
 
 Q_SIGNALS:
     void checkForUpdatesRequested();
@@ -74,7 +76,9 @@ private:
     QAction* m_openAtLoginAction = nullptr;
     QAction* m_checkForUpdatesAction = nullptr;
     QSystemTrayIcon* m_trayIcon = nullptr;
-    // Unset until shown.
+    bool m_shown = false;
+    bool m_iconWaitOver = false;
+    // Unset until docked or the window shown.
     std::optional<bool> m_docked;
     QElapsedTimer m_sinceDismissed;
 };

@@ -63,7 +63,7 @@ private Q_SLOTS:
         QTest::addRow("a late StatusNotifierItem host that goes") << QStringLiteral("-=w s+=i -=w");
         // Qt may have chosen the other kind of tray, or not be done yet: the window stays.
         QTest::addRow("trays that don't show the icon yet")
-            << QStringLiteral("s=w sx=w x=w sx+=i");
+            << QStringLiteral("-=w s=w sx=w x=w sx+=i");
     }
     void followsTrays()
     {
