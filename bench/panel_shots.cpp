@@ -10,6 +10,7 @@
 #include "portlist.h"
 #include "portlistview.h"
 #include "portscanner.h"
+#include "processdetails.h"
 
 #include <QApplication>
 #include <QContextMenuEvent>
@@ -176,7 +177,8 @@ int main(int argc, char** argv)
             };
             publish(count);
 
-            PortListView panel(scanner, desktop, info);
+            const auto details = ProcessDetailsProvider::platform();
+            PortListView panel(scanner, desktop, *details, info);
             panel.show();
             QCoreApplication::processEvents();
             if (count == 5) {

@@ -499,8 +499,8 @@
         <translation>Listet die lauschenden lokalen TCP-Ports auf, Systemports eingeschlossen, mit besitzendem Prozess, Benutzer und Adressen, sortiert nach Port und dann nach Prozessnummer. Sockets von Prozessen, die es nicht sehen darf, erscheinen mit ihrem Benutzer.</translation>
     </message>
     <message>
-        <source>Print a JSON array of {&quot;port&quot;, &quot;pid&quot;, &quot;processName&quot;, &quot;user&quot;, &quot;addresses&quot;, &quot;program&quot;, &quot;unit&quot;, &quot;container&quot;} objects; pid and processName are null where the owning process cannot be seen, program, unit and container where there is none.</source>
-        <translation>Gibt ein JSON-Array von {&quot;port&quot;, &quot;pid&quot;, &quot;processName&quot;, &quot;user&quot;, &quot;addresses&quot;, &quot;program&quot;, &quot;unit&quot;, &quot;container&quot;}-Objekten aus; pid und processName sind null, wo der besitzende Prozess nicht sichtbar ist, program, unit und container, wo es keine gibt.</translation>
+        <source>Print a JSON array of {&quot;port&quot;, &quot;pid&quot;, &quot;processName&quot;, &quot;user&quot;, &quot;addresses&quot;, &quot;program&quot;, &quot;unit&quot;, &quot;container&quot;} objects; pid is null where the owning process cannot be seen, processName where the source names none, program, unit and container where there is none.</source>
+        <translation>Gibt ein JSON-Array von {&quot;port&quot;, &quot;pid&quot;, &quot;processName&quot;, &quot;user&quot;, &quot;addresses&quot;, &quot;program&quot;, &quot;unit&quot;, &quot;container&quot;}-Objekten aus; pid ist null, wo der besitzende Prozess nicht sichtbar ist, processName, wo die Quelle keinen Namen nennt, program, unit und container, wo es keine gibt.</translation>
     </message>
     <message>
         <source>Ask the lsof executable at &lt;path&gt; instead.</source>

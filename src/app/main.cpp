@@ -7,6 +7,7 @@
 #include "portlistview.h"
 #include "portscanner.h"
 #include "preferencesfile.h"
+#include "processdetails.h"
 #include "qtdesktopservices.h"
 #include "sessionbus.h"
 #include "settingsblock.h"
@@ -69,7 +70,8 @@ int main(int argc, char* argv[])
         .executablePath = QCoreApplication::applicationFilePath(),
         .desktopTemplate = QString::fromUtf8(desktopEntryText()),
     });
-    auto* panel = new PortListView(scanner, desktop, info);
+    const auto processDetails = ProcessDetailsProvider::platform();
+    auto* panel = new PortListView(scanner, desktop, *processDetails, info);
     if (!preferencesFile.notices.isEmpty())
         panel->showNotice(preferencesFile.notices.join(u'\n'));
     auto* settings = new SettingsBlock(*loginItem);

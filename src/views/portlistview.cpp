@@ -64,9 +64,11 @@ QUrl strictUrl(const QString& text)
 } // namespace
 
 PortListView::PortListView(PortScanner& scanner, DesktopServices& desktop,
-                           const ApplicationInfo& info, QWidget* parent)
-    : QWidget(parent), m_scanner(scanner), m_desktop(desktop), m_tipUrl(strictUrl(info.tipUrl)),
-      m_contactUrl(strictUrl(info.contactUrl)), m_model(new PortListModel(this))
+                           const ProcessDetailsProvider& processes, const ApplicationInfo& info,
+                           QWidget* parent)
+    : QWidget(parent), m_scanner(scanner), m_desktop(desktop), m_processes(processes),
+      m_tipUrl(strictUrl(info.tipUrl)), m_contactUrl(strictUrl(info.contactUrl)),
+      m_model(new PortListModel(processes, this))
 {
     setObjectName(QStringLiteral("portListView"));
     setFixedWidth(panelWidth);
@@ -201,14 +203,17 @@ void PortListView::requestKill(const ListeningPort& port, bool force)
     if (!port.hasProcess())
         return;
     const auto mode = force ? PortScanner::KillMode::Force : PortScanner::KillMode::Polite;
-    if (!m_scanner.isOtherUsersProcess(port)) {
-        kill(port, mode);
+    // Opened once: the process asked about is the one signalled, or none.
+    const std::shared_ptr<ProcessControl::Handle> process = m_scanner.openProcess(port);
+    if (!process || !m_scanner.isOtherUsersProcess(*process)) {
+        kill(port, process.get(), mode);
         return;
     }
     m_notice->ask(tr("“%1” (PID %2) belongs to another user. Quit it anyway?")
                       .arg(printableText(port.displayName()))
                       .arg(port.pid()),
-                  force ? tr("Force Quit") : tr("Quit"), [this, port, mode] { kill(port, mode); });
+                  force ? tr("Force Quit") : tr("Quit"),
+                  [this, port, process, mode] { kill(port, process.get(), mode); });
 }
 
 void PortListView::showRowMenu(const ListeningPort& port, const QPoint& globalPos)
@@ -229,7 +234,7 @@ void PortListView::showRowMenu(const ListeningPort& port, const QPoint& globalPo
         menu->addAction(tr("Copy PID"), this, copy(QString::number(port.pid())));
         // Read now, as the menu opens: it is the process the user is looking at.
         const QString commandLine =
-            readProcessDetails(port.pid(), CommandLineLength::Whole).commandLine;
+            m_processes.read(port.owner(), CommandLineLength::Whole).commandLine;
         menu->addAction(tr("Copy Command Line"), this, copy(commandLine))
             ->setEnabled(!commandLine.isEmpty());
         menu->addSeparator();
@@ -240,19 +245,20 @@ void PortListView::showRowMenu(const ListeningPort& port, const QPoint& globalPo
     menu->popup(globalPos);
 }
 
-void PortListView::kill(const ListeningPort& port, PortScanner::KillMode mode)
+void PortListView::kill(const ListeningPort& port, ProcessControl::Handle* process,
+                        PortScanner::KillMode mode)
 {
     const QString who =
         tr("“%1” (PID %2)").arg(printableText(port.displayName())).arg(port.pid());
-    switch (m_scanner.kill(port, mode)) {
+    switch (m_scanner.kill(port, process, mode)) {
     case SignalOutcome::Sent:
         m_notice->clear();
         // A polite request may be ignored; the rescan after it tells.
         if (mode == PortScanner::KillMode::Polite)
             m_askedToQuit.insert(
-                port.id(), {port.startTime(), QDeadlineTimer(PortScanner::rescanAfterKillMs)});
+                port.key(), {port.startTime(), QDeadlineTimer(PortScanner::rescanAfterKillMs)});
         else
-            m_askedToQuit.remove(port.id());
+            m_askedToQuit.remove(port.key());
         break;
     case SignalOutcome::Gone:
         // It ended, or its pid is another process's now: the rescan shows which.
@@ -270,11 +276,11 @@ void PortListView::kill(const ListeningPort& port, PortScanner::KillMode mode)
 
 void PortListView::markStillRunning()
 {
-    QSet<QString> stillRunning;
+    QSet<ListeningPort::Key> stillRunning;
     for (auto it = m_askedToQuit.begin(); it != m_askedToQuit.end();) {
         const auto record = std::find_if(
             m_scanner.ports().cbegin(), m_scanner.ports().cend(), [&](const ListeningPort& port) {
-                return port.id() == it.key() && port.startTime() == it->startTime;
+                return port.key() == it.key() && port.startTime() == it->startTime;
             });
         if (record == m_scanner.ports().cend()) {
             it = m_askedToQuit.erase(it);

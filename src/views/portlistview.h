@@ -12,6 +12,7 @@ class DesktopServices;
 class NoticeBox;
 class PortList;
 class PortListModel;
+class ProcessDetailsProvider;
 class QCheckBox;
 class QLabel;
 class QLineEdit;
@@ -32,7 +33,9 @@ class PortListView : public QWidget
 public:
     static constexpr int panelWidth = 320;
 
-    PortListView(PortScanner& scanner, DesktopServices& desktop, const ApplicationInfo& info,
+    // processes: what a row's tooltip and "Copy Command Line" read of its process.
+    PortListView(PortScanner& scanner, DesktopServices& desktop,
+                 const ProcessDetailsProvider& processes, const ApplicationInfo& info,
                  QWidget* parent = nullptr);
     ~PortListView() override;
 
@@ -59,7 +62,8 @@ private:
     void openUrl(const QUrl& url);
     // Ends the process, or says in the panel why not; another user's process asks first.
     void requestKill(const ListeningPort& port, bool force);
-    void kill(const ListeningPort& port, PortScanner::KillMode mode);
+    void kill(const ListeningPort& port, ProcessControl::Handle* process,
+              PortScanner::KillMode mode);
     void showRowMenu(const ListeningPort& port, const QPoint& globalPos);
     // Rows asked to quit that a rescan still finds say so, and offer to force it.
     void markStillRunning();
@@ -69,12 +73,13 @@ private:
         quint64 startTime;
         QDeadlineTimer rescanDue;
     };
-    QHash<QString, QuitRequest> m_askedToQuit; // by record id
+    QHash<ListeningPort::Key, QuitRequest> m_askedToQuit;
     void showPorts();
     void updateColors();
 
     PortScanner& m_scanner;
     DesktopServices& m_desktop;
+    const ProcessDetailsProvider& m_processes;
     QUrl m_tipUrl;
     QUrl m_contactUrl;
 

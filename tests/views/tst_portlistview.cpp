@@ -27,7 +27,7 @@ struct Panel
     explicit Panel(const QString& tip = QStringLiteral("https://example.org/tip"),
                    const QString& contact = QStringLiteral("mailto:maker@example.org"))
         : scanner(source, processes),
-          view(scanner, desktop, ApplicationInfo{{}, {}, {}, {}, {}, tip, contact})
+          view(scanner, desktop, *processes, ApplicationInfo{{}, {}, {}, {}, {}, tip, contact})
     {
         // A settings block, put in after the footer was built, as the program does.
         auto* settings = new QWidget;
@@ -72,8 +72,9 @@ struct Panel
     // refreshes the list with records without names ("PORT/0/USER": another user's socket),
     // "rescan" scans again and gets the very list the scanner holds,
     // "hide" hides the panel, "noopener" leaves URLs unopened, "refuse:PID" makes signals to
-    // a pid fail, "root" runs the panel as root, "stillrunning:N" waits until row N says its
-    // process ignored the request to quit, "focus:NAME" and "shown:NAME" check where the
+    // a pid fail, "newcomer:PID" gives a pid to another process, "opens:N" checks how many
+    // times processes were opened, "root" runs the panel as root, "stillrunning:N" waits until row
+    // N says its process ignored the request to quit, "focus:NAME" and "shown:NAME" check where the
     // keys go and what shows, "taller" that a taller panel gives the height to the list, and
     // "empty:N" that the empty list says N system ports hide
     // ("empty:0": that nothing listens; "empty:TEXT": that nothing matches TEXT).
@@ -145,6 +146,10 @@ struct Panel
                 desktop.opens = false;
             } else if (step.startsWith(QLatin1String("refuse:"))) {
                 processes->processes[arg.toInt()].outcome = SignalOutcome::NotPermitted;
+            } else if (step.startsWith(QLatin1String("newcomer:"))) {
+                processes->processes[arg.toInt()].identity.name = QStringLiteral("newcomer");
+            } else if (step.startsWith(QLatin1String("opens:"))) {
+                QCOMPARE(processes->opens, arg.toInt());
             } else if (step == QLatin1String("root")) {
                 processes->uid = 0;
             } else if (step.startsWith(QLatin1String("stillrunning:"))) {
@@ -285,7 +290,8 @@ private Q_SLOTS:
             << "Down Del stillrunning:0 Del" << 0 << "signal 100 15, signal 100 9, scan";
         QTest::addRow("refused kill") << "refuse:100 Down Del shown:panelNotice" << 0 << "";
         QTest::addRow("as root, another user's process asks first")
-            << "root Down Del shown:panelNotice click:panelNoticeConfirm" << 0 << "signal 100 15";
+            << "root Down Del shown:panelNotice click:panelNoticeConfirm opens:1" << 0
+            << "signal 100 15";
         QTest::addRow("a URL that won't open")
             << "noopener Down Return shown:panelNotice" << 0 << "http://localhost:2000";
         // Typing filters; the keys act on what is left.
@@ -311,19 +317,22 @@ private Q_SLOTS:
         QTest::addRow("opens unfiltered") << "type:p3 hide rows:100" << -1 << "";
         // The row's menu; its quits take the panel's kill path.
         QTest::addRow("menu copies")
-            << "menu:1 pick:CopyURL menu:1 pick:CopyPort menu:1 pick:CopyPID Down menu:key "
-               "pick:CopyPort"
-            << 0 << "copy http://localhost:2001, copy 2001, copy 101, copy 2000";
+            << "menu:0 pick:CopyCommandLine menu:1 pick:CopyURL menu:1 pick:CopyPort menu:1 "
+               "pick:CopyPID Down menu:key pick:CopyPort"
+            << 0 << "copy run 100, copy http://localhost:2001, copy 2001, copy 101, copy 2000";
         QTest::addRow("menu opens and quits")
             << "menu:0 pick:OpeninBrowser menu:0 pick:QuitProcess menu:0 pick:ForceQuitProcess"
             << -1 << "http://localhost:2000, signal 100 15, signal 100 9";
         QTest::addRow("menu as root asks first")
             << "root menu:0 pick:ForceQuitProcess shown:panelNotice click:panelNoticeConfirm" << -1
             << "signal 100 9";
-        // No process: nothing of one to copy or end. An unreadable command line: not copied.
+        // No process: nothing of one to copy or end. A newcomer's command line: not copied, and
+        // the kill reaches no one.
         QTest::addRow("menu entries")
-            << "publish:2000/0/postgres,2001/2147483647 menu:0 entries menu:1 entries" << -1
-            << "entries: Open in Browser/Copy URL/Copy Port, entries: Open in Browser/Copy "
+            << "publish:2000/0/postgres,2001/101 newcomer:101 menu:0 entries menu:1 entries Down "
+               "Down Del"
+            << 1
+            << "scan, entries: Open in Browser/Copy URL/Copy Port, entries: Open in Browser/Copy "
                "URL/Copy Port/Copy PID/(Copy Command Line)/Quit Process/Force Quit Process";
         QTest::addRow("new records stand out for one refresh")
             << "publish:2000/100,3000/300 appeared:1 publish:2000/100,3000/301 appeared:1 "
@@ -368,7 +377,8 @@ private Q_SLOTS:
         QCOMPARE(first.data(Qt::AccessibleTextRole).toString(),
                  QStringLiteral("Port 2000, ") + markup +
                      QStringLiteral(", PID 100, just started"));
-        QVERIFY(first.data(Qt::ToolTipRole).toString().contains(markup.toHtmlEscaped()));
+        const QString toolTip = first.data(Qt::ToolTipRole).toString();
+        QVERIFY(toolTip.contains(markup.toHtmlEscaped()) && toolTip.contains(u"Command: run 100"));
 
         panel.type(steps);
         QTRY_COMPARE(panel.effects().join(u", "), effects);
