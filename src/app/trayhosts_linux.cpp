@@ -1,6 +1,8 @@
 #include "trayhosts.h"
 
 #include <QAbstractNativeEventFilter>
+#include <QApplication>
+#include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
@@ -9,10 +11,12 @@
 #include <QDBusVariant>
 #include <QGuiApplication>
 #include <QSocketNotifier>
+#include <QWidget>
 
 #include <xcb/xcb.h>
 #include <xcb/xfixes.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <utility>
 
@@ -20,21 +24,52 @@ namespace {
 
 const QString watcherService = QStringLiteral("org.kde.StatusNotifierWatcher");
 
-QDBusMessage hostRegisteredQuery()
+// All the watcher's properties in one call: whether a host is registered, and the items.
+QDBusMessage watcherQuery()
 {
     QDBusMessage message = QDBusMessage::createMethodCall(
         watcherService, QStringLiteral("/StatusNotifierWatcher"),
-        QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
-    message << watcherService << QStringLiteral("IsStatusNotifierHostRegistered");
+        QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("GetAll"));
+    message << watcherService;
     // Only a watcher that runs counts; none is started for the question.
     message.setAutoStartService(false);
     return message;
 }
 
-bool isTrue(const QDBusMessage& reply)
+struct WatcherAnswer
 {
-    return reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty() &&
-           reply.arguments().constFirst().value<QDBusVariant>().variant().toBool();
+    bool hostRegistered = false;
+    bool ownItemRegistered = false;
+};
+
+// note: Qt's icon talks over a bus connection of its own, named after the process and the
+// icons made so far ("org.kde.StatusNotifierItem-PID-N"), and registers that connection's
+// unique name with the watcher (older Qt: the connection's name). A watcher may add the
+// object path after a slash.
+bool isOwnItem(const QString& item)
+{
+    const QString service = item.section(u'/', 0, 0);
+    const QString prefix = QStringLiteral("org.kde.StatusNotifierItem-%1-")
+                               .arg(QCoreApplication::applicationPid());
+    if (service.startsWith(prefix))
+        return true;
+    for (int icon = 1; icon <= 8; ++icon) {
+        const QString unique = QDBusConnection(prefix + QString::number(icon)).baseService();
+        if (!unique.isEmpty() && unique == service)
+            return true;
+    }
+    return false;
+}
+
+WatcherAnswer readWatcher(const QDBusMessage& reply)
+{
+    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
+        return {};
+    const auto properties = qdbus_cast<QVariantMap>(reply.arguments().constFirst());
+    const QStringList items =
+        properties.value(QStringLiteral("RegisteredStatusNotifierItems")).toStringList();
+    return {properties.value(QStringLiteral("IsStatusNotifierHostRegistered")).toBool(),
+            std::any_of(items.cbegin(), items.cend(), isOwnItem)};
 }
 
 // The screen number from DISPLAY (":0.1" is screen 1), as the tray's selection is per screen.
@@ -48,7 +83,9 @@ int x11ScreenNumber()
 // note: Qt decides once per process whether its tray icons go to a StatusNotifierItem host,
 // at the first icon made or the first QSystemTrayIcon::isSystemTrayAvailable(). Asked
 // before a host runs, it would never use one that starts later. So the hosts are asked here
-// directly, and the icon is made only once one of them is there.
+// directly, and the icon is made only once one of them is there. A host that leaves for a
+// moment just then makes Qt choose the X11 kind all the same, so whether the icon is shown
+// is asked too: the watcher lists it, or the X server has put it inside the tray.
 //
 // Nothing is polled: the X server says when the tray's selection changes hands (XFixes), and
 // the bus when the watcher comes or goes or a host registers with it. A program that runs
@@ -62,8 +99,10 @@ public:
     {
         if (auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>())
             m_x11 = x11->connection();
-        if (m_x11)
+        if (m_x11) {
             watchTraySelection();
+            qApp->installNativeEventFilter(this);
+        }
         m_state.systemTray = hasSystemTray();
         if (m_x11)
             watchTrayColors();
@@ -71,21 +110,22 @@ public:
         QDBusConnection bus = QDBusConnection::sessionBus();
         if (!bus.isConnected())
             return;
-        m_state.statusNotifier =
-            isTrue(bus.call(hostRegisteredQuery(), QDBus::Block, startTimeoutMs));
+        m_watcher = readWatcher(bus.call(watcherQuery(), QDBus::Block, startTimeoutMs));
+        m_state.statusNotifier = m_watcher.hostRegistered;
         auto* watcher = new QDBusServiceWatcher(watcherService, bus,
                                                 QDBusServiceWatcher::WatchForOwnerChange, this);
         connect(watcher, &QDBusServiceWatcher::serviceOwnerChanged, this,
                 &PlatformTrayHosts::askWatcher);
         for (const char* signal :
-             {"StatusNotifierHostRegistered", "StatusNotifierHostUnregistered"})
+             {"StatusNotifierHostRegistered", "StatusNotifierHostUnregistered",
+              "StatusNotifierItemRegistered", "StatusNotifierItemUnregistered"})
             bus.connect(watcherService, QStringLiteral("/StatusNotifierWatcher"), watcherService,
                         QLatin1String(signal), this, SLOT(askWatcher()));
     }
 
     ~PlatformTrayHosts() override
     {
-        if (m_selectionNotify >= 0)
+        if (m_x11)
             qApp->removeNativeEventFilter(this);
         if (m_colorWatch)
             xcb_disconnect(m_colorWatch);
@@ -93,17 +133,30 @@ public:
 
     State state() const override { return m_state; }
 
+    void followIcon() override
+    {
+        m_iconMade = true;
+        // The watcher also says when the icon registers, which Qt does over a connection of
+        // its own and so may be done before this asks or after.
+        if (QDBusConnection::sessionBus().isConnected())
+            askWatcher();
+    }
+
     bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr*) override
     {
         if (eventType != "xcb_generic_event_t")
             return false;
         const auto* event = static_cast<const xcb_generic_event_t*>(message);
-        if ((event->response_type & 0x7f) == m_selectionNotify &&
+        const int type = event->response_type & 0x7f;
+        const bool trayChanged =
+            type == m_selectionNotify &&
             reinterpret_cast<const xcb_xfixes_selection_notify_event_t*>(event)->selection ==
-                m_trayAtom) {
-            update({m_state.statusNotifier, hasSystemTray()});
+                m_trayAtom;
+        // The tray takes the icon's window in, or lets it go.
+        if (trayChanged || (type == XCB_REPARENT_NOTIFY && m_iconMade))
+            update(m_watcher, hasSystemTray());
+        if (trayChanged)
             followTrayColors();
-        }
         return false; // Qt's own handling goes on
     }
 
@@ -119,11 +172,11 @@ private Q_SLOTS:
         }
         m_asking = true;
         auto* call = new QDBusPendingCallWatcher(
-            QDBusConnection::sessionBus().asyncCall(hostRegisteredQuery()), this);
+            QDBusConnection::sessionBus().asyncCall(watcherQuery()), this);
         connect(call, &QDBusPendingCallWatcher::finished, this, [this, call] {
             call->deleteLater();
             m_asking = false;
-            update({isTrue(call->reply()), m_state.systemTray});
+            update(readWatcher(call->reply()), m_state.systemTray);
             if (std::exchange(m_askAgain, false))
                 askWatcher();
         });
@@ -159,7 +212,6 @@ private:
                 XCB_XFIXES_SELECTION_EVENT_MASK_SELECTION_CLIENT_CLOSE);
         xcb_flush(m_x11);
         m_selectionNotify = xfixes->first_event + XCB_XFIXES_SELECTION_NOTIFY;
-        qApp->installNativeEventFilter(this);
     }
 
     // Who owns the tray's selection: one round trip to the X server.
@@ -250,8 +302,29 @@ private:
         Q_EMIT changed();
     }
 
-    void update(const State& state)
+    // Qt's X11 icon is a top-level widget it names so; inside the tray, its window's parent
+    // is the tray's, not the screen's root.
+    bool isIconEmbedded() const
     {
+        const QList<QWidget*> widgets = QApplication::topLevelWidgets();
+        return std::any_of(widgets.cbegin(), widgets.cend(), [this](const QWidget* widget) {
+            if (widget->objectName() != u"QSystemTrayIconSys" || !widget->internalWinId())
+                return false;
+            auto* reply = xcb_query_tree_reply(
+                m_x11, xcb_query_tree(m_x11, xcb_window_t(widget->internalWinId())), nullptr);
+            const bool inside = reply && reply->parent != reply->root;
+            std::free(reply);
+            return inside;
+        });
+    }
+
+    void update(const WatcherAnswer& watcher, bool systemTray)
+    {
+        m_watcher = watcher;
+        const bool shown =
+            m_iconMade && ((watcher.hostRegistered && watcher.ownItemRegistered) ||
+                           (systemTray && isIconEmbedded()));
+        const State state{watcher.hostRegistered, systemTray, shown};
         if (state == m_state)
             return;
         m_state = state;
@@ -266,6 +339,8 @@ private:
     xcb_connection_t* m_colorWatch = nullptr; // for the tray's colours only
     xcb_atom_t m_colorsAtom = XCB_ATOM_NONE;
     std::optional<QColor> m_trayColor;
+    WatcherAnswer m_watcher;
+    bool m_iconMade = false;
     bool m_asking = false;
     bool m_askAgain = false;
 };

@@ -18,6 +18,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -72,7 +73,7 @@ TrayShell::TrayShell(QWidget* panel, PortScanner& scanner, DesktopServices& desk
     connect(m_window.get(), &PanelWindow::closeRequested, this, [this] { m_desktop.terminate(); });
     connect(&m_scanner, &PortScanner::lastScanChanged, this, &TrayShell::updateToolTip);
     connect(&m_hosts, &TrayHosts::changed, this, [this] {
-        if (m_docked)
+        if (m_shown)
             followTrays();
         if (m_trayIcon && m_hosts.trayColor() != m_iconTrayColor)
             m_trayIcon->setIcon(iconForTray());
@@ -143,19 +144,29 @@ bool TrayShell::eventFilter(QObject* watched, QEvent* event)
 
 void TrayShell::show()
 {
+    if (std::exchange(m_shown, true))
+        return;
+    followTrays();
+    // Made with a tray there, the icon is shown within moments: the window waits that long
+    // rather than flash up and go.
     if (!m_docked)
-        followTrays();
+        QTimer::singleShot(iconShowingMs, this, [this] {
+            m_iconWaitOver = true;
+            followTrays();
+        });
 }
 
 void TrayShell::followTrays()
 {
-    const TrayHosts::State hosts = m_hosts.state();
-    if (!m_trayIcon && hosts.any()) {
-        m_iconIsStatusNotifier = hosts.statusNotifier;
+    if (!m_trayIcon && m_hosts.state().any()) {
         makeIcon();
+        m_hosts.followIcon();
     }
-    const bool docked =
-        m_trayIcon && (m_iconIsStatusNotifier ? hosts.statusNotifier : hosts.systemTray);
+    // The window goes only once the icon is there to reach the program by: a tray may be
+    // there and still not show the icon (Qt chose the other kind), or not yet.
+    const bool docked = m_trayIcon && m_hosts.state().iconShown;
+    if (!docked && !m_docked && m_trayIcon && !m_iconWaitOver)
+        return;
     if (docked == m_docked)
         return;
     m_docked = docked;

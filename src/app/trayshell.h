@@ -54,6 +54,8 @@ public:
     // A press outside the popup closes it, and when that press was on the tray icon its
     // click arrives just after: within this time it does not reopen the popup.
     static constexpr int reopenGuardMs = 250;
+    // How long the window waits at start for the icon made for a tray there to be shown.
+    static constexpr int iconShowingMs = 1000;
 
 Q_SIGNALS:
     void checkForUpdatesRequested();
@@ -84,7 +86,9 @@ private:
     bool m_iconIsStatusNotifier = false;
     std::optional<QColor> m_iconTrayColor; // what the X11 tray asked for when it was drawn
     bool m_systemPortsShown = false;
-    // Unset until shown.
+    bool m_shown = false;
+    bool m_iconWaitOver = false;
+    // Unset until docked or the window shown.
     std::optional<bool> m_docked;
     QElapsedTimer m_sinceDismissed;
     QRect m_popupAnchor; // where the popup last opened

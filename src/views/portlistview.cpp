@@ -325,6 +325,11 @@ void PortListView::markStillRunning()
 
 PortListView::~PortListView() = default;
 
+void PortListView::showNotice(const QString& message)
+{
+    m_notice->showMessage(message);
+}
+
 void PortListView::setSettingsWidget(QWidget* widget)
 {
     while (QLayoutItem* item = m_settingsLayout->takeAt(0)) {
@@ -350,11 +355,6 @@ void PortListView::setSettingsWidget(QWidget* widget)
         }
     }
     m_settingsDivider->setVisible(widget != nullptr);
-}
-
-void PortListView::showNotice(const QString& message)
-{
-    m_notice->showMessage(message);
 }
 
 void PortListView::openUrl(const QUrl& url)

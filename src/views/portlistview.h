@@ -47,7 +47,8 @@ public:
     PortListModel* model() const { return m_model; }
     PortList* list() const { return m_list; }
 
-    // Says in the panel's notice box what went wrong elsewhere, until the panel closes.
+    // Says in the panel's notice box what went wrong elsewhere (notifications that can't be
+    // posted, preferences moved aside).
     void showNotice(const QString& message);
 
 Q_SIGNALS:
