@@ -1,12 +1,13 @@
 #include "portchangenotifier.h"
 
 #include "desktopservices.h"
-#include "portlistmodel.h"
 #include "portscanner.h"
 #include "printabletext.h"
 
 #include <QSet>
 #include <QSettings>
+
+#include <utility>
 
 namespace {
 
@@ -38,12 +39,25 @@ PortChangeNotifier::PortChangeNotifier(PortScanner& scanner, DesktopServices& de
     if (m_scanner.lastScan())
         m_last = m_scanner.ports();
     connect(&m_scanner, &PortScanner::portsChanged, this, &PortChangeNotifier::onPortsChanged);
+    m_desktop.setNotificationFailureHandler(this, [this] { onFailure(); });
 }
 
 void PortChangeNotifier::setEnabled(bool enabled)
 {
     m_enabled = enabled;
     m_preferences.setValue(QLatin1String(settingsKey), enabled);
+    if (enabled) {
+        m_toldUnavailable = false;
+        m_desktop.checkNotifications();
+    }
+}
+
+void PortChangeNotifier::onFailure()
+{
+    if (!m_enabled || std::exchange(m_toldUnavailable, true))
+        return;
+    Q_EMIT unavailable(tr("Tidewatch can't notify you when ports start or stop listening: no "
+                          "notification service on this desktop answers."));
 }
 
 void PortChangeNotifier::onPortsChanged()
@@ -79,7 +93,7 @@ QStringList PortChangeNotifier::messagesFor(const QList<ListeningPort>& before,
     QStringList messages;
     // Another user's socket names no process.
     const auto owner = [](const ListeningPort& port) {
-        return port.hasProcess() ? printableText(PortListModel::displayName(port)) : QString();
+        return port.hasProcess() ? printableText(port.displayName()) : QString();
     };
     for (const ListeningPort& port : started) {
         const QString name = owner(port);

@@ -220,7 +220,8 @@ QueryResult ProcNetSource::query()
         builder.add(socket.port, holder.pid, holder.name, textOf(socket.address),
                     m_users.name(socket.uid), holder.startTime,
                     {facts.program, facts.place.unit,
-                     facts.proxy ? *proxyContainer++ : facts.place.container});
+                     facts.proxy ? *proxyContainer++ : facts.place.container},
+                    holder.inode);
         held.push_back(holder.inode);
     }
     // Whatever no process we can see holds is still listed, by port and user.

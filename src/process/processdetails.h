@@ -1,7 +1,11 @@
 #pragma once
 
+#include "processidentity.h"
+
 #include <QString>
 #include <QtGlobal>
+
+#include <memory>
 
 // What tells apart several processes of the same name. Read only when a tooltip or a row's
 // menu asks for it, never on a scan.
@@ -19,5 +23,15 @@ enum class CommandLineLength
     Whole,
 };
 
-ProcessDetails readProcessDetails(qint32 pid,
-                                  CommandLineLength length = CommandLineLength::Summary);
+// Reads the details of a process that a scan saw, so tests can replace it.
+class ProcessDetailsProvider
+{
+public:
+    virtual ~ProcessDetailsProvider() = default;
+    // Empty when that process has ended and its pid belongs to another one now (as a kill
+    // checks, see isSameProcess): a row never shows or copies a newcomer's.
+    virtual ProcessDetails read(const ProcessIdentity& seen, CommandLineLength length) const = 0;
+
+    // The real one for this platform.
+    static std::shared_ptr<const ProcessDetailsProvider> platform();
+};

@@ -64,7 +64,7 @@ void PortListBuilder::PairSet::clear()
 
 bool PortListBuilder::add(qint64 port, qint32 pid, const QString& processName,
                           const QString& address, const QString& user, quint64 startTime,
-                          const OwnerDetails& details)
+                          const OwnerDetails& details, quint64 socket)
 {
     const qsizetype next = qsizetype(m_entries.size());
     qsizetype index = next;
@@ -81,9 +81,12 @@ bool PortListBuilder::add(qint64 port, qint32 pid, const QString& processName,
             index = *it;
     }
     if (isNew)
-        m_entries.push_back(Entry{port, pid, processName, user, {}, startTime, details});
+        m_entries.push_back(Entry{port, pid, processName, user, {}, startTime, details, {}});
+    Entry& entry = m_entries[size_t(index)];
     if (!address.isEmpty())
-        m_entries[size_t(index)].addresses.append(address);
+        entry.addresses.append(address);
+    if (socket != 0)
+        entry.sockets.append(socket);
     return isNew;
 }
 
@@ -112,9 +115,14 @@ QList<ListeningPort> PortListBuilder::take()
             entry.addresses.sort();
             entry.addresses.removeDuplicates();
         }
+        // A socket held under two descriptors is one socket.
+        std::sort(entry.sockets.begin(), entry.sockets.end());
+        entry.sockets.erase(std::unique(entry.sockets.begin(), entry.sockets.end()),
+                            entry.sockets.end());
         ports.append(ListeningPort(entry.port, entry.pid, std::move(entry.processName),
                                    std::move(entry.user), std::move(entry.addresses),
-                                   entry.startTime, std::move(entry.details)));
+                                   entry.startTime, std::move(entry.details),
+                                   std::move(entry.sockets)));
     }
     m_seen.clear();
     m_seenWithoutProcess.clear();

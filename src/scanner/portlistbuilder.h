@@ -11,15 +11,17 @@
 
 // Collects records from any source: one record for each (port, pid) pair -- for records
 // without a process, each (port, user) pair -- with the first name and details seen and every
-// address added for it, handed back sorted by port, then pid, with the records without a process
-// after the others on their port (by user). Every source goes through this, so they
-// de-duplicate and order alike.
+// address and socket added for it, handed back sorted by port, then pid, with the records
+// without a process after the others on their port (by user). Every source goes through
+// this, so they de-duplicate and order alike.
 class PortListBuilder
 {
 public:
-    // Returns false when the pair was already added; its address is added to it then.
+    // Returns false when the pair was already added; its address and socket (an inode, 0 for
+    // none) are added to it then.
     bool add(qint64 port, qint32 pid, const QString& processName, const QString& address = {},
-             const QString& user = {}, quint64 startTime = 0, const OwnerDetails& details = {});
+             const QString& user = {}, quint64 startTime = 0, const OwnerDetails& details = {},
+             quint64 socket = 0);
     // Room for this many records, so that large answers do not rehash and regrow.
     void reserve(qsizetype records);
     QList<ListeningPort> take();
@@ -34,12 +36,12 @@ private:
         QStringList addresses;
         quint64 startTime;
         OwnerDetails details;
+        QList<quint64> sockets;
     };
 
-    // The (port, pid) pairs seen so far, each with its place in m_entries: the record's id
-    // in number form, whose text would say the same. An open-addressing hash set in one flat array,
-    // since a large answer spends most of its parse time here and a node-based set misses the cache
-    // more.
+    // The (port, pid) pairs seen so far, each with its place in m_entries: the record's key. An
+    // open-addressing hash set in one flat array, since a large answer spends most of its parse
+    // time here and a node-based set misses the cache more.
     class PairSet
     {
     public:
