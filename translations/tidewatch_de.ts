@@ -430,14 +430,6 @@
 <context>
     <name>tidewatch-ports</name>
     <message>
-        <source>Lists the local TCP ports that listen, system ports included, with the owning process, user and addresses, sorted by port and then process id. Sockets of processes it may not see are listed by user.</source>
-        <translation>Listet die lauschenden lokalen TCP-Ports auf, Systemports eingeschlossen, mit besitzendem Prozess, Benutzer und Adressen, sortiert nach Port und dann nach Prozessnummer. Sockets von Prozessen, die es nicht sehen darf, erscheinen mit ihrem Benutzer.</translation>
-    </message>
-    <message>
-        <source>Print a JSON array of {&quot;port&quot;, &quot;pid&quot;, &quot;processName&quot;, &quot;user&quot;, &quot;addresses&quot;, &quot;program&quot;, &quot;unit&quot;, &quot;container&quot;} objects; pid and processName are null where the owning process cannot be seen, program, unit and container where there is none.</source>
-        <translation>Gibt ein JSON-Array von {&quot;port&quot;, &quot;pid&quot;, &quot;processName&quot;, &quot;user&quot;, &quot;addresses&quot;, &quot;program&quot;, &quot;unit&quot;, &quot;container&quot;}-Objekten aus; pid und processName sind null, wo der besitzende Prozess nicht sichtbar ist, program, unit und container, wo es keine gibt.</translation>
-    </message>
-    <message>
         <source>Ask the lsof executable at &lt;path&gt; instead.</source>
         <translation>Stattdessen das lsof-Programm unter &lt;Pfad&gt; befragen.</translation>
     </message>
@@ -464,6 +456,22 @@
     <message>
         <source>not a port number (1 to 65535): &quot;%1&quot;</source>
         <translation>keine Portnummer (1 bis 65535): „%1“</translation>
+    </message>
+    <message>
+        <source>Lists the local TCP ports that listen and the bound, unconnected UDP ports, system ports included, with the owning process, user, addresses and, for TCP, the established connections, sorted by port and then process id. Sockets of processes it may not see are listed by user.</source>
+        <translation>Listet die lokalen TCP-Ports, die lauschen, und die gebundenen, nicht verbundenen UDP-Ports, Systemports eingeschlossen, mit besitzendem Prozess, Benutzer, Adressen und, für TCP, den bestehenden Verbindungen, sortiert nach Port und dann Prozess-ID. Sockets von Prozessen, die es nicht sehen darf, werden nach Benutzer aufgeführt.</translation>
+    </message>
+    <message>
+        <source>Print a JSON array of {&quot;port&quot;, &quot;pid&quot;, &quot;processName&quot;, &quot;user&quot;, &quot;addresses&quot;, &quot;program&quot;, &quot;unit&quot;, &quot;container&quot;, &quot;protocol&quot;, &quot;connections&quot;} objects; pid and processName are null where the owning process cannot be seen, program, unit and container where there is none, connections for UDP.</source>
+        <translation>Gibt ein JSON-Array von {&quot;port&quot;, &quot;pid&quot;, &quot;processName&quot;, &quot;user&quot;, &quot;addresses&quot;, &quot;program&quot;, &quot;unit&quot;, &quot;container&quot;, &quot;protocol&quot;, &quot;connections&quot;}-Objekten aus; pid und processName sind null, wo der besitzende Prozess nicht sichtbar ist, program, unit und container, wo es keine gibt, connections bei UDP.</translation>
+    </message>
+    <message>
+        <source>List TCP ports only.</source>
+        <translation>Nur TCP-Ports auflisten.</translation>
+    </message>
+    <message>
+        <source>List UDP ports only.</source>
+        <translation>Nur UDP-Ports auflisten.</translation>
     </message>
 </context>
 </TS>

@@ -1,5 +1,5 @@
-// tidewatch-ports: prints the listening TCP ports and their owners, for terminals and
-// scripts; given port numbers, only their rows. Exit status: 0 on success (without port
+// tidewatch-ports: prints the listening TCP and UDP ports and their owners, for terminals
+// and scripts; given port numbers, only their rows. Exit status: 0 on success (without port
 // numbers also when nothing listens), 1 when the query failed, 2 on a usage error, 3 when
 // nothing listens on any of the ports given.
 
@@ -51,18 +51,27 @@ int main(int argc, char* argv[])
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QCoreApplication::translate(
-        "tidewatch-ports", "Lists the local TCP ports that listen, system ports included, with "
-                           "the owning process, user and addresses, sorted by port and then "
-                           "process id. Sockets of processes it may not see are listed by user."));
+        "tidewatch-ports",
+        "Lists the local TCP ports that listen and the bound, unconnected UDP ports, system "
+        "ports included, with the owning process, user, addresses and, for TCP, the established "
+        "connections, sorted by port and then process id. Sockets of processes it may not see "
+        "are listed by user."));
     const QCommandLineOption helpOption = parser.addHelpOption();
     const QCommandLineOption jsonOption(
         QStringLiteral("json"),
         QCoreApplication::translate("tidewatch-ports",
                                     "Print a JSON array of {\"port\", \"pid\", \"processName\", "
                                     "\"user\", \"addresses\", \"program\", \"unit\", "
-                                    "\"container\"} objects; pid and processName are null where "
-                                    "the owning process cannot be seen, program, unit and "
-                                    "container where there is none."));
+                                    "\"container\", \"protocol\", \"connections\"} objects; "
+                                    "pid and processName are null where the owning process "
+                                    "cannot be seen, program, unit and container where there "
+                                    "is none, connections for UDP."));
+    const QCommandLineOption tcpOption(
+        QStringLiteral("tcp"),
+        QCoreApplication::translate("tidewatch-ports", "List TCP ports only."));
+    const QCommandLineOption udpOption(
+        QStringLiteral("udp"),
+        QCoreApplication::translate("tidewatch-ports", "List UDP ports only."));
     const QCommandLineOption lsofOption(
         QStringLiteral("lsof"),
         QCoreApplication::translate("tidewatch-ports",
@@ -75,6 +84,8 @@ int main(int argc, char* argv[])
                                "measure the cost of a steady scan)."),
         QCoreApplication::translate("tidewatch-ports", "n"), QStringLiteral("1"));
     parser.addOption(jsonOption);
+    parser.addOption(tcpOption);
+    parser.addOption(udpOption);
     parser.addOption(lsofOption);
     parser.addOption(repeatOption);
     parser.addPositionalArgument(
@@ -117,6 +128,7 @@ int main(int argc, char* argv[])
         containerNames = ContainerNames::makeShared();
         source = makePlatformPortSource(containerNames);
     }
+    source->setCountConnections(true);
 
     QueryResult result;
     for (int scan = 0; scan <= repeat; ++scan) {
@@ -136,9 +148,12 @@ int main(int argc, char* argv[])
             return 1;
         }
     }
-    if (!asked.isEmpty())
-        result.ports.removeIf(
-            [&](const ListeningPort& port) { return !asked.contains(port.port()); });
+    // --tcp and --udp together are as neither.
+    const bool tcp = parser.isSet(tcpOption) || !parser.isSet(udpOption);
+    const bool udp = parser.isSet(udpOption) || !parser.isSet(tcpOption);
+    result.ports.removeIf([&](const ListeningPort& port) {
+        return (!asked.isEmpty() && !asked.contains(port.port())) || !(port.isUdp() ? udp : tcp);
+    });
     write(stdout,
           parser.isSet(jsonOption) ? formatPortJson(result.ports) : formatPortTable(result.ports));
     // "if tidewatch-ports 8080; then …" asks whether anything listens there.

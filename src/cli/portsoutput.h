@@ -6,12 +6,14 @@
 #include <QList>
 
 // The tool's two output forms, in the list's order.
-// PORT, PID, USER, ADDRESS and COMMAND columns under a header, numbers right-aligned; "-"
-// for what a record does not have (no process; a source that names no user). The
+// PORT, PROTO ("tcp", "udp"), PID, USER, ADDRESS, CONN (established connections) and
+// COMMAND columns under a header, numbers right-aligned; "-" for what a record does not
+// have (no process; a source that names no user; UDP, or uncounted, connections). The
 // addresses are joined by ",". COMMAND comes last, since names may hold spaces.
 QByteArray formatPortTable(const QList<ListeningPort>& ports);
 // A JSON array of {"port", "pid", "processName", "user", "addresses", "program", "unit",
-// "container"} objects; "pid" and "processName" are null for a record without a process,
-// the last three where the record has none. Numbers are written as exact
+// "container", "protocol", "connections"} objects; "pid" and "processName" are null for a
+// record without a process, "program", "unit" and "container" where the record has none,
+// "connections" for UDP and where they were not counted. Numbers are written as exact
 // decimal integers (a JSON library holding them as doubles would round 64-bit values).
 QByteArray formatPortJson(const QList<ListeningPort>& ports);

@@ -4,9 +4,9 @@
 
 QString ListeningPort::id() const
 {
-    if (!hasProcess())
-        return QString::number(m_port) + QLatin1String("-@") + m_user;
-    return QString::number(m_port) + QLatin1Char('-') + QString::number(m_pid);
+    const QString owner = hasProcess() ? QString::number(m_pid) : QLatin1Char('@') + m_user;
+    return QString::number(m_port) + QLatin1Char('-') + owner +
+           (isUdp() ? QLatin1String("/udp") : QLatin1String());
 }
 
 ListeningPort::Exposure ListeningPort::exposure() const
@@ -24,7 +24,7 @@ size_t qHash(const ListeningPort& port, size_t seed) noexcept
 {
     return qHashMulti(seed, port.port(), port.pid(), port.processName(), port.user(),
                       port.addresses(), port.startTime(), port.program(), port.unit(),
-                      port.container());
+                      port.container(), int(port.protocol()), port.connections().value_or(-1));
 }
 
 bool isWildcardAddress(QStringView address)

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <optional>
 
 // What else tells a port's owner apart, where the source can tell; empty otherwise.
 struct OwnerDetails
@@ -22,7 +23,8 @@ struct OwnerDetails
     friend bool operator==(const OwnerDetails&, const OwnerDetails&) = default;
 };
 
-// One TCP port in the LISTEN state and who owns it. A plain immutable value.
+// One listening port and who owns it: a TCP socket in the LISTEN state, or a UDP socket
+// that is bound and not connected (what `ss -lun` lists). A plain immutable value.
 //
 // A record either names the owning process (pid and name), or, where the owner cannot be
 // read (another user's process, or a socket that no process holds), only the user the
@@ -38,14 +40,21 @@ public:
         AllInterfaces, // a wildcard address: reachable from every network the machine is on
         Specific,      // one or more particular addresses
     };
+    enum class Protocol : quint8
+    {
+        Tcp,
+        Udp,
+    };
 
     ListeningPort(qint64 port, qint32 pid, QString processName)
         : m_port(port), m_pid(pid), m_processName(std::move(processName))
     {}
     ListeningPort(qint64 port, qint32 pid, QString processName, QString user, QStringList addresses,
-                  quint64 startTime = 0, OwnerDetails details = {})
+                  quint64 startTime = 0, OwnerDetails details = {},
+                  Protocol protocol = Protocol::Tcp, qint32 connections = -1)
         : m_port(port), m_pid(pid), m_processName(std::move(processName)), m_user(std::move(user)),
-          m_addresses(std::move(addresses)), m_startTime(startTime), m_details(std::move(details))
+          m_addresses(std::move(addresses)), m_startTime(startTime), m_details(std::move(details)),
+          m_protocol(protocol), m_connections(connections)
     {}
 
     qint64 port() const { return m_port; }
@@ -65,11 +74,20 @@ public:
     const QString& program() const { return m_details.program; }
     const QString& unit() const { return m_details.unit; }
     const QString& container() const { return m_details.container; }
+    Protocol protocol() const { return m_protocol; }
+    bool isUdp() const { return m_protocol == Protocol::Udp; }
+    // The established connections a TCP listener has accepted and not closed; absent for
+    // UDP, and where they were not counted.
+    std::optional<qint32> connections() const
+    {
+        return m_connections < 0 ? std::nullopt : std::optional(m_connections);
+    }
 
     // False when the owner could not be read: no pid, no name, nothing to signal.
     bool hasProcess() const { return m_pid != 0; }
     // "port-pid" in plain decimal, e.g. "5432-881": the record's identity in a list. A
-    // record without a process is one per port and user: "5432-@postgres".
+    // record without a process is one per port and user: "5432-@postgres". A UDP record's
+    // ends in "/udp", since a TCP and a UDP socket on one port are two records.
     QString id() const;
     // Ports below 1024, negative ones included.
     bool isSystem() const { return m_port < 1024; }
@@ -85,6 +103,8 @@ private:
     QStringList m_addresses;
     quint64 m_startTime = 0;
     OwnerDetails m_details;
+    Protocol m_protocol = Protocol::Tcp;
+    qint32 m_connections = -1;
 };
 
 // Usable as a key of hashed containers; the hash takes every field.

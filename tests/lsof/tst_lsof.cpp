@@ -70,6 +70,9 @@ private Q_SLOTS:
             "8 1 name|9 1 |10 1  a:b \\t café");
         row("carriage return stays in the value; empty lines", "\n\np1\n\ncname\r\nn*:8\r\nn*:9\n",
             "9 1 name\r");
+        row("UDP beside TCP on a port, after it; a connected socket left out",
+            "p1|cdns|PUDP|n*:53|PTCP|n*:53|PUDP|n127.0.0.1:5000->127.0.0.1:53|n[::1]:53|p2|n*:53",
+            "53 1 dns|53/udp 1 dns|53 2 dns");
         row("empty", "", "");
         row("stray byte", "p1|cab\xff|n*:1|", nullptr);
     }
@@ -109,7 +112,7 @@ private Q_SLOTS:
         };
         // The six arguments, in order, come back as the name; the exit status is ignored.
         row("arguments, non-zero exit", R"(printf 'p1\nc%s\nn*:1\n' "$*"; exit 3)",
-            QueryError::None, u"1 1 -iTCP -sTCP:LISTEN -P -n -F pcn"_s);
+            QueryError::None, u"1 1 -iTCP -sTCP:LISTEN -iUDP -P -n -F pcPn"_s);
         row("missing executable", nullptr, QueryError::StartFailed);
         row("invalid UTF-8 fails the whole answer", "printf 'p7\\ncx\\nn*:80\\ncbad\\377\\n'",
             QueryError::InvalidUtf8);
@@ -173,14 +176,18 @@ private Q_SLOTS:
                                       << exitCode << QByteArray(out) << QByteArray(err);
         };
         // lsof tells no whole program name, unit or container.
-#define NO_FACTS ", \"program\": null, \"unit\": null, \"container\": null"
+#define NO_FACTS                                                                                   \
+    ", \"program\": null, \"unit\": null, \"container\": null, \"protocol\": \"tcp\", "            \
+    "\"connections\": null"
         // An address once per record, sorted, without brackets; no process and no user: "-".
         row("table", "--lsof LISTER",
             "printf 'p900\\ncsshd\\nn*:22\\nn[::1]:22\\nn*:22\\np12345\\ncweb server\\n"
             "n127.0.0.1:8080\\npx\\nn*:9\\n'",
             0,
-            "PORT    PID  USER  ADDRESS    COMMAND\n   9      -  -     *          -\n"
-            "  22    900  -     *,::1      sshd\n8080  12345  -     127.0.0.1  web server\n");
+            "PORT  PROTO    PID  USER  ADDRESS    CONN  COMMAND\n"
+            "   9  tcp        -  -     *             -  -\n"
+            "  22  tcp      900  -     *,::1         -  sshd\n"
+            "8080  tcp    12345  -     127.0.0.1     -  web server\n");
         row("json at the limits; no process", "--json --lsof LISTER",
             "printf 'n[::1]:0\\np-2147483648\\nca \"q\" \\\\\\\\n\\nn*:-9223372036854775808\\n"
             "p2147483647\\ncbig\\nn*:9223372036854775807\\n'",
@@ -196,19 +203,31 @@ private Q_SLOTS:
         // A name can't steer the terminal: escape sequences and overrides show as text.
         row("control characters in the table", "--lsof LISTER",
             "printf 'p7\\nc\\033[31mred\\342\\200\\256x\\nn*:80\\n'", 0,
-            "PORT  PID  USER  ADDRESS  COMMAND\n  80    7  -     *        "
+            "PORT  PROTO  PID  USER  ADDRESS  CONN  COMMAND\n  80  tcp      7  -     *           - "
+            " "
             "\\u001b[31mred\\u202ex\n");
         row("missing lister", "--lsof LISTER", nullptr, 1, "", "could not start");
         // Scans that many times with one source and prints the last answer: the port is
         // the number of runs.
         row("repeat", "--repeat 3 --lsof LISTER",
             R"(echo >> "$0.runs"; printf 'p7\ncweb\nn*:%s\n' $(wc -l < "$0.runs"))", 0,
-            "PORT  PID  USER  ADDRESS  COMMAND\n   3    7  -     *        web\n");
+            "PORT  PROTO  PID  USER  ADDRESS  CONN  COMMAND\n   3  tcp      7  -     *           - "
+            " web\n");
         // Ports asked about: only their rows; 3 when nothing listens on any of them.
-        const char* two = "printf 'p9\\ncsshd\\nn*:22\\np5\\ncweb\\nn*:8080\\n'";
+        // A port matches either protocol, unless one is asked for.
+        const char* two = "printf 'p9\\ncsshd\\nn*:22\\nPUDP\\nn*:22\\np5\\ncweb\\nn*:8080\\n'";
+#define HEADER "PORT  PROTO  PID  USER  ADDRESS  CONN  COMMAND\n"
         row("ports", "--lsof LISTER 443 22", two, 0,
-            "PORT  PID  USER  ADDRESS  COMMAND\n  22    9  -     *        sshd\n");
+            HEADER "  22  tcp      9  -     *           -  sshd\n"
+                   "  22  udp      9  -     *           -  sshd\n");
+        row("udp", "--udp --lsof LISTER", two, 0,
+            HEADER "  22  udp      9  -     *           -  sshd\n");
+        row("tcp", "--tcp --lsof LISTER 22", two, 0,
+            HEADER "  22  tcp      9  -     *           -  sshd\n");
+        row("tcp and udp", "--tcp --udp --lsof LISTER 8080", two, 0,
+            HEADER "8080  tcp      5  -     *           -  web\n");
         row("ports, none listens", "--json --lsof LISTER 443", two, 3, "[]\n");
+#undef HEADER
         // A usage error goes to stderr only.
         for (const char* wrong : {"--bogus", "--lsof", "80x", "65536", "--repeat 0"})
             row(wrong, wrong, nullptr, 2, "", "--json");
