@@ -1,7 +1,6 @@
 #include "portchangenotifier.h"
 
 #include "desktopservices.h"
-#include "portlistmodel.h"
 #include "portscanner.h"
 #include "printabletext.h"
 
@@ -79,7 +78,7 @@ QStringList PortChangeNotifier::messagesFor(const QList<ListeningPort>& before,
     QStringList messages;
     // Another user's socket names no process.
     const auto owner = [](const ListeningPort& port) {
-        return port.hasProcess() ? printableText(PortListModel::displayName(port)) : QString();
+        return port.hasProcess() ? printableText(port.displayName()) : QString();
     };
     for (const ListeningPort& port : started) {
         const QString name = owner(port);

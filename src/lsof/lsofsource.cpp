@@ -48,8 +48,3 @@ QueryResult queryLsof(const QString& executable, std::chrono::milliseconds timeo
             QStringLiteral("the output of %1 is not valid UTF-8").arg(executable));
     return QueryResult{std::move(*ports), QueryError::None, {}};
 }
-
-QList<ListeningPort> runLsof()
-{
-    return queryLsof(LsofSource::defaultExecutable()).ports;
-}

@@ -31,7 +31,3 @@ private:
 // runs past the bound (it is then killed and reaped).
 QueryResult queryLsof(const QString& executable,
                       std::chrono::milliseconds timeout = LsofSource::defaultTimeout);
-
-// The default lister; every failure becomes an empty list, indistinguishable from a
-// machine where nothing listens.
-QList<ListeningPort> runLsof();

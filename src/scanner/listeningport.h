@@ -70,7 +70,6 @@ public:
     // When the process started (the platform's clock ticks), which tells it apart from a
     // later process with the same pid; 0 when the source cannot tell.
     quint64 startTime() const { return m_startTime; }
-    const OwnerDetails& details() const { return m_details; }
     const QString& program() const { return m_details.program; }
     const QString& unit() const { return m_details.unit; }
     const QString& container() const { return m_details.container; }
@@ -82,6 +81,10 @@ public:
     {
         return m_connections < 0 ? std::nullopt : std::optional(m_connections);
     }
+
+    // The name the user knows the owner by: the whole program name where the kernel cut
+    // processName, else processName.
+    const QString& displayName() const { return program().isEmpty() ? m_processName : program(); }
 
     // False when the owner could not be read: no pid, no name, nothing to signal.
     bool hasProcess() const { return m_pid != 0; }

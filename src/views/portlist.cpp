@@ -293,7 +293,7 @@ void PortList::changeEvent(QEvent* event)
         updateIcons();
 }
 
-void PortList::onHoveredRowChanged(int row, int previousRow)
+void PortList::onHoveredRowChanged(int row)
 {
     if (row >= 0) {
         updateActions();
@@ -301,7 +301,6 @@ void PortList::onHoveredRowChanged(int row, int previousRow)
         if (m_model->hoverSource() == PortListModel::HoverSource::Keyboard)
             showKeyboardHighlight();
     }
-    Q_UNUSED(previousRow);
     placeActions();
 }
 

@@ -63,7 +63,7 @@ private:
     void hoverAt(const QPoint& viewportPos);
     void highlightByKeyboard(int row);
     void showKeyboardHighlight();
-    void onHoveredRowChanged(int row, int previousRow);
+    void onHoveredRowChanged(int row);
     void placeActions();
     bool isStillRunning(int row) const;
     // The hovered row's buttons, as its record asks.

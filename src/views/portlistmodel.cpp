@@ -22,11 +22,6 @@ QString PortListModel::exposureText(const ListeningPort& port)
     return {};
 }
 
-QString PortListModel::displayName(const ListeningPort& port)
-{
-    return port.program().isEmpty() ? port.processName() : port.program();
-}
-
 int PortListModel::rowCount(const QModelIndex& parent) const
 {
     return parent.isValid() ? 0 : static_cast<int>(m_visible.size());
@@ -43,7 +38,7 @@ QVariant PortListModel::data(const QModelIndex& index, int role) const
     switch (role) {
     case Qt::DisplayRole:
         return isOthers ? tr("owned by %1").arg(printableText(port.user()))
-                        : printableText(displayName(port));
+                        : printableText(port.displayName());
     case Qt::AccessibleTextRole: {
         // A screen reader gets the whole row, the port first, as the eye reads it.
         QStringList parts{tr("Port %1").arg(port.port())};
@@ -87,7 +82,7 @@ QVariant PortListModel::data(const QModelIndex& index, int role) const
         }
         // Read now, not on every scan: the user asked about this one process.
         const ProcessDetails details = readProcessDetails(port.pid());
-        QString text = displayName(port);
+        QString text = port.displayName();
         if (!port.unit().isEmpty())
             text += QLatin1Char('\n') + tr("Service: %1").arg(port.unit());
         if (!port.container().isEmpty())
@@ -238,13 +233,6 @@ bool PortListModel::refilter(bool keepPlace)
     if (hovered != previous || hovered >= 0)
         Q_EMIT hoveredRowChanged(hovered, previous);
     return true;
-}
-
-std::optional<QString> PortListModel::hoveredId() const
-{
-    if (m_hoveredRow < 0)
-        return std::nullopt;
-    return m_visible.at(m_hoveredRow).id();
 }
 
 void PortListModel::setHoveredRow(int row, HoverSource source)

@@ -58,12 +58,8 @@ public:
     // The ids of the records that were asked to quit and are still there.
     void setStillRunning(const QSet<QString>& ids);
 
-    const QList<ListeningPort>& allPorts() const { return m_all; }
-    const QList<ListeningPort>& visiblePorts() const { return m_visible; }
     const ListeningPort& portAt(int row) const { return m_visible.at(row); }
 
-    // The owner's whole program name where the source found it, else its command name.
-    static QString displayName(const ListeningPort& port);
     // Where a record listens, in a word or its addresses; empty when the source can't say.
     static QString exposureText(const ListeningPort& port);
 
@@ -72,7 +68,6 @@ public:
     // the keys go on from where they were.
     int hoveredRow() const { return m_hoveredRow; }
     HoverSource hoverSource() const { return m_hoverSource; }
-    std::optional<QString> hoveredId() const;
     void setHoveredRow(int row, HoverSource source = HoverSource::Pointer);
     void clearHover() { setHoveredRow(-1); }
 

@@ -206,7 +206,7 @@ void PortListView::requestKill(const ListeningPort& port, bool force)
         return;
     }
     m_notice->ask(tr("“%1” (PID %2) belongs to another user. Quit it anyway?")
-                      .arg(printableText(PortListModel::displayName(port)))
+                      .arg(printableText(port.displayName()))
                       .arg(port.pid()),
                   force ? tr("Force Quit") : tr("Quit"), [this, port, mode] { kill(port, mode); });
 }
@@ -243,7 +243,7 @@ void PortListView::showRowMenu(const ListeningPort& port, const QPoint& globalPo
 void PortListView::kill(const ListeningPort& port, PortScanner::KillMode mode)
 {
     const QString who =
-        tr("“%1” (PID %2)").arg(printableText(PortListModel::displayName(port))).arg(port.pid());
+        tr("“%1” (PID %2)").arg(printableText(port.displayName())).arg(port.pid());
     switch (m_scanner.kill(port, mode)) {
     case SignalOutcome::Sent:
         m_notice->clear();

@@ -1,11 +1,5 @@
 #include "displaytext.h"
-#include "porturl.h"
-#include "processdetails.h"
 
-#include <QCoreApplication>
-#include <QDir>
-#include <QFileInfo>
-#include <QProcess>
 #include <QTest>
 #include <QTextDocument>
 
@@ -14,24 +8,6 @@ class TestDisplayText : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void printable_data()
-    {
-        QTest::addColumn<QString>("input");
-        QTest::addColumn<QString>("shown");
-        QTest::addRow("markup, accents and non-BMP kept")
-            << QStringLiteral("<b>café</b>\U0001F600") << QStringLiteral("<b>café</b>\U0001F600");
-        QTest::addRow("C0 controls")
-            << QStringLiteral("a\nb\x1b]0;\x07") << QStringLiteral("a\uFFFDb\uFFFD]0;\uFFFD");
-        QTest::addRow("C1, line separator, override and isolate")
-            << QStringLiteral("a\u0085b\u2028c\u202Ed\u2067e")
-            << QStringLiteral("a\uFFFDb\uFFFDc\uFFFDd\uFFFDe");
-    }
-    void printable()
-    {
-        QFETCH(QString, input);
-        QTEST(printableText(input), "shown");
-    }
-
     void toolTipShowsTextLiterally_data()
     {
         QTest::addColumn<QString>("text");
@@ -42,6 +18,7 @@ private Q_SLOTS:
         QTest::addRow("long line broken")
             << x100 + x100 + x100.left(50) << x100 + u'\n' + x100 + u'\n' + x100.left(50);
     }
+
     void toolTipShowsTextLiterally()
     {
         QFETCH(QString, text);
@@ -51,60 +28,6 @@ private Q_SLOTS:
         QTextDocument document;
         document.setHtml(toolTip);
         QTEST(document.toPlainText(), "shown");
-    }
-
-    void browserUrl_data()
-    {
-        QTest::addColumn<QString>("address"); // the one listened on; empty: not known
-        QTest::addColumn<qint64>("port");
-        QTest::addColumn<QString>("url"); // empty: nothing to open
-        QTest::addRow("address not known") << "" << qint64(3000) << "http://localhost:3000";
-        QTest::addRow("negative") << "" << qint64(-1) << "";
-        QTest::addRow("above 65535") << "" << qint64(65536) << "";
-        // Cut to 32 bits it would be port 80.
-        QTest::addRow("beyond 32 bits") << "" << (qint64(1) << 32) + 80 << "";
-        QTest::addRow("LAN address") << "192.168.1.5" << qint64(80) << "http://192.168.1.5:80";
-        QTest::addRow("zoned IPv6") << "fe80::1%eth0" << qint64(80) << "http://[fe80::1%25eth0]:80";
-        QTest::addRow("no host") << "a b" << qint64(80) << "";
-        QTest::addRow("wildcard") << "0.0.0.0" << qint64(80) << "http://localhost:80";
-        QTest::addRow("loopback") << "127.0.0.1" << qint64(80) << "http://localhost:80";
-    }
-    void browserUrl()
-    {
-        QFETCH(QString, address);
-        QFETCH(qint64, port);
-        const QStringList addresses = address.isEmpty() ? QStringList() : QStringList{address};
-        const QUrl url = ::browserUrl(ListeningPort(port, 7, QStringLiteral("x"), {}, addresses));
-        QTEST(url.isValid() ? url.toString() : QString(), "url");
-    }
-
-    void processDetails()
-    {
-        const ProcessDetails own = readProcessDetails(qint32(QCoreApplication::applicationPid()));
-        QVERIFY(own.commandLine.contains(
-            QFileInfo(QCoreApplication::applicationFilePath()).fileName()));
-        QCOMPARE(own.workingFolder, QDir::currentPath());
-        for (const qint32 pid : {-1, 0, std::numeric_limits<qint32>::max()}) {
-            const ProcessDetails none = readProcessDetails(pid);
-            QVERIFY(none.commandLine.isEmpty() && none.workingFolder.isEmpty());
-        }
-        // An argument can't add a line of its own to the tooltip, nor a huge one fill it.
-        QProcess child;
-        child.start(QStringLiteral("/bin/sh"),
-                    {QStringLiteral("-c"), QStringLiteral("read x"),
-                     QStringLiteral("Folder: forged\nnext") + QString(5000, u'w')});
-        QVERIFY(child.waitForStarted());
-        // Until the child has run exec, its command line is still ours.
-        QString line;
-        QTRY_VERIFY((line = readProcessDetails(qint32(child.processId())).commandLine)
-                        .contains(QLatin1String("forged")));
-        QVERIFY(line.contains(QLatin1String("forged\\nnext")) && !line.contains(u'\n'));
-        QVERIFY(line.size() <= 1001);
-        // Copied, it is whole.
-        QVERIFY(readProcessDetails(qint32(child.processId()), CommandLineLength::Whole)
-                    .commandLine.endsWith(QString(5000, u'w') + u'\''));
-        child.kill();
-        child.waitForFinished();
     }
 };
 
