@@ -161,6 +161,38 @@
         <source>just started</source>
         <translation>gerade gestartet</translation>
     </message>
+    <message>
+        <source>%1 d %2 h</source>
+        <translation>%1 T %2 h</translation>
+    </message>
+    <message>
+        <source>%1 h %2 min</source>
+        <translation>%1 h %2 min</translation>
+    </message>
+    <message>
+        <source>%1 min</source>
+        <translation>%1 min</translation>
+    </message>
+    <message>
+        <source>Running since %1 (%2)</source>
+        <translation>Läuft seit %1 (%2)</translation>
+    </message>
+    <message>
+        <source>UDP port %1</source>
+        <translation>UDP-Port %1</translation>
+    </message>
+    <message>
+        <source>Connections: %1</source>
+        <translation>Verbindungen: %1</translation>
+    </message>
+    <message>
+        <source>1 connection</source>
+        <translation>1 Verbindung</translation>
+    </message>
+    <message>
+        <source>%1 connections</source>
+        <translation>%1 Verbindungen</translation>
+    </message>
 </context>
 <context>
     <name>PortListView</name>
@@ -462,16 +494,16 @@
         <translation>Listet die lokalen TCP-Ports, die lauschen, und die gebundenen, nicht verbundenen UDP-Ports, Systemports eingeschlossen, mit besitzendem Prozess, Benutzer, Adressen und, für TCP, den bestehenden Verbindungen, sortiert nach Port und dann Prozess-ID. Sockets von Prozessen, die es nicht sehen darf, werden nach Benutzer aufgeführt.</translation>
     </message>
     <message>
-        <source>Print a JSON array of {&quot;port&quot;, &quot;pid&quot;, &quot;processName&quot;, &quot;user&quot;, &quot;addresses&quot;, &quot;program&quot;, &quot;unit&quot;, &quot;container&quot;, &quot;protocol&quot;, &quot;connections&quot;} objects; pid and processName are null where the owning process cannot be seen, program, unit and container where there is none, connections for UDP.</source>
-        <translation>Gibt ein JSON-Array von {&quot;port&quot;, &quot;pid&quot;, &quot;processName&quot;, &quot;user&quot;, &quot;addresses&quot;, &quot;program&quot;, &quot;unit&quot;, &quot;container&quot;, &quot;protocol&quot;, &quot;connections&quot;}-Objekten aus; pid und processName sind null, wo der besitzende Prozess nicht sichtbar ist, program, unit und container, wo es keine gibt, connections bei UDP.</translation>
-    </message>
-    <message>
         <source>List TCP ports only.</source>
         <translation>Nur TCP-Ports auflisten.</translation>
     </message>
     <message>
         <source>List UDP ports only.</source>
         <translation>Nur UDP-Ports auflisten.</translation>
+    </message>
+    <message>
+        <source>Print a JSON array of {&quot;port&quot;, &quot;pid&quot;, &quot;processName&quot;, &quot;user&quot;, &quot;addresses&quot;, &quot;program&quot;, &quot;unit&quot;, &quot;container&quot;, &quot;protocol&quot;, &quot;connections&quot;, &quot;started&quot;} objects; pid and processName are null where the owning process cannot be seen, program, unit and container where there is none, connections for UDP, started (UTC) where it is unknown.</source>
+        <translation>Gibt ein JSON-Array von {&quot;port&quot;, &quot;pid&quot;, &quot;processName&quot;, &quot;user&quot;, &quot;addresses&quot;, &quot;program&quot;, &quot;unit&quot;, &quot;container&quot;, &quot;protocol&quot;, &quot;connections&quot;, &quot;started&quot;}-Objekten aus; pid und processName sind null, wo der besitzende Prozess nicht sichtbar ist, program, unit und container, wo es keine gibt, connections bei UDP, started (UTC), wo er unbekannt ist.</translation>
     </message>
 </context>
 </TS>

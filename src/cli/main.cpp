@@ -62,10 +62,11 @@ int main(int argc, char* argv[])
         QCoreApplication::translate("tidewatch-ports",
                                     "Print a JSON array of {\"port\", \"pid\", \"processName\", "
                                     "\"user\", \"addresses\", \"program\", \"unit\", "
-                                    "\"container\", \"protocol\", \"connections\"} objects; "
-                                    "pid and processName are null where the owning process "
-                                    "cannot be seen, program, unit and container where there "
-                                    "is none, connections for UDP."));
+                                    "\"container\", \"protocol\", \"connections\", "
+                                    "\"started\"} objects; pid and processName are null where "
+                                    "the owning process cannot be seen, program, unit and "
+                                    "container where there is none, connections for UDP, "
+                                    "started (UTC) where it is unknown."));
     const QCommandLineOption tcpOption(
         QStringLiteral("tcp"),
         QCoreApplication::translate("tidewatch-ports", "List TCP ports only."));

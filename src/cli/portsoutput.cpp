@@ -1,5 +1,7 @@
 #include "portsoutput.h"
 
+#include "processdetails.h"
+
 #include <algorithm>
 
 namespace {
@@ -140,6 +142,9 @@ QByteArray formatPortJson(const QList<ListeningPort>& ports)
         out += ", \"protocol\": \"" + protocolName(port) + "\", \"connections\": ";
         const auto connections = port.connections();
         out += connections ? QByteArray::number(*connections) : QByteArray("null");
+        out += ", \"started\": ";
+        const auto started = processStartedAt(port.startTime());
+        out += started ? '"' + started->toString(Qt::ISODate).toLatin1() + '"' : QByteArray("null");
         out += i + 1 < ports.size() ? "},\n" : "}\n";
     }
     out += "]\n";

@@ -1,7 +1,10 @@
 #pragma once
 
+#include <QDateTime>
 #include <QString>
 #include <QtGlobal>
+
+#include <optional>
 
 // What tells apart several processes of the same name. Read only when a tooltip or a row's
 // menu asks for it, never on a scan.
@@ -21,3 +24,7 @@ enum class CommandLineLength
 
 ProcessDetails readProcessDetails(qint32 pid,
                                   CommandLineLength length = CommandLineLength::Summary);
+
+// When a process started, in UTC, from the start time a record carries (the platform's
+// clock ticks since boot); absent for 0 and where the clock is unknown.
+std::optional<QDateTime> processStartedAt(quint64 startTime);

@@ -5,3 +5,9 @@ ProcessDetails readProcessDetails(qint32, CommandLineLength)
 {
     return {};
 }
+
+// lsof tells no start time.
+std::optional<QDateTime> processStartedAt(quint64)
+{
+    return std::nullopt;
+}

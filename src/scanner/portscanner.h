@@ -39,6 +39,9 @@ public:
 
     // Starts one scan and returns at once.
     void scan();
+    // Whether scans count each TCP listener's connections (off at first): on, a scan
+    // starts at once, so the counts show without waiting for the next.
+    void setCountConnections(bool count);
     // Asks the record's process to end, then rescans half a second later. Sends nothing
     // unless the pid still belongs to the record's process: the same start time where the
     // record has one, else the same name. Never a pid <= 0 (a process group) or our own.
@@ -67,4 +70,5 @@ private:
     QList<ListeningPort> m_ports;
     std::optional<QDateTime> m_lastScan;
     QTimer* m_timer = nullptr;
+    bool m_countConnections = false;
 };

@@ -29,7 +29,7 @@ private Q_SLOTS:
         // lsof tells no whole program name, unit or container.
 #define NO_FACTS                                                                                   \
     ", \"program\": null, \"unit\": null, \"container\": null, \"protocol\": \"tcp\", "            \
-    "\"connections\": null"
+    "\"connections\": null, \"started\": null"
         // An address once per record, sorted, without brackets; no process and no user: "-".
         row("table", "--lsof LISTER",
             "printf 'p900\\ncsshd\\nn*:22\\nn[::1]:22\\nn*:22\\np12345\\ncweb server\\n"

@@ -22,6 +22,8 @@ public:
         m_result = std::move(result);
     }
     int queryCount() const { return m_queries; }
+    void setCountConnections(bool count) override { countsConnections = count; }
+    std::atomic<bool> countsConnections = false;
 
     QueryResult query() override
     {

@@ -488,8 +488,8 @@ private Q_SLOTS:
 
     // The (port, address) pairs of tidewatch-ports's records equal ss's, for TCP and UDP; as
     // root its UDP (port, pid) pairs too; and it counts the connections ss lists: five on
-    // one listener, none on another. Others' sockets may come and go meanwhile: a
-    // difference counts when it stays over five tries.
+    // one listener, none on another; and when this test started. Others' sockets may come and go
+    // meanwhile: a difference counts when it stays over five tries.
     void agreesWithSs_data()
     {
         QTest::addColumn<bool>("asNobody");
@@ -541,6 +541,7 @@ private Q_SLOTS:
             out.removeDuplicates();
             return out;
         };
+        QDateTime started;
         const auto fromTool = [&] {
             QProcess tool;
             const QString path = QStringLiteral(TIDEWATCH_PORTS_PATH);
@@ -562,6 +563,9 @@ private Q_SLOTS:
                     out << u"pid %1 %2"_s.arg(port).arg(record[u"pid"].toInt());
                 if (port == busy || port == idle)
                     out << u"connections %1 %2"_s.arg(port).arg(record[u"connections"].toInt());
+                // Our own start, to the second, as ps tells how long ago it was.
+                if (record[u"pid"].toInt() == QCoreApplication::applicationPid())
+                    started = QDateTime::fromString(record[u"started"].toString(), Qt::ISODate);
             }
             out.sort();
             out.removeDuplicates();
@@ -577,6 +581,15 @@ private Q_SLOTS:
         for (const int fd : fds)
             ::close(fd);
         QVERIFY(expected.contains(u"connections %1 5"_s.arg(busy)));
+        QProcess ps;
+        ps.start(u"ps"_s, {u"-o"_s, u"etimes="_s, u"-p"_s,
+                           QString::number(QCoreApplication::applicationPid())});
+        QVERIFY(ps.waitForFinished(10000));
+        const qint64 elapsed = ps.readAllStandardOutput().trimmed().toLongLong();
+        const qint64 off = started.secsTo(QDateTime::currentDateTimeUtc().addSecs(-elapsed));
+        // Both count whole seconds, and the boot time is one too.
+        QVERIFY2(!asNobody ? off >= -3 && off <= 3 : started.isNull(),
+                 qPrintable(started.toString()));
         if (got != expected)
             qWarning("%s\n---\n%s", qPrintable(got.join(u'\n')), qPrintable(expected.join(u'\n')));
         QCOMPARE(got, expected);
