@@ -7,6 +7,7 @@
 #include "portlist.h"
 #include "portlistview.h"
 #include "portscanner.h"
+#include "processdetails.h"
 
 #include <QApplication>
 #include <QEvent>
@@ -118,7 +119,8 @@ int main(int argc, char** argv)
     auto source = std::make_shared<ManyPortsSource>();
     PortScanner scanner(source);
     ApplicationInfo info = ApplicationInfo::fromBuild();
-    PortListView panel(scanner, desktop, info);
+    const auto details = ProcessDetailsProvider::platform();
+    PortListView panel(scanner, desktop, *details, info);
     panel.show();
 
     int published = 0;

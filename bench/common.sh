@@ -1,4 +1,9 @@
-# Shared by the benchmark scripts; sourced, never run.
+# Shared by the benchmark scripts; sourced, never run, after the script has set $top (its
+# checkout).
+
+# The load programs (busy-host, many-connections) from the project's shared folder beside
+# the checkout, unless BENCH_BIN names another.
+bench_bin=${BENCH_BIN:-$top/../shared/bench}
 
 # Runs the calling script again ("$0" ARGS...) in a private pid and network namespace with
 # loopback up, so that other programs' processes and sockets stay out of the figures.

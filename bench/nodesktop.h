@@ -9,6 +9,8 @@ public:
     bool openUrl(const QUrl&) override { return true; }
     void copyText(const QString&) override {}
     void notify(const QString&) override {}
+    void checkNotifications() override {}
+    void setNotificationFailureHandler(QObject*, std::function<void()>) override {}
     void terminate() override {}
     void activate() override {}
     void setAccessoryPolicy() override {}

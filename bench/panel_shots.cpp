@@ -10,6 +10,7 @@
 #include "portlist.h"
 #include "portlistview.h"
 #include "portscanner.h"
+#include "processdetails.h"
 
 #include <QApplication>
 #include <QContextMenuEvent>
@@ -116,7 +117,7 @@ QImage iconSheet()
         palette.setColor(QPalette::Text,
                          dark ? QColor(0xe8, 0xe8, 0xea) : QColor(0x20, 0x20, 0x20));
         // The tray mark at 16, 22 and 24 pixels, then large.
-        const QIcon tray = PanelStyle::trayIcon(palette);
+        const QIcon tray = PanelStyle::trayMask(palette);
         tray.paint(&painter, QRect(4, band * 64 + 4, 16, 16));
         tray.paint(&painter, QRect(24, band * 64 + 4, 22, 22));
         tray.paint(&painter, QRect(4, band * 64 + 32, 24, 24));
@@ -176,7 +177,8 @@ int main(int argc, char** argv)
             };
             publish(count);
 
-            PortListView panel(scanner, desktop, info);
+            const auto details = ProcessDetailsProvider::platform();
+            PortListView panel(scanner, desktop, *details, info);
             panel.show();
             QCoreApplication::processEvents();
             if (count == 5) {

@@ -5,20 +5,21 @@
 # bench_port_sources, and stops the load again.
 #
 #   bench/run-port-sources.sh [build-dir] [scans]      (default: build 10; ~3 minutes)
-#   BENCH_BIN=/path/to/shared/bench bench/run-port-sources.sh
+#   BENCH_BIN=/path/to/bench bench/run-port-sources.sh   (default: ../shared/bench beside
+#                                                        the checkout)
 #
 # Needs root, or unprivileged user namespaces (then it maps itself to root in one).
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-$top/build}" && pwd)
 scans=${2:-10}
-bin=${BENCH_BIN:-/work/shared/bench}
+. "$top/bench/common.sh"
+bin=$bench_bin
 bench="$build/bench/bench_port_sources"
 [ -x "$bench" ] || { echo "no $bench: build the bench_port_sources target first" >&2; exit 1; }
 [ -x "$bin/busy-host" ] && [ -x "$bin/many-connections" ] ||
     { echo "no busy-host or many-connections in $bin: set BENCH_BIN" >&2; exit 1; }
 
-. "$top/bench/common.sh"
 enter_private_namespace "$build" "$scans"
 start_scratch
 

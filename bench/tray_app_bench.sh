@@ -15,9 +15,9 @@ top=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-$top/build}" && pwd)
 app="$build/src/app/tidewatch"
 peer="$build/bench/bare_tray_peer"
-busyhost="${BUSY_HOST:-/work/shared/bench/busy-host}"
 runs=5
 . "$top/bench/common.sh"
+busyhost=${BUSY_HOST:-$bench_bin/busy-host}
 start_scratch
 start_tray_display
 

@@ -12,10 +12,10 @@ top=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-$top/build}" && pwd)
 seconds=${2:-300}
 app="$build/src/app/tidewatch"
-busyhost="${BUSY_HOST:-/work/shared/bench/busy-host}"
 [ -x "$app" ] || { echo "no $app: build the tidewatch target first" >&2; exit 1; }
 
 . "$top/bench/common.sh"
+busyhost=${BUSY_HOST:-$bench_bin/busy-host}
 enter_private_namespace "$build" "$seconds"
 start_scratch
 chmod 755 "$work"

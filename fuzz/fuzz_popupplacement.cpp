@@ -1,8 +1,8 @@
 // Popup placement over bounded but otherwise arbitrary geometry: coordinates within a
 // million pixels either way, sizes up to 65536, as screens and tray icons can be. The
-// panel always lies inside the available area, at its wanted size cut down to the area,
-// off the anchor whenever there is room for that, and against the area's edge nearest an
-// anchor that lies beyond it.
+// panel always lies inside the available area, never over the anchor unless the anchor covers
+// the area, whole where it fits below or above the anchor and else cut to the larger side,
+// and against the area's edge nearest an anchor that lies beyond it.
 #include "fuzzcheck.h"
 #include "popupplacement.h"
 
@@ -24,25 +24,41 @@ QRect consumeRect(FuzzedDataProvider& input)
 void checkPlacement(const QRect& anchor, const QSize& panelSize, const QRect& available)
 {
     const QRect placed = placePopup(anchor, panelSize, available);
-    FUZZ_CHECK(placed.size() == panelSize.boundedTo(available.size()));
+    const QSize wanted = panelSize.boundedTo(available.size());
+    FUZZ_CHECK(placed.width() <= wanted.width() && placed.height() <= wanted.height());
     // Inside by coordinates, so that a panel of no size counts too.
     FUZZ_CHECK(placed.x() >= available.x() && placed.y() >= available.y() &&
                qint64(placed.x()) + placed.width() <= qint64(available.x()) + available.width() &&
                qint64(placed.y()) + placed.height() <= qint64(available.y()) + available.height());
+    // Never over the icon, which the click that closes the panel must reach.
+    FUZZ_CHECK(placed.isEmpty() || anchor.contains(available) || !placed.intersects(anchor));
 
     const bool inLeftPanel = anchor.right() < available.left();
     const bool inRightPanel = anchor.left() > available.right();
     FUZZ_CHECK(!inLeftPanel || placed.left() == available.left());
     FUZZ_CHECK(!inRightPanel || placed.right() == available.right());
-    if (inLeftPanel || inRightPanel)
+    if (inLeftPanel || inRightPanel) {
+        FUZZ_CHECK(placed.size() == wanted);
         return;
+    }
     FUZZ_CHECK(anchor.bottom() >= available.top() || placed.top() == available.top());
     FUZZ_CHECK(anchor.top() <= available.bottom() || placed.bottom() == available.bottom());
-    const bool roomBelow = placed.height() <= available.bottom() - anchor.bottom();
-    const bool roomAbove = placed.height() <= anchor.top() - available.top();
-    if (placed.height() > 0 && (roomBelow || roomAbove))
-        FUZZ_CHECK(placed.bottom() < anchor.top() || placed.top() > anchor.bottom());
-    FUZZ_CHECK(placed.height() == 0 || !roomBelow || placed.top() > anchor.bottom());
+    // Whole where it fits below or above, and below where it fits there; else cut to the
+    // larger of the two.
+    const qint64 spaceBelow =
+        std::clamp<qint64>(qint64(available.bottom()) - anchor.bottom(), 0, available.height());
+    const qint64 spaceAbove =
+        std::clamp<qint64>(qint64(anchor.top()) - available.top(), 0, available.height());
+    if (spaceBelow == 0 && spaceAbove == 0)
+        return; // beside an anchor as tall as the area
+    if (wanted.height() <= spaceBelow)
+        FUZZ_CHECK(placed.size() == wanted &&
+                   (placed.height() == 0 || placed.top() > anchor.bottom()));
+    else if (wanted.height() <= spaceAbove)
+        FUZZ_CHECK(placed.size() == wanted);
+    else
+        FUZZ_CHECK(placed.width() == wanted.width() &&
+                   placed.height() == std::max(spaceBelow, spaceAbove));
 }
 
 void checkScreenChoice(const QRect& anchor, const QList<QRect>& screens)

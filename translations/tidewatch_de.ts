@@ -87,6 +87,10 @@
         <source>Port %1 stopped listening — %2</source>
         <translation>Port %1 lauscht nicht mehr — %2</translation>
     </message>
+    <message>
+        <source>Tidewatch can&apos;t notify you when ports start or stop listening: no notification service on this desktop answers.</source>
+        <translation>Tidewatch kann nicht melden, wenn Ports zu lauschen beginnen oder aufhören: Kein Benachrichtigungsdienst auf diesem Desktop antwortet.</translation>
+    </message>
 </context>
 <context>
     <name>PortList</name>
@@ -229,14 +233,6 @@
         <translation>Beenden</translation>
     </message>
     <message>
-        <source>“%1” (PID %2) belongs to another user. Quit it anyway?</source>
-        <translation>„%1“ (PID %2) gehört einem anderen Benutzer. Trotzdem beenden?</translation>
-    </message>
-    <message>
-        <source>Force Quit</source>
-        <translation>Beenden erzwingen</translation>
-    </message>
-    <message>
         <source>“%1” (PID %2)</source>
         <translation>„%1“ (PID %2)</translation>
     </message>
@@ -304,12 +300,94 @@
         <source>Port, name, PID, user, service or container; Escape clears</source>
         <translation>Port, Name, PID, Benutzer, Dienst oder Container; Esc leert das Feld</translation>
     </message>
+    <message>
+        <source>“%1” (PID %2) belongs to another user. End it anyway?</source>
+        <translation>„%1“ (PID %2) gehört einem anderen Benutzer. Trotzdem beenden?</translation>
+    </message>
+    <message>
+        <source>“%1” (PID %2) belongs to the user %3. End it anyway?</source>
+        <translation>„%1“ (PID %2) gehört dem Benutzer %3. Trotzdem beenden?</translation>
+    </message>
+    <message>
+        <source>Force end process</source>
+        <translation>Beenden erzwingen</translation>
+    </message>
+    <message>
+        <source>End process</source>
+        <translation>Prozess beenden</translation>
+    </message>
 </context>
 <context>
     <name>PortRowDelegate</name>
     <message>
         <source>Still running</source>
         <translation>Läuft noch</translation>
+    </message>
+</context>
+<context>
+    <name>PreferencesFile</name>
+    <message>
+        <source>a file of %1 MiB</source>
+        <translation>eine Datei von %1 MiB</translation>
+    </message>
+    <message>
+        <source>not a file</source>
+        <translation>keine Datei</translation>
+    </message>
+    <message>
+        <source>The preferences at %1 are %2 and can&apos;t be moved aside; the preferences are kept only until Tidewatch quits.</source>
+        <translation>Die Einstellungen unter %1 sind %2 und lassen sich nicht beiseiteschieben; die Einstellungen gelten nur, bis Tidewatch beendet wird.</translation>
+    </message>
+    <message>
+        <source>The preferences at %1 were %2: they are kept as %3, and the defaults are used.</source>
+        <translation>Die Einstellungen unter %1 waren %2: Sie bleiben als %3 erhalten, und die Standardwerte gelten.</translation>
+    </message>
+    <message>
+        <source>%1 is in the way of the preferences&apos; lock at %2; the preferences are kept only until Tidewatch quits.</source>
+        <translation>%1 steht der Sperre der Einstellungen unter %2 im Weg; die Einstellungen gelten nur, bis Tidewatch beendet wird.</translation>
+    </message>
+    <message>
+        <source>%1 was in the way of the preferences&apos; lock at %2: it is kept as %3.</source>
+        <translation>%1 stand der Sperre der Einstellungen unter %2 im Weg und bleibt als %3 erhalten.</translation>
+    </message>
+</context>
+<context>
+    <name>PrivatePaths</name>
+    <message>
+        <source>a symbolic link</source>
+        <translation>ein symbolischer Link</translation>
+    </message>
+    <message>
+        <source>a folder</source>
+        <translation>ein Ordner</translation>
+    </message>
+    <message>
+        <source>a special file</source>
+        <translation>eine Spezialdatei</translation>
+    </message>
+    <message>
+        <source>removed %1 left at the lock path %2</source>
+        <translation>%1 am Sperrpfad %2 entfernt</translation>
+    </message>
+    <message>
+        <source>can&apos;t make the folder %1 for %2: %3</source>
+        <translation>Der Ordner %1 für %2 lässt sich nicht anlegen: %3</translation>
+    </message>
+    <message>
+        <source>it is not a folder (a symbolic link?)</source>
+        <translation>Er ist kein Ordner (ein symbolischer Link?)</translation>
+    </message>
+    <message>
+        <source>it belongs to another user (uid %1)</source>
+        <translation>Er gehört einem anderen Benutzer (UID %1)</translation>
+    </message>
+    <message>
+        <source>others may use it (mode %1)</source>
+        <translation>Andere dürfen ihn benutzen (Modus %1)</translation>
+    </message>
+    <message>
+        <source>the folder %1 for %2 is not private: %3</source>
+        <translation>Der Ordner %1 für %2 ist nicht privat: %3</translation>
     </message>
 </context>
 <context>
@@ -334,24 +412,16 @@
 <context>
     <name>SingleInstanceGuard</name>
     <message>
-        <source>a symbolic link</source>
-        <translation>ein symbolischer Link</translation>
+        <source>tidewatch: starting without the single-instance guard</source>
+        <translation>tidewatch: Start ohne Schutz vor einer zweiten Instanz</translation>
     </message>
     <message>
-        <source>a folder</source>
-        <translation>ein Ordner</translation>
+        <source>the single-instance lock</source>
+        <translation>die Sperre gegen eine zweite Instanz</translation>
     </message>
     <message>
-        <source>a special file</source>
-        <translation>eine Spezialdatei</translation>
-    </message>
-    <message>
-        <source>tidewatch: removed %1 left at the lock path %2</source>
-        <translation>tidewatch: Am Sperrpfad %2 lag noch %1; entfernt</translation>
-    </message>
-    <message>
-        <source>tidewatch: %1 is in the way of the lock at %2; starting without the single-instance guard</source>
-        <translation>tidewatch: Am Sperrpfad %2 liegt %1; Start ohne Schutz vor einer zweiten Instanz</translation>
+        <source>tidewatch: %1 is in the way of the lock at %2</source>
+        <translation>tidewatch: %1 steht der Sperre unter %2 im Weg</translation>
     </message>
 </context>
 <context>
@@ -387,6 +457,18 @@
     <message>
         <source>Tidewatch — %1 listening ports</source>
         <translation>Tidewatch — %1 lauschende Ports</translation>
+    </message>
+    <message>
+        <source>%1 (1 system port hidden)</source>
+        <translation>%1 (1 Systemport ausgeblendet)</translation>
+    </message>
+    <message>
+        <source>%1 (%2 system ports hidden)</source>
+        <translation>%1 (%2 Systemports ausgeblendet)</translation>
+    </message>
+    <message>
+        <source>Tidewatch</source>
+        <translation>Tidewatch</translation>
     </message>
 </context>
 <context>
@@ -460,6 +542,13 @@
     </message>
 </context>
 <context>
+    <name>main</name>
+    <message>
+        <source>tidewatch: the session bus does not answer; starting without it (no StatusNotifierItem tray icon, no notifications, no accessibility bridge)</source>
+        <translation>tidewatch: Der Sitzungsbus antwortet nicht; Start ohne ihn (kein StatusNotifierItem-Symbol, keine Benachrichtigungen, keine Barrierefreiheits-Schnittstelle)</translation>
+    </message>
+</context>
+<context>
     <name>tidewatch-ports</name>
     <message>
         <source>Ask the lsof executable at &lt;path&gt; instead.</source>
@@ -502,8 +591,8 @@
         <translation>Nur UDP-Ports auflisten.</translation>
     </message>
     <message>
-        <source>Print a JSON array of {&quot;port&quot;, &quot;pid&quot;, &quot;processName&quot;, &quot;user&quot;, &quot;addresses&quot;, &quot;program&quot;, &quot;unit&quot;, &quot;container&quot;, &quot;protocol&quot;, &quot;connections&quot;, &quot;started&quot;} objects; pid and processName are null where the owning process cannot be seen, program, unit and container where there is none, connections for UDP, started (UTC) where it is unknown.</source>
-        <translation>Gibt ein JSON-Array von {&quot;port&quot;, &quot;pid&quot;, &quot;processName&quot;, &quot;user&quot;, &quot;addresses&quot;, &quot;program&quot;, &quot;unit&quot;, &quot;container&quot;, &quot;protocol&quot;, &quot;connections&quot;, &quot;started&quot;}-Objekten aus; pid und processName sind null, wo der besitzende Prozess nicht sichtbar ist, program, unit und container, wo es keine gibt, connections bei UDP, started (UTC), wo er unbekannt ist.</translation>
+        <source>Print a JSON array of {&quot;port&quot;, &quot;pid&quot;, &quot;processName&quot;, &quot;user&quot;, &quot;addresses&quot;, &quot;program&quot;, &quot;unit&quot;, &quot;container&quot;, &quot;protocol&quot;, &quot;connections&quot;, &quot;started&quot;} objects; pid is null where the owning process cannot be seen, processName where the source names none, program, unit and container where there is none, connections for UDP, started (UTC) where it is unknown.</source>
+        <translation>Gibt ein JSON-Array von {&quot;port&quot;, &quot;pid&quot;, &quot;processName&quot;, &quot;user&quot;, &quot;addresses&quot;, &quot;program&quot;, &quot;unit&quot;, &quot;container&quot;, &quot;protocol&quot;, &quot;connections&quot;, &quot;started&quot;}-Objekten aus; pid ist null, wo der besitzende Prozess nicht sichtbar ist, processName, wo die Quelle keinen Namen nennt, program, unit und container, wo es keine gibt, connections bei UDP, started (UTC), wo er unbekannt ist.</translation>
     </message>
 </context>
 </TS>

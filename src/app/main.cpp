@@ -6,7 +6,10 @@
 #include "portchangenotifier.h"
 #include "portlistview.h"
 #include "portscanner.h"
+#include "preferencesfile.h"
+#include "processdetails.h"
 #include "qtdesktopservices.h"
+#include "sessionbus.h"
 #include "settingsblock.h"
 #include "singleinstance.h"
 #include "translations.h"
@@ -19,10 +22,26 @@
 #include <QDir>
 #include <QSettings>
 
+#include <cstdio>
+
+using namespace std::chrono_literals;
+
 int main(int argc, char* argv[])
 {
+    // Asked before Qt connects to the bus: Qt waits 25 s on a bus that takes the connection
+    // and never answers, at the first use of each of its parts (the tray icon, the
+    // accessibility bridge). Without the bus they all fail at once.
+    const bool silentBus = isSilentSessionBus(defaultSessionBusAddress(), 2s);
+    if (silentBus)
+        qputenv("DBUS_SESSION_BUS_ADDRESS", "disabled:");
     QApplication app(argc, argv);
     installTranslations();
+    if (silentBus)
+        std::fprintf(stderr, "%s\n",
+                     qPrintable(QCoreApplication::translate(
+                         "main", "tidewatch: the session bus does not answer; starting without "
+                                 "it (no StatusNotifierItem tray icon, no notifications, no "
+                                 "accessibility bridge)")));
     // Only Quit or the system end the program, not closing a window.
     QApplication::setQuitOnLastWindowClosed(false);
 
@@ -36,6 +55,9 @@ int main(int argc, char* argv[])
                                                               : std::optional{info.identifier});
     if (guard.isDuplicate())
         return 0;
+    // Before the first QSettings reads the file.
+    const PreferencesFile preferencesFile =
+        PreferencesFile::prepare(PreferencesFile::defaultPath());
 
     QtDesktopServices desktop;
     desktop.setAccessoryPolicy();
@@ -48,12 +70,15 @@ int main(int argc, char* argv[])
         .executablePath = QCoreApplication::applicationFilePath(),
         .desktopTemplate = QString::fromUtf8(desktopEntryText()),
     });
-    auto* panel = new PortListView(scanner, desktop, info);
+    const auto processDetails = ProcessDetailsProvider::platform();
+    auto* panel = new PortListView(scanner, desktop, *processDetails, info);
+    if (!preferencesFile.notices.isEmpty())
+        panel->showNotice(preferencesFile.notices.join(u'\n'));
     auto* settings = new SettingsBlock(*loginItem);
     panel->setSettingsWidget(settings);
 
     // The one update prompter: checks shortly after start, then daily, and when asked.
-    QSettings preferences;
+    QSettings preferences(preferencesFile.path, QSettings::IniFormat);
     const UpdateChecker updateChecker(info);
     MessageBoxAlerts updateAlerts;
     UpdatePrompter updates(updateChecker, preferences, updateAlerts, desktop);
@@ -67,11 +92,15 @@ int main(int argc, char* argv[])
     settings->setNotifyOnPortChanges(portNotices.isEnabled());
     QObject::connect(settings, &SettingsBlock::notifyOnPortChangesToggled, &portNotices,
                      &PortChangeNotifier::setEnabled);
+    QObject::connect(&portNotices, &PortChangeNotifier::unavailable, panel,
+                     &PortListView::showNotice);
 
     const auto trays = makePlatformTrayHosts();
     TrayShell shell(panel, scanner, desktop, *trays);
     shell.bindOpenAtLogin(*settings);
     shell.setUpdateChecksOffered(updateChecker.canCheck());
+    QObject::connect(panel, &PortListView::systemPortsShownChanged, &shell,
+                     &TrayShell::setSystemPortsShown);
     QObject::connect(&shell, &TrayShell::checkForUpdatesRequested, &updates, checkNow);
     shell.show();
     return app.exec();

@@ -81,7 +81,7 @@ void PanelWindow::keyPressEvent(QKeyEvent* event)
 void PanelWindow::mousePressEvent(QMouseEvent* event)
 {
     if (m_mode == Mode::Popup && !rect().contains(event->position().toPoint()))
-        Q_EMIT dismissedByOutsidePress();
+        Q_EMIT dismissedByOutsidePress(event->button(), event->globalPosition().toPoint());
     // A popup closes itself on a press outside.
     QWidget::mousePressEvent(event);
 }

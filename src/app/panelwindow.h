@@ -33,7 +33,7 @@ public:
 
 Q_SIGNALS:
     // Popup: a press outside closed it (the press may be the click on the tray icon).
-    void dismissedByOutsidePress();
+    void dismissedByOutsidePress(Qt::MouseButton button, const QPoint& globalPos);
     // Window: the user closed it.
     void closeRequested();
     void visibilityChanged(bool visible);

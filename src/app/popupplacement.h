@@ -12,7 +12,8 @@
 // most, else the nearest. -1 only when there are no screens.
 int screenIndexFor(const QRect& anchor, const QList<QRect>& screens);
 
-// The panel's geometry next to the anchor, entirely inside the available area. It opens
-// away from the screen edge the anchor sits on (below an icon in a top panel, to the right
-// of one in a left panel, ...). The size is cut down only when the area is smaller.
+// The panel's geometry next to the anchor, entirely inside the available area and never
+// over the anchor (unless the anchor covers the whole area). It opens away from the screen
+// edge the anchor sits on (below an icon in a top panel, to the right of one in a left
+// panel, ...). The size is cut down only to the room on the side it opens to.
 QRect placePopup(const QRect& anchor, const QSize& panelSize, const QRect& available);

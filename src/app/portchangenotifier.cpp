@@ -7,6 +7,8 @@
 #include <QSet>
 #include <QSettings>
 
+#include <utility>
+
 namespace {
 
 // The first record of each port and protocol of ports that other does not have, in the
@@ -44,12 +46,25 @@ PortChangeNotifier::PortChangeNotifier(PortScanner& scanner, DesktopServices& de
     if (m_scanner.lastScan())
         m_last = m_scanner.ports();
     connect(&m_scanner, &PortScanner::portsChanged, this, &PortChangeNotifier::onPortsChanged);
+    m_desktop.setNotificationFailureHandler(this, [this] { onFailure(); });
 }
 
 void PortChangeNotifier::setEnabled(bool enabled)
 {
     m_enabled = enabled;
     m_preferences.setValue(QLatin1String(settingsKey), enabled);
+    if (enabled) {
+        m_toldUnavailable = false;
+        m_desktop.checkNotifications();
+    }
+}
+
+void PortChangeNotifier::onFailure()
+{
+    if (!m_enabled || std::exchange(m_toldUnavailable, true))
+        return;
+    Q_EMIT unavailable(tr("Tidewatch can't notify you when ports start or stop listening: no "
+                          "notification service on this desktop answers."));
 }
 
 void PortChangeNotifier::onPortsChanged()

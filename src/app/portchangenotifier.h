@@ -25,6 +25,7 @@ public:
                        QObject* parent = nullptr);
 
     bool isEnabled() const { return m_enabled; }
+    // Ticked, it asks whether the desktop has a notification service.
     void setEnabled(bool enabled);
 
     // One message per port that started or stopped listening from one list to the next
@@ -36,12 +37,19 @@ public:
     static constexpr int maxMessages = 3;
     static constexpr auto settingsKey = "notifyOnPortChanges";
 
+Q_SIGNALS:
+    // No notification service took a notice, or none is there: said once each time the
+    // setting is ticked, and once for notices that fail after start.
+    void unavailable(const QString& message);
+
 private:
     void onPortsChanged();
+    void onFailure();
 
     PortScanner& m_scanner;
     DesktopServices& m_desktop;
     QSettings& m_preferences;
     bool m_enabled = false;
+    bool m_toldUnavailable = false;
     std::optional<QList<ListeningPort>> m_last; // none until the first scan
 };

@@ -1,56 +1,16 @@
 #include "singleinstance.h"
 
+#include "privatepaths.h"
+
 #include <QCoreApplication>
 #include <QDir>
-#include <QFile>
 #include <QLockFile>
 #include <QStandardPaths>
 
 #include <algorithm>
 #include <cstdio>
 
-#include <sys/stat.h>
 #include <unistd.h>
-
-namespace {
-
-enum class Leftover
-{
-    None,     // a regular file, which a running copy may hold
-    Cleared,  // something no copy could hold was in the way, and is gone now
-    InTheWay, // something no copy could hold is in the way, and can't be safely removed
-};
-
-// QLockFile only ever makes regular files, so a link (dangling or not), a folder or any
-// other kind of file at the lock's path is a leftover, held by no running copy. A link is
-// removed itself, never what it points to; a folder only when it is empty.
-Leftover clearLeftover(const QString& path)
-{
-    const QByteArray name = QFile::encodeName(path);
-    struct stat info = {};
-    if (::lstat(name.constData(), &info) != 0 || S_ISREG(info.st_mode))
-        return Leftover::None;
-    const bool removed = S_ISLNK(info.st_mode)   ? ::unlink(name.constData()) == 0
-                         : S_ISDIR(info.st_mode) ? ::rmdir(name.constData()) == 0
-                                                 : false;
-    const QString kind = S_ISLNK(info.st_mode)
-                             ? QCoreApplication::translate("SingleInstanceGuard", "a symbolic link")
-                         : S_ISDIR(info.st_mode)
-                             ? QCoreApplication::translate("SingleInstanceGuard", "a folder")
-                             : QCoreApplication::translate("SingleInstanceGuard", "a special file");
-    const QString notice =
-        removed ? QCoreApplication::translate("SingleInstanceGuard",
-                                              "tidewatch: removed %1 left at the lock path %2")
-                : QCoreApplication::translate("SingleInstanceGuard",
-                                              "tidewatch: %1 is in the way of the lock at %2; "
-                                              "starting without the single-instance guard");
-    std::fprintf(stderr, "%s\n", qPrintable(notice.arg(kind, path)));
-    if (removed)
-        return Leftover::Cleared;
-    return Leftover::InTheWay;
-}
-
-} // namespace
 
 bool isAnotherInstanceRunning(const std::optional<QString>& identifier, qint64 ownPid,
                               const QList<qint64>& runningPids)
@@ -61,14 +21,42 @@ bool isAnotherInstanceRunning(const std::optional<QString>& identifier, qint64 o
                        [ownPid](qint64 pid) { return pid != ownPid; });
 }
 
+namespace {
+
+QString withoutGuard()
+{
+    return QCoreApplication::translate("SingleInstanceGuard",
+                                       "tidewatch: starting without the single-instance guard");
+}
+
+} // namespace
+
 SingleInstanceGuard::SingleInstanceGuard(const std::optional<QString>& identifier,
                                          const QString& lockDirectory)
 {
     if (!identifier || identifier->isEmpty())
         return;
     const QString directory = lockDirectory.isEmpty() ? defaultLockDirectory() : lockDirectory;
-    QDir().mkpath(directory);
+    // Another user who made the folder first could hold the lock in it, or put anything
+    // at its path: without a private folder, better a copy without the guard than none.
+    if (!isPrivateFolder(directory, QCoreApplication::translate("SingleInstanceGuard",
+                                                                "the single-instance lock"))) {
+        std::fprintf(stderr, "%s\n", qPrintable(withoutGuard()));
+        return;
+    }
     const QString lockFilePath = QDir(directory).filePath(*identifier + QStringLiteral(".lock"));
+    // Before QLockFile looks: it would wait for ever on a folder or a link, or block
+    // reading a FIFO to learn who holds it.
+    const LockLeftover leftover = clearLockLeftover(lockFilePath);
+    if (leftover.outcome == LockLeftover::InTheWay) {
+        std::fprintf(
+            stderr, "%s\n",
+            qPrintable(QCoreApplication::translate("SingleInstanceGuard",
+                                                   "tidewatch: %1 is in the way of the lock at %2")
+                           .arg(leftover.kind, lockFilePath)));
+        std::fprintf(stderr, "%s\n", qPrintable(withoutGuard()));
+        return;
+    }
     // A running instance keeps its lock however old it is: Qt clears a stale-looking lock
     // (dead holder, or older than the stale time with no readable holder) only when it can
     // take the holder's flock, which a live holder never lets go.
@@ -76,19 +64,7 @@ SingleInstanceGuard::SingleInstanceGuard(const std::optional<QString>& identifie
 
     const qint64 ownPid = QCoreApplication::applicationPid();
     QList<qint64> runningPids;
-    bool locked = m_lock->tryLock(0);
-    if (!locked && m_lock->error() == QLockFile::LockFailedError) {
-        switch (clearLeftover(lockFilePath)) {
-        case Leftover::None:
-            break;
-        case Leftover::Cleared:
-            locked = m_lock->tryLock(0);
-            break;
-        case Leftover::InTheWay:
-            // Better a copy without the guard than no copy at all.
-            return;
-        }
-    }
+    const bool locked = m_lock->tryLock(0);
     if (locked) {
         runningPids.append(ownPid);
     } else if (m_lock->error() == QLockFile::LockFailedError) {

@@ -17,7 +17,10 @@ bool isAnotherInstanceRunning(const std::optional<QString>& identifier, qint64 o
 
 // A per-user lock named by the application identifier. Taking the lock is atomic, so of
 // several copies that start at the same moment exactly one holds it. A lock left by a dead
-// process is cleared and taken over. The lock lasts as long as this object.
+// process is cleared and taken over. The lock lasts as long as this object. Where the lock's
+// folder is not the user's own and private (another user could hold the lock in it), or
+// something that can't be cleared is at the lock's path, the copy starts without the guard
+// and says so on standard error.
 class SingleInstanceGuard
 {
 public:

@@ -8,7 +8,15 @@ namespace {
 class PlatformTrayHosts final : public TrayHosts
 {
 public:
-    State state() const override { return {false, QSystemTrayIcon::isSystemTrayAvailable()}; }
+    State state() const override
+    {
+        const bool available = QSystemTrayIcon::isSystemTrayAvailable();
+        return {false, available, m_iconMade && available};
+    }
+    void followIcon() override { m_iconMade = true; }
+
+private:
+    bool m_iconMade = false;
 };
 
 } // namespace

@@ -8,12 +8,17 @@
 #include "settingsblock.h"
 #include "trayhosts.h"
 
+#include <QApplication>
 #include <QCursor>
 #include <QEvent>
 #include <QGuiApplication>
 #include <QIcon>
 #include <QMenu>
 #include <QScreen>
+#include <QTimer>
+
+#include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -55,17 +60,25 @@ TrayShell::TrayShell(QWidget* panel, PortScanner& scanner, DesktopServices& desk
         m_scanner.setCountConnections(visible);
     });
     connect(m_window.get(), &PanelWindow::dismissedByOutsidePress, this,
-            [this] { m_sinceDismissed.start(); });
+            [this](Qt::MouseButton button, const QPoint& at) {
+                m_sinceDismissed.start();
+                // The popup takes the press that closes it, so the tray never sees a right
+                // click on the icon: open the menu here, as the click asked.
+                if (button == Qt::RightButton && isOnIcon(at))
+                    QTimer::singleShot(0, m_menu.get(), [this, at] {
+                        if (!m_menu->isVisible())
+                            m_menu->popup(at);
+                    });
+            });
     // Without a tray the window is the program; closing it must not leave it running and
     // invisible.
     connect(m_window.get(), &PanelWindow::closeRequested, this, [this] { m_desktop.terminate(); });
-    connect(&m_scanner, &PortScanner::portsChanged, this, [this] {
-        if (m_trayIcon)
-            m_trayIcon->setToolTip(toolTipFor(m_scanner.ports().size()));
-    });
+    connect(&m_scanner, &PortScanner::lastScanChanged, this, &TrayShell::updateToolTip);
     connect(&m_hosts, &TrayHosts::changed, this, [this] {
-        if (m_docked)
+        if (m_shown)
             followTrays();
+        if (m_trayIcon && m_hosts.trayColor() != m_iconTrayColor)
+            m_trayIcon->setIcon(iconForTray());
     });
     // The mark follows the desktop's theme when it changes.
     qApp->installEventFilter(this);
@@ -73,10 +86,38 @@ TrayShell::TrayShell(QWidget* panel, PortScanner& scanner, DesktopServices& desk
 
 TrayShell::~TrayShell() = default;
 
-QString TrayShell::toolTipFor(qsizetype listening)
+QString TrayShell::toolTipFor(qsizetype shown, qsizetype hiddenSystemPorts)
 {
-    return listening == 1 ? tr("Tidewatch — 1 listening port")
-                          : tr("Tidewatch — %1 listening ports").arg(listening);
+    const QString ports = shown == 1 ? tr("Tidewatch — 1 listening port")
+                                     : tr("Tidewatch — %1 listening ports").arg(shown);
+    if (hiddenSystemPorts == 1)
+        return tr("%1 (1 system port hidden)").arg(ports);
+    if (hiddenSystemPorts > 1)
+        return tr("%1 (%2 system ports hidden)").arg(ports).arg(hiddenSystemPorts);
+    return ports;
+}
+
+void TrayShell::setSystemPortsShown(bool shown)
+{
+    m_systemPortsShown = shown;
+    updateToolTip();
+}
+
+void TrayShell::updateToolTip()
+{
+    if (!m_trayIcon)
+        return;
+    // Before the first scan there is nothing to count yet.
+    if (!m_scanner.lastScan()) {
+        m_trayIcon->setToolTip(tr("Tidewatch"));
+        return;
+    }
+    const QList<ListeningPort>& ports = m_scanner.ports();
+    const qsizetype hidden =
+        m_systemPortsShown ? 0 : std::count_if(ports.cbegin(), ports.cend(), [](const auto& port) {
+            return port.isSystem();
+        });
+    m_trayIcon->setToolTip(toolTipFor(ports.size() - hidden, hidden));
 }
 
 void TrayShell::bindOpenAtLogin(SettingsBlock& settings)
@@ -99,25 +140,35 @@ void TrayShell::setUpdateChecksOffered(bool offered)
 bool TrayShell::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == qApp && event->type() == QEvent::ApplicationPaletteChange && m_trayIcon)
-        m_trayIcon->setIcon(PanelStyle::trayIcon(QGuiApplication::palette()));
+        m_trayIcon->setIcon(iconForTray());
     return QObject::eventFilter(watched, event);
 }
 
 void TrayShell::show()
 {
+    if (std::exchange(m_shown, true))
+        return;
+    followTrays();
+    // Made with a tray there, the icon is shown within moments: the window waits that long
+    // rather than flash up and go.
     if (!m_docked)
-        followTrays();
+        QTimer::singleShot(iconShowingMs, this, [this] {
+            m_iconWaitOver = true;
+            followTrays();
+        });
 }
 
 void TrayShell::followTrays()
 {
-    const TrayHosts::State hosts = m_hosts.state();
-    if (!m_trayIcon && hosts.any()) {
-        m_iconIsStatusNotifier = hosts.statusNotifier;
+    if (!m_trayIcon && m_hosts.state().any()) {
         makeIcon();
+        m_hosts.followIcon();
     }
-    const bool docked =
-        m_trayIcon && (m_iconIsStatusNotifier ? hosts.statusNotifier : hosts.systemTray);
+    // The window goes only once the icon is there to reach the program by: a tray may be
+    // there and still not show the icon (Qt chose the other kind), or not yet.
+    const bool docked = m_trayIcon && m_hosts.state().iconShown;
+    if (!docked && !m_docked && m_trayIcon && !m_iconWaitOver)
+        return;
     if (docked == m_docked)
         return;
     m_docked = docked;
@@ -129,8 +180,8 @@ void TrayShell::followTrays()
 
 void TrayShell::makeIcon()
 {
-    m_trayIcon = new QSystemTrayIcon(PanelStyle::trayIcon(QGuiApplication::palette()), this);
-    m_trayIcon->setToolTip(toolTipFor(m_scanner.ports().size()));
+    m_trayIcon = new QSystemTrayIcon(iconForTray(), this);
+    updateToolTip();
     m_trayIcon->setContextMenu(m_menu.get());
     connect(m_trayIcon, &QSystemTrayIcon::activated, this,
             [this](QSystemTrayIcon::ActivationReason reason) {
@@ -139,6 +190,32 @@ void TrayShell::makeIcon()
             });
     // Once shown, it stays: Qt docks it again when its tray comes back.
     m_trayIcon->show();
+    fitEmbeddedIcon();
+}
+
+void TrayShell::fitEmbeddedIcon()
+{
+    // note: Qt's window for an icon in an X11 tray is at least 22 by 22 of its scaled
+    // pixels. Scaled by 1.5 or 2 that is more than a tray 22 pixels high gives it, and the
+    // icon, drawn at that size, is cut off at top and bottom. The window asks for the
+    // standard 22 by 22 of the screen's pixels instead, and the icon is drawn whole in it.
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (!widget->inherits("QSystemTrayIconSys"))
+            continue;
+        const QSize standard = (QSizeF(22, 22) / widget->devicePixelRatioF()).toSize();
+        widget->setMinimumSize(standard);
+        widget->resize(standard);
+    }
+}
+
+QIcon TrayShell::iconForTray()
+{
+    m_iconTrayColor = m_hosts.trayColor();
+    // A StatusNotifier host recolours a mask to suit its panel; an X11 tray shows the icon
+    // as it is, over a background of its own.
+    return m_iconIsStatusNotifier
+               ? PanelStyle::trayMask(QGuiApplication::palette())
+               : PanelStyle::trayIcon(m_iconTrayColor, QGuiApplication::palette());
 }
 
 void TrayShell::togglePanel()
@@ -170,6 +247,7 @@ void TrayShell::showPanel()
 void TrayShell::openPopup()
 {
     const QRect anchor = iconAnchor();
+    m_popupAnchor = anchor;
     const QList<QScreen*> screens = QGuiApplication::screens();
     QList<QRect> geometries;
     for (const QScreen* screen : screens)
@@ -179,6 +257,14 @@ void TrayShell::openPopup()
     if (index >= 0)
         m_window->setScreen(screens[index]);
     m_window->setAnchor(anchor, available);
+}
+
+bool TrayShell::isOnIcon(const QPoint& at) const
+{
+    // Where the host does not say where its icon is, the popup opened at the pointer that
+    // clicked it; a press near there is on the icon.
+    const int reach = m_popupAnchor.width() <= 1 ? 12 : 0;
+    return m_popupAnchor.adjusted(-reach, -reach, reach, reach).contains(at);
 }
 
 QRect TrayShell::iconAnchor() const

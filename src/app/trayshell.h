@@ -46,12 +46,16 @@ public:
     QSystemTrayIcon* trayIcon() const { return m_trayIcon; }
     QMenu* menu() const { return m_menu.get(); }
 
-    // The icon's tooltip for so many listening ports.
-    static QString toolTipFor(qsizetype listening);
+    // Whether the panel shows the system ports, which the tooltip counts as the panel does.
+    void setSystemPortsShown(bool shown);
+    // The icon's tooltip for so many listening ports shown in the panel and hidden from it.
+    static QString toolTipFor(qsizetype shown, qsizetype hiddenSystemPorts);
 
     // A press outside the popup closes it, and when that press was on the tray icon its
     // click arrives just after: within this time it does not reopen the popup.
     static constexpr int reopenGuardMs = 250;
+    // How long the window waits at start for the icon made for a tray there to be shown.
+    static constexpr int iconShowingMs = 1000;
 
 Q_SIGNALS:
     void checkForUpdatesRequested();
@@ -62,8 +66,12 @@ protected:
 private:
     void followTrays();
     void makeIcon();
+    void fitEmbeddedIcon();
+    QIcon iconForTray();
     void openPopup();
+    void updateToolTip();
     QRect iconAnchor() const;
+    bool isOnIcon(const QPoint& at) const;
 
     PortScanner& m_scanner;
     DesktopServices& m_desktop;
@@ -76,7 +84,12 @@ private:
     QSystemTrayIcon* m_trayIcon = nullptr;
     // What the icon was made for: Qt keeps an icon on the kind of tray it found first.
     bool m_iconIsStatusNotifier = false;
-    // Unset until shown.
+    std::optional<QColor> m_iconTrayColor; // what the X11 tray asked for when it was drawn
+    bool m_systemPortsShown = false;
+    bool m_shown = false;
+    bool m_iconWaitOver = false;
+    // Unset until docked or the window shown.
     std::optional<bool> m_docked;
     QElapsedTimer m_sinceDismissed;
+    QRect m_popupAnchor; // where the popup last opened
 };

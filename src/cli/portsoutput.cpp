@@ -1,5 +1,6 @@
 #include "portsoutput.h"
 
+#include "printabletext.h"
 #include "processdetails.h"
 
 #include <algorithm>
@@ -47,23 +48,11 @@ QByteArray padRight(const QByteArray& text, qsizetype width)
     return text + QByteArray(std::max<qsizetype>(0, width - text.size()), ' ');
 }
 
-// Text from outside (a lister's names, users, addresses) on a terminal: control and
-// bidirectional-override characters written as \uXXXX, as the JSON form writes them, so
-// none can move the cursor, recolour the terminal or reorder the line.
+// Text from outside (a lister's names, users, addresses) on a terminal, its unsafe
+// characters escaped, so none can move the cursor, recolour the terminal or reorder the line.
 QByteArray terminalText(const QString& text)
 {
-    QString out;
-    out.reserve(text.size());
-    for (const QChar c : text) {
-        const char16_t u = c.unicode();
-        const bool isUnsafe = u < 0x20 || (u >= 0x7f && u <= 0x9f) ||
-                              (u >= 0x202a && u <= 0x202e) || (u >= 0x2066 && u <= 0x2069);
-        if (isUnsafe)
-            out += QStringLiteral("\\u%1").arg(int(u), 4, 16, QLatin1Char('0'));
-        else
-            out += c;
-    }
-    return out.toUtf8();
+    return escapedText(text).toUtf8();
 }
 
 QByteArray orDash(const QString& text)
@@ -93,7 +82,7 @@ QByteArray formatPortTable(const QList<ListeningPort>& ports)
                      hasProcess ? QByteArray::number(port.pid()) : QByteArray("-"),
                      orDash(port.user()), orDash(port.addresses().join(QLatin1Char(','))),
                      connections ? QByteArray::number(*connections) : QByteArray("-"),
-                     hasProcess ? terminalText(port.processName()) : QByteArray("-")});
+                     hasProcess ? terminalText(port.processName()) : orDash(port.processName())});
     }
     qsizetype portWidth = 0, pidWidth = 0, userWidth = 0, addressWidth = 0, connectionsWidth = 0;
     for (const Row& row : rows) {
@@ -125,7 +114,9 @@ QByteArray formatPortJson(const QList<ListeningPort>& ports)
             out += QByteArray::number(port.pid()) + ", \"processName\": ";
             appendJsonString(out, port.processName());
         } else {
-            out += "null, \"processName\": null";
+            // A name the lister gave stays, even without a usable process id.
+            out += "null";
+            appendJsonStringOrNull(out, "processName", port.processName());
         }
         out += ", \"user\": ";
         appendJsonString(out, port.user());

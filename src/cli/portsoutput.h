@@ -12,9 +12,10 @@
 // addresses are joined by ",". COMMAND comes last, since names may hold spaces.
 QByteArray formatPortTable(const QList<ListeningPort>& ports);
 // A JSON array of {"port", "pid", "processName", "user", "addresses", "program", "unit",
-// "container", "protocol", "connections", "started"} objects; "pid" and "processName" are
-// null for a record without a process, "program", "unit" and "container" where the record
-// has none, "connections" for UDP and where they were not counted, "started" (ISO 8601 in
-// UTC, to the second) where the owner's start is unknown. Numbers are written as exact
-// decimal integers (a JSON library holding them as doubles would round 64-bit values).
+// "container", "protocol", "connections", "started"} objects; "pid" is null for a record
+// without a process, and "processName" too unless the source named one; "program", "unit"
+// and "container" are null where the record has none, "connections" for UDP and where
+// they were not counted, "started" (ISO 8601 in UTC, to the second) where the owner's
+// start is unknown. Numbers are written as exact decimal integers (a JSON library holding
+// them as doubles would round 64-bit values).
 QByteArray formatPortJson(const QList<ListeningPort>& ports);

@@ -304,14 +304,14 @@ QueryResult ProcNetSource::query()
                     m_users.name(socket.uid), holder.startTime,
                     {facts.program, facts.place.unit,
                      facts.proxy ? *proxyContainer++ : facts.place.container},
-                    protocolOf(socket), connectionsOf(holder.inode));
+                    holder.inode, protocolOf(socket), connectionsOf(holder.inode));
         held.push_back(holder.inode);
     }
     // Whatever no process we can see holds is still listed, by port and user.
     std::sort(held.begin(), held.end());
     for (auto it = sockets.cbegin(); it != sockets.cend(); ++it) {
         if (!std::binary_search(held.cbegin(), held.cend(), it.key()))
-            builder.add(it->port, 0, {}, textOf(it->address), m_users.name(it->uid), 0, {},
+            builder.add(it->port, 0, {}, textOf(it->address), m_users.name(it->uid), 0, {}, 0,
                         protocolOf(*it), connectionsOf(it.key()));
     }
     m_lastSockets = std::move(sockets);

@@ -17,17 +17,6 @@ using namespace ProcFiles;
 
 namespace {
 
-// The inode of a "socket:[inode]" link target.
-std::optional<quint64> socketInode(const char* link, ssize_t length)
-{
-    static constexpr char prefix[] = "socket:[";
-    static constexpr ssize_t prefixLength = sizeof prefix - 1;
-    if (length <= prefixLength + 1 || std::memcmp(link, prefix, prefixLength) != 0 ||
-        link[length - 1] != ']')
-        return std::nullopt;
-    return parseUnsigned(QByteArrayView(link + prefixLength, length - prefixLength - 1));
-}
-
 bool isGone(int error)
 {
     return error == ENOENT || error == ESRCH;

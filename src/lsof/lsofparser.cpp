@@ -107,7 +107,7 @@ std::optional<QList<ListeningPort>> parse(QByteArrayView output)
                     QByteArrayView address = value.first(colon);
                     if (address.size() >= 2 && address.front() == '[' && address.back() == ']')
                         address = address.sliced(1, address.size() - 2);
-                    builder.add(*port, pid, command, QString::fromUtf8(address), {}, 0, {},
+                    builder.add(*port, pid, command, QString::fromUtf8(address), {}, 0, {}, 0,
                                 protocol);
                 }
                 break;

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -18,9 +19,13 @@ namespace {
 
 // A file base name is at most this long, and so is any program name worth showing.
 constexpr qsizetype maxProgramBytes = NAME_MAX;
-// Enough of a command line for its first argument, or for a proxy's options; the rest
-// (a proxy lists nothing else that matters) is never read.
+// Enough of a command line for a proxy's options; the rest (a proxy lists nothing else that
+// matters) is never read.
 constexpr qsizetype maxCommandLineBytes = 8192;
+// The first argument is read whole, however deep its path, up to the longest one exec
+// passes (MAX_ARG_STRLEN with 4 KiB pages). A longer one is a title written over the
+// arguments, and tells nothing.
+constexpr qsizetype maxFirstArgumentBytes = 32 * 4096;
 // A cgroup file of a few hierarchies with deep paths fits many times over; a longer one is
 // nothing the kernel writes, and is not looked at.
 constexpr qsizetype maxCgroupBytes = 16384;
@@ -73,6 +78,40 @@ bool isAddressCharacter(char c)
 {
     return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F') || c == '.' ||
            c == ':';
+}
+
+// A command line's first argument and the whole arguments after it that fit in
+// maxCommandLineBytes: an argument that the bound cuts is left out, the first one too, so
+// that no name or option comes from part of one. Empty for a process that is gone or not
+// ours to read.
+QByteArray readCommandLine(int dirFd, const char* path)
+{
+    const ProcFiles::Fd fd(::openat(dirFd, path, O_RDONLY | O_CLOEXEC));
+    if (!fd.isValid())
+        return {};
+    QByteArray out(maxCommandLineBytes, Qt::Uninitialized);
+    qsizetype used = 0;
+    bool whole = false;
+    for (;;) {
+        if (used == out.size()) {
+            if (out.size() > maxFirstArgumentBytes ||
+                std::memchr(out.constData(), '\0', size_t(used)))
+                break;
+            out.resize(std::min(2 * out.size(), maxFirstArgumentBytes + 1));
+        }
+        const ssize_t n = ::read(fd.get(), out.data() + used, size_t(out.size() - used));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return {};
+        if (n == 0) {
+            whole = true;
+            break;
+        }
+        used += n;
+    }
+    out.truncate(whole ? used : out.lastIndexOf('\0', used - 1) + 1);
+    return out;
 }
 
 } // namespace
@@ -205,9 +244,8 @@ Facts read(int dirFd, const char* processPath, QByteArrayView commandName)
     const bool isProxy = commandName == proxyCommandName;
     QByteArray commandLine;
     std::snprintf(path, sizeof path, "%s/cmdline", processPath);
-    // A process that is gone, or not ours to look at, reads as an empty command line.
-    if ((isCut || isProxy) && !ProcFiles::readFile(dirFd, path, commandLine, maxCommandLineBytes))
-        commandLine.clear();
+    if (isCut || isProxy)
+        commandLine = readCommandLine(dirFd, path);
 
     QByteArray executable;
     if (isCut) {

@@ -79,8 +79,9 @@ struct Facts
 
 // Reads the facts of the process whose /proc folder is processPath (relative to dirFd:
 // "1234" under /proc, or ".." under its fd folder), known by its raw command name.
-// Reads its cgroup and, for a cut name or a proxy, its cmdline (a bounded prefix of each)
-// and, for a cut name, its exe link.
+// Reads its cgroup (a bounded prefix) and, for a cut name or a proxy, its cmdline (the first
+// argument whole, up to the longest exec passes, and what else fits a bound: never part of an
+// argument) and, for a cut name, its exe link.
 Facts read(int dirFd, const char* processPath, QByteArrayView commandName);
 
 } // namespace OwnerFacts

@@ -1,19 +1,13 @@
 #pragma once
 
+#include "processidentity.h"
+
+#include <QList>
 #include <QString>
 #include <QtGlobal>
 
 #include <memory>
 #include <optional>
-
-// Who a process is: its pid, and what tells it apart from a later process that reuses the
-// pid -- its start time where the platform gives one (0 when unknown), else its name.
-struct ProcessIdentity
-{
-    qint32 pid = 0;
-    QString name; // escaped as the port sources escape names
-    quint64 startTime = 0;
-};
 
 // What became of a signal.
 enum class SignalOutcome
@@ -39,6 +33,9 @@ public:
         virtual const ProcessIdentity& identity() const = 0;
         // The uid the process runs as, when it can be read.
         virtual std::optional<quint32> owner() const = 0;
+        // Whether the process holds one of these sockets (by inode) now; false when it has
+        // ended or its descriptors can't be read.
+        virtual bool holdsSocket(const QList<quint64>& inodes) const = 0;
         virtual SignalOutcome sendSignal(int signal) = 0;
     };
 

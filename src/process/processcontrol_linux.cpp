@@ -1,14 +1,8 @@
-#include "commandname.h"
 #include "processcontrol.h"
-#include "procfiles.h"
-#include "processstat.h"
-
-#include <QByteArray>
+#include "processfolder.h"
 
 #include <cerrno>
 #include <csignal>
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -37,52 +31,35 @@ SignalOutcome outcomeOf(int error)
     }
 }
 
-// Reads who the process at pid is now, from /proc/<pid>/stat and the folder's owner.
-bool readIdentity(qint32 pid, ProcessIdentity& identity, std::optional<quint32>& owner)
-{
-    const QByteArray dir = "/proc/" + QByteArray::number(pid);
-    const QByteArray statPath = dir + "/stat";
-    char line[1024];
-    const qsizetype length =
-        ProcFiles::readLine(AT_FDCWD, statPath.constData(), line, qsizetype(sizeof line));
-    const auto stat = length < 0 ? std::nullopt : parseProcessStat(QByteArrayView(line, length));
-    if (!stat)
-        return false;
-    identity = ProcessIdentity{pid, escapeCommandName(stat->name), stat->startTime};
-    struct stat info = {};
-    if (::stat(dir.constData(), &info) == 0)
-        owner = info.st_uid;
-    return true;
-}
-
 class LinuxHandle final : public ProcessControl::Handle
 {
 public:
     // pidfd < 0: the kernel has no pidfds (before 5.3); the identity is checked again
     // right before kill(2).
-    LinuxHandle(int pidfd, ProcessIdentity identity, std::optional<quint32> owner)
-        : m_pidfd(pidfd), m_identity(std::move(identity)), m_owner(owner)
-    {}
+    LinuxHandle(int pidfd, ProcessFolder folder) : m_pidfd(pidfd), m_folder(std::move(folder)) {}
 
-    const ProcessIdentity& identity() const override { return m_identity; }
-    std::optional<quint32> owner() const override { return m_owner; }
+    const ProcessIdentity& identity() const override { return m_folder.identity(); }
+    std::optional<quint32> owner() const override { return m_folder.owner(); }
+    bool holdsSocket(const QList<quint64>& inodes) const override
+    {
+        return m_folder.holdsSocket(inodes);
+    }
 
     SignalOutcome sendSignal(int signal) override
     {
         if (m_pidfd.isValid())
             return pidfdSendSignal(m_pidfd.get(), signal) == 0 ? SignalOutcome::Sent
                                                                : outcomeOf(errno);
-        ProcessIdentity now;
-        std::optional<quint32> owner;
-        if (!readIdentity(m_identity.pid, now, owner) || now.startTime != m_identity.startTime)
+        const qint32 pid = identity().pid;
+        const auto now = ProcessFolder::open(pid);
+        if (!now || now->identity().startTime != identity().startTime)
             return SignalOutcome::Gone;
-        return ::kill(m_identity.pid, signal) == 0 ? SignalOutcome::Sent : outcomeOf(errno);
+        return ::kill(pid, signal) == 0 ? SignalOutcome::Sent : outcomeOf(errno);
     }
 
 private:
     ProcFiles::Fd m_pidfd;
-    ProcessIdentity m_identity;
-    std::optional<quint32> m_owner;
+    ProcessFolder m_folder;
 };
 
 class LinuxProcessControl final : public ProcessControl
@@ -90,18 +67,17 @@ class LinuxProcessControl final : public ProcessControl
 public:
     std::unique_ptr<Handle> open(qint32 pid) const override
     {
-        // The pidfd first, then the identity: if the pid was taken over in between, the
-        // identity read is the newcomer's, which the caller refuses, and a pidfd of a
-        // process that has ended can signal nothing.
+        // The pidfd first, then the folder, then the pidfd asked whether its process still
+        // runs: if it does, the folder is that process's (a pid is handed out again only
+        // once its process has ended), and so is all that is read through it.
         const int pidfd = pidfdOpen(pid);
         if (pidfd < 0 && errno != ENOSYS)
             return nullptr;
         ProcFiles::Fd guard(pidfd);
-        ProcessIdentity identity;
-        std::optional<quint32> owner;
-        if (!readIdentity(pid, identity, owner))
+        auto folder = ProcessFolder::open(pid);
+        if (!folder || (guard.isValid() && pidfdSendSignal(guard.get(), 0) != 0 && errno == ESRCH))
             return nullptr;
-        return std::make_unique<LinuxHandle>(guard.release(), std::move(identity), owner);
+        return std::make_unique<LinuxHandle>(guard.release(), std::move(*folder));
     }
     qint32 ownPid() const override { return static_cast<qint32>(::getpid()); }
     quint32 ownUid() const override { return ::geteuid(); }

@@ -36,6 +36,8 @@ public:
 
     const ProcessIdentity& identity() const override { return m_identity; }
     std::optional<quint32> owner() const override { return m_owner; }
+    // lsof names no sockets here, so the records carry none to ask about.
+    bool holdsSocket(const QList<quint64>&) const override { return false; }
 
     SignalOutcome sendSignal(int signal) override
     {

@@ -1,6 +1,7 @@
 #include "processdetails.h"
 
 #include "commandname.h"
+#include "processfolder.h"
 #include "procfiles.h"
 
 #include <QStringList>
@@ -31,21 +32,26 @@ QString quotedArgument(QByteArrayView raw)
     return QLatin1Char('\'') + escaped + QLatin1Char('\'');
 }
 
-} // namespace
+// Reads through the process's folder, checked first: all of it is the record's process's.
+class LinuxProcessDetails final : public ProcessDetailsProvider
+{
+public:
+    ProcessDetails read(const ProcessIdentity& seen, CommandLineLength length) const override;
+};
 
-ProcessDetails readProcessDetails(qint32 pid, CommandLineLength length)
+ProcessDetails LinuxProcessDetails::read(const ProcessIdentity& seen,
+                                         CommandLineLength length) const
 {
     const bool whole = length == CommandLineLength::Whole;
     ProcessDetails details;
-    if (pid <= 0)
+    const auto folder = ProcessFolder::open(seen.pid);
+    if (!folder || !isSameProcess(folder->identity(), seen))
         return details;
-    const QByteArray dir = "/proc/" + QByteArray::number(pid);
 
     const qint64 maxBytes = whole ? wholeBytes : summaryBytes;
     QByteArray raw;
     // One byte more tells whether there was more.
-    if (ProcFiles::readFile(AT_FDCWD, QByteArray(dir + "/cmdline").constData(), raw,
-                            maxBytes + 1)) {
+    if (ProcFiles::readFile(folder->fd(), "cmdline", raw, maxBytes + 1)) {
         const bool cut = raw.size() > maxBytes;
         raw.truncate(maxBytes);
         if (raw.endsWith('\0'))
@@ -62,11 +68,17 @@ ProcessDetails readProcessDetails(qint32 pid, CommandLineLength length)
     }
 
     char target[PATH_MAX];
-    const ssize_t linkLength =
-        ::readlink(QByteArray(dir + "/cwd").constData(), target, sizeof target);
+    const ssize_t linkLength = ::readlinkat(folder->fd(), "cwd", target, sizeof target);
     if (linkLength > 0)
         details.workingFolder = escapeCommandName(QByteArrayView(target, linkLength));
     return details;
+}
+
+} // namespace
+
+std::shared_ptr<const ProcessDetailsProvider> ProcessDetailsProvider::platform()
+{
+    return std::make_shared<LinuxProcessDetails>();
 }
 
 namespace {

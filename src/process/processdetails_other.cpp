@@ -1,9 +1,19 @@
 #include "processdetails.h"
 
+namespace {
+
 // No cheap, permission-free source for these here yet: the tooltip shows the name only.
-ProcessDetails readProcessDetails(qint32, CommandLineLength)
+class NoProcessDetails final : public ProcessDetailsProvider
 {
-    return {};
+public:
+    ProcessDetails read(const ProcessIdentity&, CommandLineLength) const override { return {}; }
+};
+
+} // namespace
+
+std::shared_ptr<const ProcessDetailsProvider> ProcessDetailsProvider::platform()
+{
+    return std::make_shared<NoProcessDetails>();
 }
 
 // lsof tells no start time.

@@ -1,6 +1,7 @@
 #include "procfiles.h"
 
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 
 namespace ProcFiles {
@@ -115,6 +116,16 @@ std::optional<quint64> parseHex(QByteArrayView text)
         value = (value << 4) | quint64(digit);
     }
     return value;
+}
+
+std::optional<quint64> socketInode(const char* link, ssize_t length)
+{
+    static constexpr char prefix[] = "socket:[";
+    static constexpr ssize_t prefixLength = sizeof prefix - 1;
+    if (length <= prefixLength + 1 || std::memcmp(link, prefix, prefixLength) != 0 ||
+        link[length - 1] != ']')
+        return std::nullopt;
+    return parseUnsigned(QByteArrayView(link + prefixLength, length - prefixLength - 1));
 }
 
 } // namespace ProcFiles

@@ -62,5 +62,7 @@ bool isDecimal(const char* text);
 // At most 19 digits: more than any inode, start time or descriptor the kernel writes.
 std::optional<quint64> parseUnsigned(QByteArrayView text);
 std::optional<quint64> parseHex(QByteArrayView text);
+// The inode of a "socket:[inode]" link target.
+std::optional<quint64> socketInode(const char* link, ssize_t length);
 
 } // namespace ProcFiles

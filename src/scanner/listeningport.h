@@ -1,6 +1,9 @@
 #pragma once
 
+#include "processidentity.h"
+
 #include <QHashFunctions>
+#include <QList>
 #include <QString>
 #include <QStringList>
 #include <QtGlobal>
@@ -50,12 +53,28 @@ public:
         : m_port(port), m_pid(pid), m_processName(std::move(processName))
     {}
     ListeningPort(qint64 port, qint32 pid, QString processName, QString user, QStringList addresses,
-                  quint64 startTime = 0, OwnerDetails details = {},
+                  quint64 startTime = 0, OwnerDetails details = {}, QList<quint64> sockets = {},
                   Protocol protocol = Protocol::Tcp, qint32 connections = -1)
         : m_port(port), m_pid(pid), m_processName(std::move(processName)), m_user(std::move(user)),
           m_addresses(std::move(addresses)), m_startTime(startTime), m_details(std::move(details)),
-          m_protocol(protocol), m_connections(connections)
+          m_sockets(std::move(sockets)), m_protocol(protocol), m_connections(connections)
     {}
+
+    // A record's identity in a list: its port, protocol and pid, or for a record without a
+    // process (one per port, protocol and user) its port, protocol and user. A TCP and a UDP
+    // socket on one port are two records.
+    struct Key
+    {
+        qint64 port = 0;
+        qint32 pid = 0;
+        QString user; // empty for a record with a process
+        Protocol protocol = Protocol::Tcp;
+        friend bool operator==(const Key&, const Key&) = default;
+        friend size_t qHash(const Key& key, size_t seed = 0) noexcept
+        {
+            return qHashMulti(seed, key.port, key.pid, key.user, int(key.protocol));
+        }
+    };
 
     qint64 port() const { return m_port; }
     // 0 when the source carried no usable process id.
@@ -70,6 +89,9 @@ public:
     // When the process started (the platform's clock ticks), which tells it apart from a
     // later process with the same pid; 0 when the source cannot tell.
     quint64 startTime() const { return m_startTime; }
+    // The inodes of the sockets the owner listens on, sorted, where the source can tell
+    // (the native one can; lsof's records have none).
+    const QList<quint64>& sockets() const { return m_sockets; }
     const QString& program() const { return m_details.program; }
     const QString& unit() const { return m_details.unit; }
     const QString& container() const { return m_details.container; }
@@ -86,12 +108,11 @@ public:
     // processName, else processName.
     const QString& displayName() const { return program().isEmpty() ? m_processName : program(); }
 
+    // The owner as the scan saw it, to tell whether a live process is still it.
+    ProcessIdentity owner() const { return {m_pid, m_processName, m_startTime}; }
     // False when the owner could not be read: no pid, no name, nothing to signal.
     bool hasProcess() const { return m_pid != 0; }
-    // "port-pid" in plain decimal, e.g. "5432-881": the record's identity in a list. A
-    // record without a process is one per port and user: "5432-@postgres". A UDP record's
-    // ends in "/udp", since a TCP and a UDP socket on one port are two records.
-    QString id() const;
+    Key key() const { return {m_port, m_pid, hasProcess() ? QString() : m_user, m_protocol}; }
     // Ports below 1024, negative ones included.
     bool isSystem() const { return m_port < 1024; }
     Exposure exposure() const;
@@ -106,6 +127,7 @@ private:
     QStringList m_addresses;
     quint64 m_startTime = 0;
     OwnerDetails m_details;
+    QList<quint64> m_sockets;
     Protocol m_protocol = Protocol::Tcp;
     qint32 m_connections = -1;
 };
@@ -118,7 +140,10 @@ template <> struct std::hash<ListeningPort>
     size_t operator()(const ListeningPort& port) const noexcept { return qHash(port); }
 };
 
+// An IPv4-mapped IPv6 address's IPv4 part ("::ffff:10.0.0.1" is "10.0.0.1"): a dual-stack
+// socket bound to it takes IPv4 connections to that address. Any other address as it is.
+QStringView ipv4Part(QStringView address);
 // Whether an address text is a wildcard ("0.0.0.0", "::", lsof's "*") or a loopback one
-// (127.0.0.0/8, "::1", "::ffff:127.x.y.z", "localhost").
+// (127.0.0.0/8, "::1", "localhost"), an IPv4-mapped one by its IPv4 part.
 bool isWildcardAddress(QStringView address);
 bool isLoopbackAddress(QStringView address);

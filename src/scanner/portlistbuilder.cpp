@@ -64,7 +64,8 @@ void PortListBuilder::PairSet::clear()
 
 bool PortListBuilder::add(qint64 port, qint32 pid, const QString& processName,
                           const QString& address, const QString& user, quint64 startTime,
-                          const OwnerDetails& details, Protocol protocol, qint32 connections)
+                          const OwnerDetails& details, quint64 socket, Protocol protocol,
+                          qint32 connections)
 {
     const qsizetype next = qsizetype(m_entries.size());
     qsizetype index = next;
@@ -83,13 +84,15 @@ bool PortListBuilder::add(qint64 port, qint32 pid, const QString& processName,
     }
     if (isNew) {
         m_entries.push_back(
-            Entry{port, pid, processName, user, {}, startTime, details, protocol, connections});
-    } else if (connections >= 0) {
-        qint32& sum = m_entries[size_t(index)].connections;
-        sum = std::max(sum, 0) + connections;
+            Entry{port, pid, processName, user, {}, startTime, details, {}, protocol, -1});
     }
+    Entry& entry = m_entries[size_t(index)];
+    if (connections >= 0)
+        entry.connections = std::max(entry.connections, 0) + connections;
     if (!address.isEmpty())
-        m_entries[size_t(index)].addresses.append(address);
+        entry.addresses.append(address);
+    if (socket != 0)
+        entry.sockets.append(socket);
     return isNew;
 }
 
@@ -120,10 +123,14 @@ QList<ListeningPort> PortListBuilder::take()
             entry.addresses.sort();
             entry.addresses.removeDuplicates();
         }
+        // A socket held under two descriptors is one socket.
+        std::sort(entry.sockets.begin(), entry.sockets.end());
+        entry.sockets.erase(std::unique(entry.sockets.begin(), entry.sockets.end()),
+                            entry.sockets.end());
         ports.append(ListeningPort(entry.port, entry.pid, std::move(entry.processName),
                                    std::move(entry.user), std::move(entry.addresses),
-                                   entry.startTime, std::move(entry.details), entry.protocol,
-                                   entry.connections));
+                                   entry.startTime, std::move(entry.details),
+                                   std::move(entry.sockets), entry.protocol, entry.connections));
     }
     m_seen.clear();
     m_seenWithoutProcess[0].clear();

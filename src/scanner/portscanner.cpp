@@ -94,28 +94,35 @@ void PortScanner::publish(QList<ListeningPort> ports)
     Q_EMIT lastScanChanged();
 }
 
-SignalOutcome PortScanner::kill(const ListeningPort& port, KillMode mode)
+std::shared_ptr<ProcessControl::Handle> PortScanner::openProcess(const ListeningPort& port) const
 {
-    QTimer::singleShot(rescanAfterKillMs, this, &PortScanner::scan);
     const qint32 pid = port.pid();
     // kill(2) with 0 or a negative pid signals a whole process group.
     if (pid <= 0 || pid == m_processes->ownPid())
-        return SignalOutcome::Gone;
+        return nullptr;
     // A pid may have passed to another process since the scan.
-    const auto process = m_processes->open(pid);
-    if (!process)
-        return SignalOutcome::Gone;
-    const bool isSame = port.startTime() != 0 ? process->identity().startTime == port.startTime()
-                                              : process->identity().name == port.processName();
-    if (!isSame)
+    std::shared_ptr<ProcessControl::Handle> process = m_processes->open(pid);
+    if (!process || !isSameProcess(process->identity(), port.owner()))
+        return nullptr;
+    return process;
+}
+
+bool PortScanner::isOtherUsersProcess(const ProcessControl::Handle& process) const
+{
+    return m_processes->ownUid() == 0 && process.owner() &&
+           *process.owner() != m_processes->ownUid();
+}
+
+SignalOutcome PortScanner::kill(const ListeningPort& port, ProcessControl::Handle* process,
+                                KillMode mode)
+{
+    QTimer::singleShot(rescanAfterKillMs, this, &PortScanner::scan);
+    if (!process || (!port.sockets().isEmpty() && !process->holdsSocket(port.sockets())))
         return SignalOutcome::Gone;
     return process->sendSignal(mode == KillMode::Force ? SIGKILL : SIGTERM);
 }
 
-bool PortScanner::isOtherUsersProcess(const ListeningPort& port) const
+SignalOutcome PortScanner::kill(const ListeningPort& port, KillMode mode)
 {
-    if (m_processes->ownUid() != 0 || !port.hasProcess())
-        return false;
-    const auto process = m_processes->open(port.pid());
-    return process && process->owner() && *process->owner() != m_processes->ownUid();
+    return kill(port, openProcess(port).get(), mode);
 }

@@ -42,13 +42,20 @@ public:
     // Whether scans count each TCP listener's connections (off at first): on, a scan
     // starts at once, so the counts show without waiting for the next.
     void setCountConnections(bool count);
-    // Asks the record's process to end, then rescans half a second later. Sends nothing
-    // unless the pid still belongs to the record's process: the same start time where the
-    // record has one, else the same name. Never a pid <= 0 (a process group) or our own.
-    SignalOutcome kill(const ListeningPort& port, KillMode mode = KillMode::Polite);
+    // The record's process, opened and checked: nothing unless its pid still belongs to the
+    // record's process (see isSameProcess), nor for a pid <= 0 (a process group) or our own.
+    std::shared_ptr<ProcessControl::Handle> openProcess(const ListeningPort& port) const;
     // True when this program runs with the power to end other users' processes and the
-    // record's process belongs to another user, so ending it deserves a second thought.
-    bool isOtherUsersProcess(const ListeningPort& port) const;
+    // process belongs to another user, so ending it deserves a second thought.
+    bool isOtherUsersProcess(const ProcessControl::Handle& process) const;
+    // Asks the record's process, opened before (nullptr: it was gone), to end, then rescans
+    // half a second later. Sends nothing when the process no longer holds any of the
+    // record's sockets (where the record names them): it closed them, in an exec for one,
+    // and is not the server the row shows any more.
+    SignalOutcome kill(const ListeningPort& port, ProcessControl::Handle* process,
+                       KillMode mode = KillMode::Polite);
+    // Opens the record's process and asks it to end, as above.
+    SignalOutcome kill(const ListeningPort& port, KillMode mode = KillMode::Polite);
 
     // Waits until no query runs (-1: no time limit); false when time ran out. Results
     // still have to be delivered by the event loop.

@@ -11,6 +11,8 @@
 #include <QStyleOption>
 #include <QSvgRenderer>
 
+#include <algorithm>
+#include <cmath>
 #include <memory>
 
 namespace {
@@ -113,6 +115,84 @@ QByteArray readResource(const QString& path)
     return file.readAll();
 }
 
+const QColor lightMark(0xf2, 0xf2, 0xf2);
+const QColor darkMark(0x1c, 0x1c, 0x1e);
+
+QColor markColor(const QPalette& palette)
+{
+    return PanelStyle::isDark(palette) ? lightMark : darkMark;
+}
+
+// The icons draw in currentColor; an opaque colour name keeps the SVG simple.
+QByteArray tinted(QByteArray svg, const QColor& color)
+{
+    svg.replace("currentColor", color.name(QColor::HexRgb).toLatin1());
+    if (color.alpha() < 255)
+        svg.replace("<svg ",
+                    QByteArray("<svg opacity=\"" + QByteArray::number(color.alphaF()) + "\" "));
+    return svg;
+}
+
+// A mark drawn over its own shape grown by a device pixel or two in the halo's colour, so
+// that one of the two stands out from any background.
+class OutlinedIconEngine final : public QIconEngine
+{
+public:
+    OutlinedIconEngine(const QByteArray& mark, const QByteArray& halo) : m_mark(mark), m_halo(halo)
+    {}
+
+    void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode, QIcon::State state) override
+    {
+        const qreal scale = painter->device() ? painter->device()->devicePixelRatioF() : 1.0;
+        painter->drawPixmap(rect, scaledPixmap(rect.size(), mode, state, scale));
+    }
+
+    QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State state) override
+    {
+        return scaledPixmap(size, mode, state, 1.0);
+    }
+
+    QPixmap scaledPixmap(const QSize& size, QIcon::Mode, QIcon::State, qreal scale) override
+    {
+        const QSize pixels = (QSizeF(size) * scale).toSize();
+        const QImage halo = render(m_halo, pixels);
+        QImage out(pixels, QImage::Format_ARGB32_Premultiplied);
+        out.fill(Qt::transparent);
+        {
+            QPainter painter(&out);
+            const int reach = std::max(1, qRound(scale));
+            for (int dx = -reach; dx <= reach; ++dx) {
+                for (int dy = -reach; dy <= reach; ++dy) {
+                    if (dx * dx + dy * dy <= reach * reach + 1)
+                        painter.drawImage(QPoint(dx, dy), halo);
+                }
+            }
+            painter.drawImage(QPoint(0, 0), render(m_mark, pixels));
+        }
+        QPixmap pixmap = QPixmap::fromImage(out);
+        pixmap.setDevicePixelRatio(scale);
+        return pixmap;
+    }
+
+    QSize actualSize(const QSize& size, QIcon::Mode, QIcon::State) override { return size; }
+    QIconEngine* clone() const override { return new OutlinedIconEngine(m_mark, m_halo); }
+    QString key() const override { return QStringLiteral("tidewatch-outlined"); }
+
+private:
+    static QImage render(const QByteArray& svg, const QSize& pixels)
+    {
+        QImage image(pixels, QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::transparent);
+        QPainter painter(&image);
+        painter.setRenderHint(QPainter::Antialiasing);
+        QSvgRenderer(svg).render(&painter, QRectF(QPointF(0, 0), QSizeF(pixels)));
+        return image;
+    }
+
+    QByteArray m_mark;
+    QByteArray m_halo;
+};
+
 } // namespace
 
 namespace PanelStyle {
@@ -159,22 +239,36 @@ QColor primary(const QPalette& palette)
     return palette.color(QPalette::Text);
 }
 
+// Solid: a translucent text colour can fall below a readable contrast on some palettes.
 QColor secondary(const QPalette& palette)
 {
-    QColor color = palette.color(QPalette::Text);
-    color.setAlphaF(0.6f);
-    return color;
+    return legible(textOverWindow(palette, 0.6), palette.color(QPalette::Window));
 }
 
-// Lighter shades on dark backgrounds keep the contrast of the light theme.
+// Lighter shades on dark backgrounds keep the contrast of the light theme; both are taken
+// further where the window's colour asks for it.
 QColor red(const QPalette& palette)
 {
-    return isDark(palette) ? QColor(0xff, 0x6b, 0x61) : QColor(0xd7, 0x2c, 0x22);
+    return legible(isDark(palette) ? QColor(0xff, 0x6b, 0x61) : QColor(0xd7, 0x2c, 0x22),
+                   palette.color(QPalette::Window));
 }
 
 QColor orange(const QPalette& palette)
 {
-    return isDark(palette) ? QColor(0xff, 0xa6, 0x3d) : QColor(0xd9, 0x73, 0x06);
+    return legible(isDark(palette) ? QColor(0xff, 0xa6, 0x3d) : QColor(0xd9, 0x73, 0x06),
+                   palette.color(QPalette::Window));
+}
+
+QColor placeholder(const QPalette& palette)
+{
+    // Qt leaves the placeholder colour of a palette read from a desktop's colour scheme at
+    // its default, black at half strength, which vanishes on a dark field.
+    const QColor base = palette.color(QPalette::Base);
+    const QColor text = palette.color(QPalette::Text);
+    return legible(QColor::fromRgbF(base.redF() + (text.redF() - base.redF()) * 0.6f,
+                                    base.greenF() + (text.greenF() - base.greenF()) * 0.6f,
+                                    base.blueF() + (text.blueF() - base.blueF()) * 0.6f),
+                   base);
 }
 
 QColor hoverTint(const QPalette& palette)
@@ -193,26 +287,63 @@ QColor appearedTint(const QPalette& palette)
 
 QIcon tintedIcon(const QString& resourcePath, const QColor& color)
 {
-    QByteArray svg = readResource(resourcePath);
+    const QByteArray svg = readResource(resourcePath);
     if (svg.isEmpty())
         return {};
-    // The icons draw in currentColor; an opaque colour name keeps the SVG simple.
-    svg.replace("currentColor", color.name(QColor::HexRgb).toLatin1());
-    if (color.alpha() < 255)
-        svg.replace("<svg ",
-                    QByteArray("<svg opacity=\"" + QByteArray::number(color.alphaF()) + "\" "));
-    return QIcon(new SvgIconEngine(svg));
+    return QIcon(new SvgIconEngine(tinted(svg, color)));
 }
 
-QIcon trayIcon(const QPalette& palette)
+QIcon trayMask(const QPalette& palette)
 {
     // A tray panel follows the desktop's theme, so the application palette tells whether it
-    // is light or dark. Hosts that recolour monochrome icons (StatusNotifier, macOS) take
-    // the icon as a mask.
-    QIcon icon = tintedIcon(QStringLiteral(":/icons/tray.svg"),
-                            isDark(palette) ? QColor(0xf2, 0xf2, 0xf2) : QColor(0x1c, 0x1c, 0x1e));
+    // is light or dark. Hosts that recolour monochrome icons take the icon as a mask.
+    QIcon icon = tintedIcon(QStringLiteral(":/icons/tray.svg"), markColor(palette));
     icon.setIsMask(true);
     return icon;
+}
+
+QIcon trayIcon(const std::optional<QColor>& trayColor, const QPalette& palette)
+{
+    if (trayColor)
+        return tintedIcon(QStringLiteral(":/icons/tray.svg"), *trayColor);
+    // note: an XEmbed tray's background need not follow the application's palette (a dark
+    // panel on a light desktop), and the tray need not say what it is.
+    const QByteArray svg = readResource(QStringLiteral(":/icons/tray.svg"));
+    const QColor mark = markColor(palette);
+    const QColor halo = isDark(palette) ? darkMark : lightMark;
+    return QIcon(new OutlinedIconEngine(tinted(svg, mark), tinted(svg, halo)));
+}
+
+qreal contrast(const QColor& a, const QColor& b)
+{
+    // Relative luminance of sRGB.
+    const auto luminance = [](const QColor& color) {
+        const auto linear = [](float c) {
+            return c <= 0.03928f ? c / 12.92f : std::pow((c + 0.055f) / 1.055f, 2.4f);
+        };
+        return 0.2126 * linear(color.redF()) + 0.7152 * linear(color.greenF()) +
+               0.0722 * linear(color.blueF());
+    };
+    const qreal la = luminance(a);
+    const qreal lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+QColor legible(const QColor& wanted, const QColor& background, qreal ratio)
+{
+    QColor color = wanted.toRgb();
+    color.setAlpha(255);
+    // Away from the background: towards white on dark, towards black on light.
+    const QColor end = contrast(background, Qt::white) >= contrast(background, Qt::black)
+                           ? QColor(Qt::white)
+                           : QColor(Qt::black);
+    for (int step = 1; step <= 20 && contrast(color, background) < ratio; ++step) {
+        const float t = step / 20.0f;
+        color = QColor::fromRgbF(wanted.redF() + (end.redF() - wanted.redF()) * t,
+                                 wanted.greenF() + (end.greenF() - wanted.greenF()) * t,
+                                 wanted.blueF() + (end.blueF() - wanted.blueF()) * t);
+    }
+    return color;
 }
 
 QColor separator(const QPalette& palette)

@@ -182,7 +182,7 @@ void PortList::keyPressEvent(QKeyEvent* event)
         // process, and a quick second Delete must not end that one too.
         if (row < 0 || !m_model->portAt(row).hasProcess() ||
             (m_model->hoverSource() == PortListModel::HoverSource::Keyboard &&
-             m_model->portAt(row).id() != m_keyboardPick)) {
+             m_model->portAt(row).key() != m_keyboardPick)) {
             event->ignore();
             return;
         }
@@ -236,7 +236,7 @@ void PortList::highlightByKeyboard(int row)
     if (!m_lastPointerPos)
         m_lastPointerPos = QCursor::pos();
     m_model->setHoveredRow(row, PortListModel::HoverSource::Keyboard);
-    m_keyboardPick = m_model->portAt(row).id();
+    m_keyboardPick = m_model->portAt(row).key();
     showKeyboardHighlight();
 }
 

@@ -76,7 +76,7 @@ private:
     QWidget* m_actions;
     QToolButton* m_openButton;
     QToolButton* m_killButton;
-    std::optional<QPoint> m_lastPointerPos; // global; where the pointer was last seen
-    QString m_keyboardPick;                 // the id of the record the keys last moved to
+    std::optional<QPoint> m_lastPointerPos;           // global; where the pointer was last seen
+    std::optional<ListeningPort::Key> m_keyboardPick; // the record the keys last moved to
     bool m_holdingHighlight = false;
 };

@@ -7,7 +7,9 @@
 
 #include <algorithm>
 
-PortListModel::PortListModel(QObject* parent) : QAbstractListModel(parent) {}
+PortListModel::PortListModel(const ProcessDetailsProvider& details, QObject* parent)
+    : QAbstractListModel(parent), m_details(details)
+{}
 
 QString PortListModel::exposureText(const ListeningPort& port)
 {
@@ -98,7 +100,7 @@ QVariant PortListModel::data(const QModelIndex& index, int role) const
     case HoveredRole:
         return index.row() == m_hoveredRow;
     case StillRunningRole:
-        return m_stillRunning.contains(port.id());
+        return m_stillRunning.contains(port.key());
     case AppearedRole:
         return index.row() < m_visibleAppeared.size() && m_visibleAppeared.at(index.row());
     case Qt::ToolTipRole: {
@@ -113,7 +115,7 @@ QVariant PortListModel::data(const QModelIndex& index, int role) const
                                                           : text + QLatin1Char('\n') + connections);
         }
         // Read now, not on every scan: the user asked about this one process.
-        const ProcessDetails details = readProcessDetails(port.pid());
+        const ProcessDetails details = m_details.read(port.owner(), CommandLineLength::Summary);
         QString text = port.displayName();
         if (!port.unit().isEmpty())
             text += QLatin1Char('\n') + tr("Service: %1").arg(port.unit());
@@ -148,13 +150,13 @@ void PortListModel::setPorts(const QList<ListeningPort>& ports)
     // again, often the very same data.
     QList<bool> appeared;
     if (m_hasList && ports != m_all) {
-        QSet<RecordKey> before;
+        QSet<ListeningPort::Key> before;
         before.reserve(m_all.size());
         for (const ListeningPort& port : std::as_const(m_all))
-            before.insert(keyOf(port));
+            before.insert(port.key());
         appeared.reserve(ports.size());
         for (const ListeningPort& port : ports)
-            appeared.append(!before.contains(keyOf(port)));
+            appeared.append(!before.contains(port.key()));
         if (!appeared.contains(true))
             appeared.clear();
     }
@@ -209,11 +211,11 @@ qsizetype PortListModel::hiddenSystemPorts() const
     });
 }
 
-void PortListModel::setStillRunning(const QSet<QString>& ids)
+void PortListModel::setStillRunning(const QSet<ListeningPort::Key>& keys)
 {
-    if (ids == m_stillRunning)
+    if (keys == m_stillRunning)
         return;
-    m_stillRunning = ids;
+    m_stillRunning = keys;
     if (!m_visible.isEmpty())
         Q_EMIT dataChanged(index(0), index(int(m_visible.size()) - 1), {StillRunningRole});
 }
@@ -248,13 +250,12 @@ bool PortListModel::refilter(bool keepPlace)
     if (visible == m_visible)
         return false;
 
-    // The hovered row follows its record by identity: port and pid, or port and user for
-    // a record without a process.
+    // The hovered row follows its record by its key.
     int hovered = -1;
     if (m_hoveredRow >= 0) {
-        const RecordKey old = keyOf(m_visible.at(m_hoveredRow));
+        const ListeningPort::Key old = m_visible.at(m_hoveredRow).key();
         for (qsizetype row = 0; row < visible.size(); ++row) {
-            if (keyOf(visible.at(row)) == old) {
+            if (visible.at(row).key() == old) {
                 hovered = static_cast<int>(row);
                 break;
             }

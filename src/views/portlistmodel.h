@@ -2,17 +2,17 @@
 
 #include "listeningport.h"
 
+class ProcessDetailsProvider;
+
 #include <QAbstractListModel>
 #include <QDateTime>
 #include <QList>
 #include <QSet>
 
-#include <optional>
-
 // The records the panel shows: the scanner's list, without ports below 1024 unless asked
 // for and narrowed by the typed filter, in the scanner's order. It marks the records that
 // were not in the list before, until the next list comes. It also holds which row the
-// pointer is over, keyed by the record's id, so a row that survives a refresh stays
+// pointer is over, by the record's key, so a row that survives a refresh stays
 // highlighted. The keyboard drives the same highlight; who set it last decides what happens
 // when its record goes.
 class PortListModel : public QAbstractListModel
@@ -41,7 +41,8 @@ public:
         Keyboard,
     };
 
-    explicit PortListModel(QObject* parent = nullptr);
+    // details: where a row's tooltip gets its process's command line and folder.
+    explicit PortListModel(const ProcessDetailsProvider& details, QObject* parent = nullptr);
 
     int rowCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;
@@ -58,8 +59,8 @@ public:
     static bool matchesFilter(const ListeningPort& port, const QStringList& terms);
     // The records that the filter lets through but "System" hides.
     qsizetype hiddenSystemPorts() const;
-    // The ids of the records that were asked to quit and are still there.
-    void setStillRunning(const QSet<QString>& ids);
+    // The records that were asked to quit and are still there.
+    void setStillRunning(const QSet<ListeningPort::Key>& keys);
 
     const ListeningPort& portAt(int row) const { return m_visible.at(row); }
 
@@ -81,23 +82,6 @@ Q_SIGNALS:
     void hoveredRowChanged(int row, int previousRow);
 
 private:
-    // A record's identity in the list, as the highlight follows it.
-    struct RecordKey
-    {
-        qint64 port;
-        qint32 pid;
-        QString user;
-        ListeningPort::Protocol protocol;
-        friend bool operator==(const RecordKey&, const RecordKey&) = default;
-        friend size_t qHash(const RecordKey& key, size_t seed = 0) noexcept
-        {
-            return qHashMulti(seed, key.port, key.pid, key.user, int(key.protocol));
-        }
-    };
-    static RecordKey keyOf(const ListeningPort& port)
-    {
-        return {port.port(), port.pid(), port.user(), port.protocol()};
-    }
     bool isShown(const ListeningPort& port) const;
     // keepPlace: a keyboard highlight whose record went stays at its place in the list.
     // Returns whether the visible list changed.
@@ -111,7 +95,8 @@ private:
     QList<bool> m_visibleAppeared;
     bool m_showSystemPorts = false;
     QStringList m_filterTerms;
-    QSet<QString> m_stillRunning;
+    const ProcessDetailsProvider& m_details;
+    QSet<ListeningPort::Key> m_stillRunning;
     int m_hoveredRow = -1;
     HoverSource m_hoverSource = HoverSource::Pointer;
 };

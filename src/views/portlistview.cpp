@@ -64,9 +64,11 @@ QUrl strictUrl(const QString& text)
 } // namespace
 
 PortListView::PortListView(PortScanner& scanner, DesktopServices& desktop,
-                           const ApplicationInfo& info, QWidget* parent)
-    : QWidget(parent), m_scanner(scanner), m_desktop(desktop), m_tipUrl(strictUrl(info.tipUrl)),
-      m_contactUrl(strictUrl(info.contactUrl)), m_model(new PortListModel(this))
+                           const ProcessDetailsProvider& processes, const ApplicationInfo& info,
+                           QWidget* parent)
+    : QWidget(parent), m_scanner(scanner), m_desktop(desktop), m_processes(processes),
+      m_tipUrl(strictUrl(info.tipUrl)), m_contactUrl(strictUrl(info.contactUrl)),
+      m_model(new PortListModel(processes, this))
 {
     setObjectName(QStringLiteral("portListView"));
     setFixedWidth(panelWidth);
@@ -74,8 +76,26 @@ PortListView::PortListView(PortScanner& scanner, DesktopServices& desktop,
     auto* root = new QVBoxLayout(this);
     root->setContentsMargins(0, 0, 0, 0);
     root->setSpacing(0);
+    root->addLayout(buildHeader());
+    root->addWidget(new Divider(this));
+    buildList(*root);
+    root->addWidget(new Divider(this));
+    buildSettingsPlace(*root);
+    root->addLayout(buildFooter());
 
-    // Header
+    updateColors();
+    connectActions();
+
+    // Before its first scan the scanner holds an empty list that is no list: taken as one,
+    // every row of the first scan would stand out as new.
+    if (m_scanner.lastScan())
+        m_model->setPorts(m_scanner.ports());
+    showPorts();
+}
+
+// The title, the filter field and the "System" filter.
+QLayout* PortListView::buildHeader()
+{
     auto* header = new QHBoxLayout;
     header->setContentsMargins(12, 8, 12, 8);
     header->setSpacing(8);
@@ -103,10 +123,12 @@ PortListView::PortListView(PortScanner& scanner, DesktopServices& desktop,
     header->addWidget(title);
     header->addWidget(m_filterField, 1);
     header->addWidget(m_systemCheckBox);
-    root->addLayout(header);
-    root->addWidget(new Divider(this));
+    return header;
+}
 
-    // The list, or the line that says it is empty.
+// The list, or the line that says it is empty, and the notice box under them.
+void PortListView::buildList(QVBoxLayout& root)
+{
     m_list = new PortList(m_model, this);
     m_emptyLabel = new QLabel(tr("No listening ports"));
     m_emptyLabel->setObjectName(QStringLiteral("emptyLabel"));
@@ -119,27 +141,32 @@ PortListView::PortListView(PortScanner& scanner, DesktopServices& desktop,
     emptyLayout->addWidget(m_emptyLabel);
     // Like the list, it takes whatever height a taller window gives.
     m_emptyState->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Expanding);
-    root->addWidget(m_list);
-    root->addWidget(m_emptyState);
+    root.addWidget(m_list);
+    root.addWidget(m_emptyState);
     // What the panel could not do, until the panel closes.
     m_notice =
         new NoticeBox(QStringLiteral("panelNotice"), QStringLiteral("panelNoticeText"), this);
     auto* noticeMargins = new QVBoxLayout;
     noticeMargins->setContentsMargins(12, 0, 12, 8);
     noticeMargins->addWidget(m_notice);
-    root->addLayout(noticeMargins);
-    root->addWidget(new Divider(this));
+    root.addLayout(noticeMargins);
+}
 
-    // Settings block: empty until someone puts one there.
+// Empty, and taking no space, until someone puts a settings block there.
+void PortListView::buildSettingsPlace(QVBoxLayout& root)
+{
     m_settingsLayout = new QVBoxLayout;
     m_settingsLayout->setContentsMargins(0, 0, 0, 0);
     m_settingsLayout->setSpacing(0);
-    root->addLayout(m_settingsLayout);
+    root.addLayout(m_settingsLayout);
     m_settingsDivider = new Divider(this);
     m_settingsDivider->hide();
-    root->addWidget(m_settingsDivider);
+    root.addWidget(m_settingsDivider);
+}
 
-    // Footer
+// Refresh, the two links to the maker, and quit.
+QLayout* PortListView::buildFooter()
+{
     auto* footer = new QHBoxLayout;
     footer->setContentsMargins(12, 8, 12, 8);
     footer->setSpacing(12);
@@ -154,21 +181,24 @@ PortListView::PortListView(PortScanner& scanner, DesktopServices& desktop,
     m_contactButton->setToolTip(tr("Contact the maker"));
     m_contactButton->setAccessibleName(tr("Contact the maker"));
     m_contactButton->setEnabled(m_contactUrl.isValid());
-    auto* quitButton = makeFooterButton(this, QStringLiteral("quitButton"));
-    quitButton->setText(tr("Quit"));
-    quitButton->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    m_quitButton = makeFooterButton(this, QStringLiteral("quitButton"));
+    m_quitButton->setText(tr("Quit"));
+    m_quitButton->setToolButtonStyle(Qt::ToolButtonTextOnly);
     footer->addWidget(m_refreshButton);
     footer->addStretch();
     footer->addWidget(m_tipButton);
     footer->addWidget(m_contactButton);
-    footer->addWidget(quitButton);
-    root->addLayout(footer);
+    footer->addWidget(m_quitButton);
+    return footer;
+}
 
-    updateColors();
-
+// What the controls, the rows and the scanner's lists do.
+void PortListView::connectActions()
+{
     connect(m_systemCheckBox, &QCheckBox::toggled, this, [this](bool checked) {
         m_model->setShowSystemPorts(checked);
         showPorts();
+        Q_EMIT systemPortsShownChanged(checked);
     });
     connect(m_filterField, &QLineEdit::textChanged, this, [this](const QString& text) {
         m_model->setFilterText(text);
@@ -178,7 +208,7 @@ PortListView::PortListView(PortScanner& scanner, DesktopServices& desktop,
     connect(m_refreshButton, &QToolButton::clicked, this, [this] { m_scanner.scan(); });
     connect(m_tipButton, &QToolButton::clicked, this, [this] { openUrl(m_tipUrl); });
     connect(m_contactButton, &QToolButton::clicked, this, [this] { openUrl(m_contactUrl); });
-    connect(quitButton, &QToolButton::clicked, this, [this] { m_desktop.terminate(); });
+    connect(m_quitButton, &QToolButton::clicked, this, [this] { m_desktop.terminate(); });
     connect(m_list, &PortList::openRequested, this, [this](const ListeningPort& port) {
         if (const QUrl url = browserUrl(port); url.isValid())
             openUrl(url);
@@ -190,9 +220,6 @@ PortListView::PortListView(PortScanner& scanner, DesktopServices& desktop,
         markStillRunning();
         showPorts();
     });
-
-    m_model->setPorts(m_scanner.ports());
-    showPorts();
 }
 
 void PortListView::requestKill(const ListeningPort& port, bool force)
@@ -201,14 +228,22 @@ void PortListView::requestKill(const ListeningPort& port, bool force)
     if (!port.hasProcess())
         return;
     const auto mode = force ? PortScanner::KillMode::Force : PortScanner::KillMode::Polite;
-    if (!m_scanner.isOtherUsersProcess(port)) {
-        kill(port, mode);
+    // Opened once: the process asked about is the one signalled, or none.
+    const std::shared_ptr<ProcessControl::Handle> process = m_scanner.openProcess(port);
+    if (!process || !m_scanner.isOtherUsersProcess(*process)) {
+        kill(port, process.get(), mode);
         return;
     }
-    m_notice->ask(tr("“%1” (PID %2) belongs to another user. Quit it anyway?")
-                      .arg(printableText(port.displayName()))
-                      .arg(port.pid()),
-                  force ? tr("Force Quit") : tr("Quit"), [this, port, mode] { kill(port, mode); });
+    // The buttons say what they do: a bare "Quit" here would read as the footer's, which
+    // ends Tidewatch.
+    const QString name = printableText(port.displayName());
+    m_notice->ask(
+        port.user().isEmpty()
+            ? tr("“%1” (PID %2) belongs to another user. End it anyway?").arg(name).arg(port.pid())
+            : tr("“%1” (PID %2) belongs to the user %3. End it anyway?")
+                  .arg(name, QString::number(port.pid()), printableText(port.user())),
+        force ? tr("Force end process") : tr("End process"),
+        [this, port, process, mode] { kill(port, process.get(), mode); });
 }
 
 void PortListView::showRowMenu(const ListeningPort& port, const QPoint& globalPos)
@@ -232,7 +267,7 @@ void PortListView::showRowMenu(const ListeningPort& port, const QPoint& globalPo
         menu->addAction(tr("Copy PID"), this, copy(QString::number(port.pid())));
         // Read now, as the menu opens: it is the process the user is looking at.
         const QString commandLine =
-            readProcessDetails(port.pid(), CommandLineLength::Whole).commandLine;
+            m_processes.read(port.owner(), CommandLineLength::Whole).commandLine;
         menu->addAction(tr("Copy Command Line"), this, copy(commandLine))
             ->setEnabled(!commandLine.isEmpty());
         menu->addSeparator();
@@ -243,18 +278,19 @@ void PortListView::showRowMenu(const ListeningPort& port, const QPoint& globalPo
     menu->popup(globalPos);
 }
 
-void PortListView::kill(const ListeningPort& port, PortScanner::KillMode mode)
+void PortListView::kill(const ListeningPort& port, ProcessControl::Handle* process,
+                        PortScanner::KillMode mode)
 {
     const QString who = tr("“%1” (PID %2)").arg(printableText(port.displayName())).arg(port.pid());
-    switch (m_scanner.kill(port, mode)) {
+    switch (m_scanner.kill(port, process, mode)) {
     case SignalOutcome::Sent:
         m_notice->clear();
         // A polite request may be ignored; the rescan after it tells.
         if (mode == PortScanner::KillMode::Polite)
             m_askedToQuit.insert(
-                port.id(), {port.startTime(), QDeadlineTimer(PortScanner::rescanAfterKillMs)});
+                port.key(), {port.startTime(), QDeadlineTimer(PortScanner::rescanAfterKillMs)});
         else
-            m_askedToQuit.remove(port.id());
+            m_askedToQuit.remove(port.key());
         break;
     case SignalOutcome::Gone:
         // It ended, or its pid is another process's now: the rescan shows which.
@@ -272,11 +308,11 @@ void PortListView::kill(const ListeningPort& port, PortScanner::KillMode mode)
 
 void PortListView::markStillRunning()
 {
-    QSet<QString> stillRunning;
+    QSet<ListeningPort::Key> stillRunning;
     for (auto it = m_askedToQuit.begin(); it != m_askedToQuit.end();) {
         const auto record = std::find_if(
             m_scanner.ports().cbegin(), m_scanner.ports().cend(), [&](const ListeningPort& port) {
-                return port.id() == it.key() && port.startTime() == it->startTime;
+                return port.key() == it.key() && port.startTime() == it->startTime;
             });
         if (record == m_scanner.ports().cend()) {
             it = m_askedToQuit.erase(it);
@@ -290,6 +326,11 @@ void PortListView::markStillRunning()
 }
 
 PortListView::~PortListView() = default;
+
+void PortListView::showNotice(const QString& message)
+{
+    m_notice->showMessage(message);
+}
 
 void PortListView::setSettingsWidget(QWidget* widget)
 {
@@ -426,6 +467,9 @@ void PortListView::updateColors()
     QPalette emptyPalette = m_emptyLabel->palette();
     emptyPalette.setColor(QPalette::WindowText, PanelStyle::secondary(pal));
     m_emptyLabel->setPalette(emptyPalette);
+    QPalette fieldPalette = m_filterField->palette();
+    fieldPalette.setColor(QPalette::PlaceholderText, PanelStyle::placeholder(pal));
+    m_filterField->setPalette(fieldPalette);
 
     const QColor icon = PanelStyle::primary(pal);
     m_refreshButton->setIcon(PanelStyle::tintedIcon(QStringLiteral(":/icons/refresh.svg"), icon));

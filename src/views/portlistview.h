@@ -12,8 +12,10 @@ class DesktopServices;
 class NoticeBox;
 class PortList;
 class PortListModel;
+class ProcessDetailsProvider;
 class QCheckBox;
 class QLabel;
+class QLayout;
 class QLineEdit;
 class QToolButton;
 class QVBoxLayout;
@@ -32,7 +34,9 @@ class PortListView : public QWidget
 public:
     static constexpr int panelWidth = 320;
 
-    PortListView(PortScanner& scanner, DesktopServices& desktop, const ApplicationInfo& info,
+    // processes: what a row's tooltip and "Copy Command Line" read of its process.
+    PortListView(PortScanner& scanner, DesktopServices& desktop,
+                 const ProcessDetailsProvider& processes, const ApplicationInfo& info,
                  QWidget* parent = nullptr);
     ~PortListView() override;
 
@@ -43,6 +47,14 @@ public:
     PortListModel* model() const { return m_model; }
     PortList* list() const { return m_list; }
 
+    // Says in the panel's notice box what went wrong elsewhere (notifications that can't be
+    // posted, preferences moved aside).
+    void showNotice(const QString& message);
+
+Q_SIGNALS:
+    // "System" was ticked or unticked.
+    void systemPortsShownChanged(bool shown);
+
 protected:
     void changeEvent(QEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
@@ -51,11 +63,18 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    QLayout* buildHeader();
+    void buildList(QVBoxLayout& root);
+    void buildSettingsPlace(QVBoxLayout& root);
+    QLayout* buildFooter();
+    void connectActions();
+
     // Opens the URL, or says in the panel that it could not, with the URL to copy.
     void openUrl(const QUrl& url);
     // Ends the process, or says in the panel why not; another user's process asks first.
     void requestKill(const ListeningPort& port, bool force);
-    void kill(const ListeningPort& port, PortScanner::KillMode mode);
+    void kill(const ListeningPort& port, ProcessControl::Handle* process,
+              PortScanner::KillMode mode);
     void showRowMenu(const ListeningPort& port, const QPoint& globalPos);
     // Rows asked to quit that a rescan still finds say so, and offer to force it.
     void markStillRunning();
@@ -65,12 +84,13 @@ private:
         quint64 startTime;
         QDeadlineTimer rescanDue;
     };
-    QHash<QString, QuitRequest> m_askedToQuit; // by record id
+    QHash<ListeningPort::Key, QuitRequest> m_askedToQuit;
     void showPorts();
     void updateColors();
 
     PortScanner& m_scanner;
     DesktopServices& m_desktop;
+    const ProcessDetailsProvider& m_processes;
     QUrl m_tipUrl;
     QUrl m_contactUrl;
 
@@ -86,4 +106,5 @@ private:
     QToolButton* m_refreshButton = nullptr;
     QToolButton* m_tipButton = nullptr;
     QToolButton* m_contactButton = nullptr;
+    QToolButton* m_quitButton = nullptr;
 };

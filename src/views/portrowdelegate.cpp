@@ -83,6 +83,19 @@ PortRowDelegate::RowLayout PortRowDelegate::layoutRow(const QRect& rowRect,
     return row;
 }
 
+namespace {
+
+// A translucent colour painted over an opaque one.
+QColor over(const QColor& top, const QColor& bottom)
+{
+    const float a = top.alphaF();
+    return QColor::fromRgbF(top.redF() * a + bottom.redF() * (1 - a),
+                            top.greenF() * a + bottom.greenF() * (1 - a),
+                            top.blueF() * a + bottom.blueF() * (1 - a));
+}
+
+} // namespace
+
 void PortRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
                             const QModelIndex& index) const
 {
@@ -99,20 +112,30 @@ void PortRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& optio
     if (row.hovered)
         painter->fillRect(option.rect, PanelStyle::hoverTint(palette));
 
+    // Every text reads on the row as it is painted, tints included.
+    QColor background = palette.color(QPalette::Window);
+    if (row.hasAppeared)
+        background = over(PanelStyle::appearedTint(palette), background);
+    if (row.hovered)
+        background = over(PanelStyle::hoverTint(palette), background);
+    const auto pen = [&background](const QColor& color) {
+        return PanelStyle::legible(color, background);
+    };
+
     const int flags = Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine;
-    painter->setPen(PanelStyle::primary(palette));
+    painter->setPen(pen(PanelStyle::primary(palette)));
     painter->setFont(m_portFont);
     painter->drawText(row.portRect, flags, row.portText);
     painter->setFont(m_nameFont);
     painter->drawText(row.nameRect, flags, row.nameText);
-    painter->setPen(PanelStyle::secondary(palette));
+    painter->setPen(pen(PanelStyle::secondary(palette)));
     painter->setFont(m_pidFont);
     painter->drawText(row.pidRect, flags, row.pidText);
     painter->drawText(row.protocolRect, flags, row.protocolText);
     if (row.isStillRunning)
-        painter->setPen(PanelStyle::red(palette));
+        painter->setPen(pen(PanelStyle::red(palette)));
     else if (row.isOpenToNetwork)
-        painter->setPen(PanelStyle::orange(palette));
+        painter->setPen(pen(PanelStyle::orange(palette)));
     painter->drawText(row.exposureRect, flags, row.exposureText);
     painter->restore();
 }

@@ -12,7 +12,9 @@ QUrl browserUrl(const ListeningPort& port)
     // Last, since every QUrl setter clears the error of the one before: a host QUrl rejects
     // must leave the URL invalid, not "http://:PORT". The address is raw text, so the '%'
     // of an IPv6 zone ("fe80::1%eth0") is part of the host, not an escape.
-    url.setHost(ownAddress ? port.addresses().constFirst() : QStringLiteral("localhost"),
+    // A client reaches an IPv4-mapped address by its IPv4 part.
+    url.setHost(ownAddress ? ipv4Part(port.addresses().constFirst()).toString()
+                           : QStringLiteral("localhost"),
                 QUrl::DecodedMode);
     return url.isValid() ? url : QUrl();
 }

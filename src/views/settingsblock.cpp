@@ -38,9 +38,10 @@ protected:
         QColor color = palette().color(QPalette::Link);
         if (isDown())
             color = PanelStyle::isDark(palette()) ? color.lighter(130) : color.darker(130);
+        // Disabled, it reads as plain text rather than fading below a readable contrast.
         if (!isEnabled())
-            color.setAlphaF(0.4f);
-        painter.setPen(color);
+            color = PanelStyle::secondary(palette());
+        painter.setPen(PanelStyle::legible(color, palette().color(QPalette::Window)));
         painter.drawText(rect(), Qt::AlignLeft | Qt::AlignVCenter, text());
         if (hasFocus()) {
             QStyleOptionFocusRect option;

@@ -24,8 +24,12 @@ private Q_SLOTS:
         QTest::addRow("right bar: to the left")
             << QRect(1256, 10, 24, 24) << 400 << QRect(0, 0, 1256, 800) << QRect(936, 10, 320, 400);
         // No work area known (bar inside the available area), or the cursor stands in.
-        QTest::addRow("fits neither below nor above: the larger side, clamped")
-            << QRect(600, 350, 1, 1) << 500 << QRect(0, 0, 1280, 800) << QRect(440, 300, 320, 500);
+        QTest::addRow("fits neither below nor above: the larger side, cut to it")
+            << QRect(600, 350, 1, 1) << 500 << QRect(0, 0, 1280, 800) << QRect(440, 351, 320, 449);
+        QTest::addRow("top bar on a short screen: cut, never over the icon")
+            << QRect(617, 0, 22, 11) << 500 << QRect(0, 0, 640, 400) << QRect(320, 11, 320, 389);
+        QTest::addRow("left bar spanning the screen: beside it")
+            << QRect(0, 0, 24, 800) << 400 << QRect(0, 0, 1280, 800) << QRect(24, 0, 320, 400);
         QTest::addRow("taller than the screen: cut to the screen")
             << QRect(1250, 0, 24, 24) << 900 << QRect(0, 24, 1280, 776) << QRect(960, 24, 320, 776);
     }

@@ -52,7 +52,7 @@ private Q_SLOTS:
                 const bool udp = port.endsWith(u'u');
                 ports.append(ListeningPort(
                     port.remove(u'u').toInt(), record.section(u'/', 1, 1).toInt(),
-                    record.section(u'/', 2), {}, {}, 0, {},
+                    record.section(u'/', 2), {}, {}, 0, {}, {},
                     udp ? ListeningPort::Protocol::Udp : ListeningPort::Protocol::Tcp));
             }
             return ports;
@@ -75,7 +75,8 @@ private Q_SLOTS:
         QSignalSpy scanned(&scanner, &PortScanner::lastScanChanged);
         QVERIFY(!notifier.isEnabled());
         notifier.setEnabled(true);
-        QVERIFY(PortChangeNotifier(scanner, desktop, preferences).isEnabled());
+        RecordingDesktopServices elsewhere;
+        QVERIFY(PortChangeNotifier(scanner, elsewhere, preferences).isEnabled());
         const auto scanOf = [&](const QList<ListeningPort>& ports) {
             source->setPorts(ports);
             scanner.scan();
@@ -89,6 +90,12 @@ private Q_SLOTS:
         QCOMPARE(desktop.notifications,
                  QStringList({QStringLiteral("Port 8080 is now listening — vite"),
                               QStringLiteral("Port 80 stopped listening — nginx")}));
+        // Without a service, said once when ticked, and not again for the notices after.
+        const QSignalSpy unavailable(&notifier, &PortChangeNotifier::unavailable);
+        desktop.notificationsWork = false;
+        notifier.setEnabled(true);
+        QVERIFY(scanOf({ListeningPort(8080, 2, QStringLiteral("vite"))}));
+        QCOMPARE(unavailable.count(), 1);
     }
 };
 

@@ -7,6 +7,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 class TestSingleInstance : public QObject
 {
     Q_OBJECT
@@ -49,36 +52,52 @@ private Q_SLOTS:
         QCOMPARE(file.exists(), !identifier);
     }
 
-    // Anything but a regular file at the lock's path is held by no running copy; it used to
-    // make every start quit as a duplicate.
-    void leftoverAtLockPath_data()
+    // Anything but a regular file at the lock's path is held by no running copy: it is
+    // cleared before QLockFile looks (a FIFO blocked it), or the guard stands aside. So it
+    // does when the lock's folder is not the user's own and private, as another user could
+    // hold the lock there. Either way this copy starts.
+    void lockPath_data()
     {
         QTest::addColumn<QString>("kind");
-        QTest::addColumn<bool>("isRemoved");
+        QTest::addColumn<bool>("isGuarded"); // this copy holds the lock
         QTest::addRow("dangling link") << "dangling" << true;
         QTest::addRow("link to a file, which stays") << "link" << true;
         QTest::addRow("empty folder") << "folder" << true;
+        QTest::addRow("FIFO") << "fifo" << true;
         QTest::addRow("folder with contents: kept, started anyway") << "full" << false;
+        QTest::addRow("the lock's folder another user's") << "others" << false;
+        QTest::addRow("the lock's folder open to all") << "open" << false;
+        QTest::addRow("the lock's folder a link to a private one") << "linked" << false;
     }
-
-    void leftoverAtLockPath()
+    void lockPath()
     {
         QFETCH(QString, kind);
         QTemporaryDir dir;
+        QString folder = dir.path();
         const QString path = dir.filePath(QStringLiteral("org.example.app.lock"));
         const QString target = dir.filePath(QStringLiteral("target"));
         QFile(target).open(QIODevice::WriteOnly);
-        if (kind == QLatin1String("dangling") || kind == QLatin1String("link"))
-            QVERIFY(QFile::link(
-                kind == QLatin1String("link") ? target : dir.filePath(QStringLiteral("gone")),
-                path));
-        else
-            QVERIFY(QDir().mkpath(kind == QLatin1String("full") ? path + QStringLiteral("/inside")
-                                                                : path));
+        if (kind == u"dangling" || kind == u"link") {
+            QVERIFY(
+                QFile::link(kind == u"link" ? target : dir.filePath(QStringLiteral("gone")), path));
+        } else if (kind == u"folder" || kind == u"full") {
+            QVERIFY(QDir().mkpath(kind == u"full" ? path + QStringLiteral("/inside") : path));
+        } else if (kind == u"fifo") {
+            QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        } else if (kind == u"others") {
+            if (::geteuid() != 0)
+                QSKIP("only root can give a folder to another user");
+            QCOMPARE(::chown(QFile::encodeName(folder).constData(), 65534, 65534), 0);
+        } else if (kind == u"open") {
+            QCOMPARE(::chmod(QFile::encodeName(folder).constData(), 0777), 0);
+        } else {
+            folder = dir.filePath(QStringLiteral("linked"));
+            QVERIFY(QFile::link(dir.path(), folder));
+        }
         {
-            const SingleInstanceGuard guard(QStringLiteral("org.example.app"), dir.path());
+            const SingleInstanceGuard guard(QStringLiteral("org.example.app"), folder);
             QVERIFY(!guard.isDuplicate());
-            QTEST(!QFileInfo(path).isDir() && !QFileInfo(path).isSymLink(), "isRemoved");
+            QTEST(QFileInfo(path).isFile() && !QFileInfo(path).isSymLink(), "isGuarded");
         }
         QVERIFY(QFile::exists(target));
     }

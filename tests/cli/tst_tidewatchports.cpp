@@ -1,3 +1,4 @@
+#include "applicationinfo.h"
 #include "standinlister.h"
 
 #include <QProcess>
@@ -32,8 +33,8 @@ private Q_SLOTS:
     "\"connections\": null, \"started\": null"
         // An address once per record, sorted, without brackets; no process and no user: "-".
         row("table", "--lsof LISTER",
-            "printf 'p900\\ncsshd\\nn*:22\\nn[::1]:22\\nn*:22\\np12345\\ncweb server\\n"
-            "n127.0.0.1:8080\\npx\\nn*:9\\n'",
+            "printf 'px\\nn*:9\\np900\\ncsshd\\nn*:22\\nn[::1]:22\\nn*:22\\np12345\\n"
+            "cweb server\\nn127.0.0.1:8080\\n'",
             0,
             "PORT  PROTO    PID  USER  ADDRESS    CONN  COMMAND\n"
             "   9  tcp        -  -     *             -  -\n"
@@ -49,6 +50,10 @@ private Q_SLOTS:
             "\"addresses\": [\"::1\"]" NO_FACTS "},\n  {\"port\": 9223372036854775807, "
             "\"pid\": 2147483647, \"processName\": \"big\", \"user\": \"\", \"addresses\": "
             "[\"*\"]" NO_FACTS "}\n]\n");
+        // A name without a usable process id: pid null, the name kept.
+        row("json, a name without pid", "--json --lsof LISTER", "printf 'p0\\ncinit\\nn*:80\\n'", 0,
+            "[\n  {\"port\": 80, \"pid\": null, \"processName\": \"init\", \"user\": \"\", "
+            "\"addresses\": [\"*\"]" NO_FACTS "}\n]\n");
 #undef NO_FACTS
         row("empty json", "--lsof LISTER --json", "true", 0, "[]\n");
         // A name can't steer the terminal: escape sequences and overrides show as text.
@@ -56,6 +61,13 @@ private Q_SLOTS:
             "printf 'p7\\nc\\033[31mred\\342\\200\\256x\\nn*:80\\n'", 0,
             "PORT  PROTO  PID  USER  ADDRESS  CONN  COMMAND\n"
             "  80  tcp      7  -     *           -  \\u001b[31mred\\u202ex\n");
+        row("C1 controls and separators in the table", "--lsof LISTER",
+            "printf 'p7\\nca\\302\\233[2J\\302\\205b\\342\\200\\250c\\nn*:80\\n'", 0,
+            "PORT  PROTO  PID  USER  ADDRESS  CONN  COMMAND\n"
+            "  80  tcp      7  -     *           -  a\\u009b[2J\\u0085b\\u2028c\n");
+        const QByteArray version = ApplicationInfo::fromBuild().version.toUtf8();
+        QTest::addRow("version") << u"--version"_s << QByteArray() << 0
+                                 << QByteArray("tidewatch-ports " + version + '\n') << QByteArray();
         row("missing lister", "--lsof LISTER", nullptr, 1, "", "could not start");
         // Scans that many times with one source and prints the last answer: the port is
         // the number of runs.
@@ -78,9 +90,10 @@ private Q_SLOTS:
             HEADER "8080  tcp      5  -     *           -  web\n");
         row("ports, none listens", "--json --lsof LISTER 443", two, 3, "[]\n");
 #undef HEADER
-        // A usage error goes to stderr only.
+        // A usage error goes to stderr only, with the help; its usage line names the program
+        // as such, not by the path it was started by.
         for (const char* wrong : {"--bogus", "--lsof", "80x", "65536", "--repeat 0"})
-            row(wrong, wrong, nullptr, 2, "", "--json");
+            row(wrong, wrong, nullptr, 2, "", ": tidewatch-ports [options]");
     }
 
     void portsTool()

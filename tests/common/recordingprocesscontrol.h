@@ -1,13 +1,15 @@
 #pragma once
 
 #include "processcontrol.h"
+#include "processdetails.h"
 
 #include <QHash>
 #include <QList>
 #include <QPair>
 
 // Knows the processes a test names and records the signals sent, instead of sending them.
-class RecordingProcessControl final : public ProcessControl
+// Each process's command line is "run PID", given only to whoever saw that very process.
+class RecordingProcessControl final : public ProcessControl, public ProcessDetailsProvider
 {
 public:
     struct Process
@@ -25,15 +27,24 @@ public:
 
     std::unique_ptr<Handle> open(qint32 pid) const override
     {
+        ++opens;
         const auto it = processes.constFind(pid);
         if (it == processes.constEnd())
             return nullptr;
         return std::make_unique<RecordingHandle>(*it, const_cast<RecordingProcessControl&>(*this));
     }
+    ProcessDetails read(const ProcessIdentity& seen, CommandLineLength) const override
+    {
+        const auto it = processes.constFind(seen.pid);
+        if (it == processes.constEnd() || !isSameProcess(it->identity, seen))
+            return {};
+        return {QStringLiteral("run %1").arg(seen.pid), QStringLiteral("/srv")};
+    }
     qint32 ownPid() const override { return 1; }
     quint32 ownUid() const override { return uid; }
 
     quint32 uid = 1000;
+    mutable int opens = 0;
     QHash<qint32, Process> processes;
     QList<QPair<qint32, int>> sentSignals; // (pid, signal) in the order sent
 
@@ -46,6 +57,7 @@ private:
         {}
         const ProcessIdentity& identity() const override { return m_process.identity; }
         std::optional<quint32> owner() const override { return m_process.owner; }
+        bool holdsSocket(const QList<quint64>&) const override { return true; }
         SignalOutcome sendSignal(int signal) override
         {
             if (m_process.outcome == SignalOutcome::Sent)

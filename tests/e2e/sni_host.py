@@ -4,12 +4,17 @@
   sni_host.py watch             owns org.kde.StatusNotifierWatcher, and half a second later
                                 registers a host with it (as a panel that starts after the
                                 watcher does); prints "registered SERVICE" for each item
-                                that registers
+                                that registers, "introspected" and "asked" for each look at
+                                the watcher
+  sni_host.py watch-unseen      the same, but Qt does not see the host (its introspection
+                                leaves out the properties), as when the host is away for the
+                                moment Qt looks
   sni_host.py activate SERVICE  clicks the item, as a host does (Activate)
   sni_host.py click SERVICE LABEL
                                 clicks the entry of the item's menu with that label
                                 (com.canonical.dbusmenu Event "clicked")
 """
+import re
 import sys
 
 import dbus
@@ -33,10 +38,12 @@ INTROSPECTION = f"""<node><interface name="{WATCHER}">
 class Watcher(dbus.service.Object):
     items = []
     host_registered = False
+    unseen = False
 
     @dbus.service.method("org.freedesktop.DBus.Introspectable", out_signature="s")
     def Introspect(self):
-        return INTROSPECTION
+        print("introspected", flush=True)
+        return re.sub(r"<property[^>]*>\n", "", INTROSPECTION) if self.unseen else INTROSPECTION
 
     @dbus.service.method(PROPERTIES, in_signature="ss", out_signature="v")
     def Get(self, interface, name):
@@ -44,6 +51,7 @@ class Watcher(dbus.service.Object):
 
     @dbus.service.method(PROPERTIES, in_signature="s", out_signature="a{sv}")
     def GetAll(self, interface):
+        print("asked", flush=True)
         return {"RegisteredStatusNotifierItems": dbus.Array(self.items, signature="s"),
                 "IsStatusNotifierHostRegistered": self.host_registered,
                 "ProtocolVersion": dbus.Int32(0)}
@@ -54,6 +62,11 @@ class Watcher(dbus.service.Object):
         name = sender if service.startswith("/") else service
         self.items.append(name)
         print("registered", name, flush=True)
+        self.StatusNotifierItemRegistered(name)
+
+    @dbus.service.signal(WATCHER, signature="s")
+    def StatusNotifierItemRegistered(self, service):
+        pass
 
     @dbus.service.signal(WATCHER)
     def StatusNotifierHostRegistered(self):
@@ -74,13 +87,14 @@ def find_entry(layout, label):
 
 
 def main(argv):
-    if argv[1:] == ["watch"]:
+    if argv[1:] in (["watch"], ["watch-unseen"]):
         from dbus.mainloop.glib import DBusGMainLoop
         from gi.repository import GLib
         DBusGMainLoop(set_as_default=True)
         bus = dbus.SessionBus()
         # Both live as long as the loop runs.
         watcher = Watcher(bus, "/StatusNotifierWatcher")
+        watcher.unseen = argv[1] == "watch-unseen"
         name = dbus.service.BusName(WATCHER, bus, do_not_queue=True)  # noqa: F841
         GLib.timeout_add(500, watcher.register_host)
         GLib.MainLoop().run()

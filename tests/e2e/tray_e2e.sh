@@ -11,7 +11,9 @@
 # bus with a stand-in StatusNotifierItem host (SNI_HOST) that starts late: the icon
 # registers within 10 s and the window goes; activating the icon opens the panel and again
 # closes it; the menu's "Open at Login" writes the login entry; the window is back while the
-# host is away and goes when it returns; the menu's Quit ends the program with status 0.
+# host is away and goes when it returns; the menu's Quit ends the program with status 0. A
+# session bus that never answers costs no more than a couple of seconds; a host that Qt does
+# not see keeps the window until an X11 tray takes the icon.
 # HOME, XDG_* and the runtime folder are temporary. Every wait polls its condition up to a
 # deadline; nothing waits a fixed time.
 # Exit status: 0 passed, 1 failed, 77 skipped (a tool is missing).
@@ -203,6 +205,23 @@ wait_for "window back once the tray went away" has_titled_window "${survivors[0]
 pass "when the tray goes away, the window comes back"
 stop "${survivors[0]}"
 
+# A session bus that takes connections and never answers: Qt would wait 25 s on it, more
+# than once. The program finds out within 2 s and starts without it.
+/usr/bin/python3 -c 'import socket, sys
+bus = socket.socket(socket.AF_UNIX)
+bus.bind(sys.argv[1])
+bus.listen(16)
+held = []
+while True:
+    held.append(bus.accept())' "$work/silent-bus" >"$work/silent-bus.log" 2>&1 &
+wait_for "silent bus socket" test -S "$work/silent-bus"
+DBUS_SESSION_BUS_ADDRESS="unix:path=$work/silent-bus" start_copy
+deadline_s=8 wait_for "window on a silent session bus" has_titled_window "$started"
+grep -q 'session bus does not answer' "$work/tidewatch-$copies.log" ||
+    fail "nothing said on standard error about the silent session bus"
+stop "$started"
+pass "on a session bus that never answers, the window appears at once and the program says why"
+
 # A StatusNotifierItem host on a private session bus, and no X11 tray.
 dbus-daemon --session --nofork --print-address=3 3>"$work/bus" >"$work/dbus.log" 2>&1 &
 wait_for "session bus address" grep -q . "$work/bus"
@@ -250,6 +269,23 @@ pass "while the host is away the window is back, and it goes when the host retur
 wait_for "exit after the menu's Quit" has_exited "$sni"
 wait "$sni" || fail "the menu's Quit ended the program with status $?"
 pass "the menu's Quit ends the program with status 0"
+
+# A host the program sees and Qt does not, as when the host is away for the moment Qt looks:
+# Qt makes an X11 icon, which nothing shows, so the window stays (it is checked once the
+# program has asked the watcher after making the icon); an X11 tray that starts later
+# takes the icon, and then the window goes.
+stop "$host"
+"$sni_host" watch-unseen >"$work/host-3.log" 2>&1 &
+start_copy
+unseen=$started
+asked_after_icon() { awk '/^introspected/ { i = 1 } i && /^asked/ { a = 1 } END { exit !a }' "$1"; }
+wait_for "a look at the watcher after the icon was made" asked_after_icon "$work/host-3.log"
+has_titled_window "$unseen" || fail "the window went, though no tray shows the icon"
+trayer --edge top --align right --widthtype request --height 24 --transparent false \
+    >"$work/trayer-2.log" 2>&1 &
+deadline_s=$dock_s wait_for "X11 icon embedded in trayer that started later" has_tray_icon "$unseen"
+wait_for "window gone once the icon docked" has_no_toplevel "$unseen"
+pass "an icon no tray shows keeps the window; once a tray of its kind shows it, the window goes"
 
 # A sanitizer report ends a copy; make sure none ended that way unseen.
 if grep -l -E 'ERROR: (Address|Leak)Sanitizer|runtime error:' "$work"/tidewatch-*.log; then

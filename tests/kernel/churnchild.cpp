@@ -123,9 +123,11 @@ int run(char* command)
     }
     case 'u': // stop a listener listening, keeping its descriptor
         return ::shutdown(fd, SHUT_RDWR) == 0 ? fd : -1;
-    case 'e': { // exec this program again as TEXT, a link to it in the same folder
-        std::string path = self.substr(0, self.rfind('/') + 1) + text;
-        char* const arguments[] = {path.data(), nullptr};
+    case 'e': { // exec this program again as TEXT, a link to it in the same folder, its
+                // path after (NUMBER >> 3) % 65536 extra slashes as the first argument
+        const std::string path = self.substr(0, self.rfind('/') + 1) + text;
+        std::string first = std::string((number >> 3) % 65536, '/') + path;
+        char* const arguments[] = {first.data(), nullptr};
         ::execv(path.c_str(), arguments);
         return -1;
     }
@@ -150,6 +152,8 @@ int run(char* command)
 int main(int, char** argv)
 {
     self = argv[0];
+    if (const size_t slashes = self.find_first_not_of('/'); slashes > 1 && slashes != self.npos)
+        self.erase(0, slashes - 1);
     std::printf("ok %d\n", int(::getpid()));
     char command[600];
     while (std::fflush(stdout) == 0 && std::fgets(command, sizeof command, stdin)) {

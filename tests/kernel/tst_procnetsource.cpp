@@ -41,7 +41,7 @@ using namespace Qt::StringLiterals;
 namespace {
 
 // churnchild's command bits, and the names it runs under (an exec renames).
-constexpr quint32 Alternate = 1, CloseFile = 4;
+constexpr quint32 Alternate = 1, CloseOnExec = 2, CloseFile = 4;
 constexpr uid_t nobody = 65534;
 constexpr auto Tables = ProcNetSource::Sockets::Tables;
 const char* const childNames[] = {"tw-spawn", "tw-alpha", "tw beta", "tw-gamma\\x"};
@@ -405,12 +405,14 @@ private Q_SLOTS:
         for (const auto& [raw, printed] : names)
             QVERIFY2(hold(raw, printed) > 0, printed.constData());
         // Run under a name longer than the kernel keeps: the record has the cut one, as lsof
-        // has it, and the native source adds the whole one.
+        // has it, and the native source adds the whole one, from a first argument whose first
+        // 8 KiB end in "tw-long-program-na".
         QVERIFY(QFile::link(QStringLiteral(CHURNCHILD_PATH),
                             m_folder.filePath(u"tw-long-program-name"_s)));
         const size_t cut = churn.size();
+        const auto slashes = quint32(8192 - m_folder.filePath(u"tw-long-program-na"_s).size());
         QVERIFY(churn.spawn() &&
-                churn.command(cut, 'e', 0, "tw-long-program-name") == churn.pid(cut));
+                churn.command(cut, 'e', slashes << 3, "tw-long-program-name") == churn.pid(cut));
         const int cutPort = churn.command(cut, 'l').value_or(0);
         QVERIFY(cutPort > 0);
         expected << u"%1 %2 tw-long-program [127.0.0.1]"_s.arg(cutPort).arg(churn.pid(cut));
@@ -466,6 +468,20 @@ private Q_SLOTS:
         }
 
         PortScanner scanner(makePlatformPortSource());
+        // An owner that execs keeps its pid and start time: it is signalled only while it
+        // still holds the row's socket, not once the exec closed it.
+        for (const quint32 closeOnExec : {CloseOnExec, 0u}) {
+            const size_t index = churn.size();
+            const int port = churn.spawn() ? churn.command(index, 'l', closeOnExec).value_or(0) : 0;
+            const QList<ListeningPort> before = ProcNetSource().query().ports;
+            const auto record = std::find_if(before.cbegin(), before.cend(), [&](const auto& r) {
+                return r.port() == port && r.pid() == churn.pid(index);
+            });
+            QVERIFY(record != before.cend() && record->sockets().size() == 1);
+            QVERIFY(churn.command(index, 'e', 0, childNames[1]) == churn.pid(index));
+            QCOMPARE(scanner.kill(*record),
+                     closeOnExec ? SignalOutcome::Gone : SignalOutcome::Sent);
+        }
         QVERIFY(churn.command(4, 'i') == 0);
         for (const int index : {3, 4}) {
             const ListeningPort record(0, churn.pid(index),

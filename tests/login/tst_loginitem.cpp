@@ -163,7 +163,7 @@ private Q_SLOTS:
         const QStringList lines = QString::fromUtf8(desktopEntryText()).split(u'\n');
         for (const char* line :
              {"[Desktop Entry]", "Type=Application", "Name=Tidewatch", "Exec=tidewatch",
-              "Icon=" TIDEWATCH_APP_ID, "Categories=Development;Network;"})
+              "Icon=" TIDEWATCH_APP_ID, "Categories=Development;"})
             QVERIFY2(lines.contains(QString::fromUtf8(line)), line);
     }
 };

@@ -1,5 +1,7 @@
 #include "applicationinfo.h"
 #include "fakeportsource.h"
+#include "noticebox.h"
+#include "panelstyle.h"
 #include "portlist.h"
 #include "portlistmodel.h"
 #include "portlistview.h"
@@ -13,6 +15,7 @@
 #include <QCursor>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QScreen>
 #include <QSignalSpy>
@@ -27,7 +30,7 @@ struct Panel
     explicit Panel(const QString& tip = QStringLiteral("https://example.org/tip"),
                    const QString& contact = QStringLiteral("mailto:maker@example.org"))
         : scanner(source, processes),
-          view(scanner, desktop, ApplicationInfo{{}, {}, {}, {}, {}, tip, contact})
+          view(scanner, desktop, *processes, ApplicationInfo{{}, {}, {}, {}, {}, tip, contact})
     {
         // A settings block, put in after the footer was built, as the program does.
         auto* settings = new QWidget;
@@ -70,13 +73,16 @@ struct Panel
     // that has not moved when widgets change under it, "leave" takes the pointer off the
     // list, "click:NAME" ("Shift+click:NAME") clicks a button, "publish:PORT/PID,..."
     // refreshes the list with records without names ("PORT/0/USER": another user's socket;
-    // "PORTu/PID": a UDP socket),
-    // "rescan" scans again and gets the very list the scanner holds,
+    // "PORTu/PID": a UDP socket), "rescan" scans again and gets the very list the scanner
+    // holds, "restart" checks that a panel started over these records marks none of them new,
     // "hide" hides the panel, "noopener" leaves URLs unopened, "refuse:PID" makes signals to
-    // a pid fail, "root" runs the panel as root, "stillrunning:N" waits until row N says its
-    // process ignored the request to quit, "focus:NAME" and "shown:NAME" check where the
+    // a pid fail, "newcomer:PID" gives a pid to another process, "opens:N" checks how many
+    // times processes were opened, "root" runs the panel as root, "stillrunning:N" waits until row
+    // N says its process ignored the request to quit, "focus:NAME" and "shown:NAME" check where the
     // keys go and what shows, "taller" that a taller panel gives the height to the list, and
-    // "empty:N" that the empty list says N system ports hide
+    // "palette:dark" ("palette:light") that the panel's texts read in such a palette,
+    // "empty:N" that the empty list says N system ports hide, "notice:TEXT" that the notice
+    // box's text and button ('|' between) hold TEXT ('+' for a space),
     // ("empty:0": that nothing listens; "empty:TEXT": that nothing matches TEXT).
     // "type:TEXT" types into whatever has the focus ('+' for a space), "rows:N" checks how
     // many rows show, "appeared:N,..." which rows are marked new; "menu:N" right-clicks row N,
@@ -133,6 +139,14 @@ struct Panel
                 QEvent leave(QEvent::Leave);
                 for (QEvent* event : std::initializer_list<QEvent*>{&move, &enter, &leave})
                     QCoreApplication::sendEvent(viewport(), event);
+            } else if (step == QLatin1String("restart")) {
+                // A panel made before the first scan, over a source with records already.
+                PortScanner restarted(source, processes);
+                const PortListView fresh(restarted, desktop, *processes, ApplicationInfo{});
+                QVERIFY(QTest::qWaitFor([&] { return restarted.lastScan().has_value(); }));
+                QCOMPARE(fresh.model()->rowCount(), model()->rowCount());
+                for (int row = 0; row < fresh.model()->rowCount(); ++row)
+                    QVERIFY(!fresh.model()->index(row).data(PortListModel::AppearedRole).toBool());
             } else if (step == QLatin1String("rescan")) {
                 QVERIFY(publish(QList(scanner.ports())));
             } else if (step.startsWith(QLatin1String("publish:"))) {
@@ -143,13 +157,17 @@ struct Panel
                                                               : ListeningPort::Protocol::Tcp;
                     ports.append(ListeningPort(port.remove(u'u').toInt(),
                                                record.section(u'/', 1, 1).toInt(), {},
-                                               record.section(u'/', 2), {}, 0, {}, protocol));
+                                               record.section(u'/', 2), {}, 0, {}, {}, protocol));
                 }
                 QVERIFY(publish(ports));
             } else if (step == QLatin1String("noopener")) {
                 desktop.opens = false;
             } else if (step.startsWith(QLatin1String("refuse:"))) {
                 processes->processes[arg.toInt()].outcome = SignalOutcome::NotPermitted;
+            } else if (step.startsWith(QLatin1String("newcomer:"))) {
+                processes->processes[arg.toInt()].identity.name = QStringLiteral("newcomer");
+            } else if (step.startsWith(QLatin1String("opens:"))) {
+                QCOMPARE(processes->opens, arg.toInt());
             } else if (step == QLatin1String("root")) {
                 processes->uid = 0;
             } else if (step.startsWith(QLatin1String("stillrunning:"))) {
@@ -171,8 +189,32 @@ struct Panel
                          : arg.toInt() > 0 ? text.startsWith(arg + QStringLiteral(" system port"))
                                            : text.contains(u'“' + arg + u'”'),
                          qPrintable(text));
+            } else if (step.startsWith(QLatin1String("notice:"))) {
+                const auto* notice = view.findChild<NoticeBox*>(QStringLiteral("panelNotice"));
+                const QString shown =
+                    notice->message() + u'|' +
+                    view.findChild<QAbstractButton*>(QStringLiteral("panelNoticeConfirm"))->text();
+                QVERIFY2(shown.contains(QString(arg).replace(u'+', u' ')), qPrintable(shown));
             } else if (step.startsWith(QLatin1String("shown:"))) {
                 QVERIFY(view.findChild<QWidget*>(arg)->isVisible());
+            } else if (step.startsWith(QLatin1String("palette:"))) {
+                // A desktop's scheme read by Qt: its placeholder colour left at the default.
+                const bool dark = arg == u"dark";
+                QPalette palette;
+                palette.setColor(QPalette::Window,
+                                 dark ? QColor(32, 35, 38) : QColor(239, 239, 239));
+                palette.setColor(QPalette::Base, dark ? QColor(20, 22, 24) : Qt::white);
+                for (const auto role : {QPalette::Text, QPalette::WindowText})
+                    palette.setColor(role, dark ? QColor(252, 252, 252) : QColor(35, 38, 41));
+                view.setPalette(palette);
+                const QPalette& field =
+                    view.findChild<QLineEdit*>(QStringLiteral("filterField"))->palette();
+                QVERIFY(PanelStyle::contrast(field.color(QPalette::PlaceholderText),
+                                             field.color(QPalette::Base)) >= 4.5);
+                const QColor window = palette.color(QPalette::Window);
+                for (const QColor& text : {PanelStyle::secondary(palette), PanelStyle::red(palette),
+                                           PanelStyle::orange(palette)})
+                    QVERIFY(PanelStyle::contrast(text, window) >= 4.5);
             } else if (step == QLatin1String("hide")) {
                 view.hide();
             } else if (step == QLatin1String("leave")) {
@@ -290,7 +332,11 @@ private Q_SLOTS:
             << "Down Del stillrunning:0 Del" << 0 << "signal 100 15, signal 100 9, scan";
         QTest::addRow("refused kill") << "refuse:100 Down Del shown:panelNotice" << 0 << "";
         QTest::addRow("as root, another user's process asks first")
-            << "root Down Del shown:panelNotice click:panelNoticeConfirm" << 0 << "signal 100 15";
+            << "root Down Del shown:panelNotice click:panelNoticeConfirm opens:1" << 0
+            << "signal 100 15";
+        QTest::addRow("as root, the question names the user and the buttons what they do")
+            << "root publish:2000/100/alice Down Del notice:user+alice.+End+it+anyway?|End+process"
+            << 0 << "";
         QTest::addRow("a URL that won't open")
             << "noopener Down Return shown:panelNotice" << 0 << "http://localhost:2000";
         // Typing filters; the keys act on what is left.
@@ -316,31 +362,35 @@ private Q_SLOTS:
         QTest::addRow("opens unfiltered") << "type:p3 hide rows:100" << -1 << "";
         // The row's menu; its quits take the panel's kill path.
         QTest::addRow("menu copies")
-            << "menu:1 pick:CopyURL menu:1 pick:CopyPort menu:1 pick:CopyPID Down menu:key "
-               "pick:CopyPort"
-            << 0 << "copy http://localhost:2001, copy 2001, copy 101, copy 2000";
+            << "menu:0 pick:CopyCommandLine menu:1 pick:CopyURL menu:1 pick:CopyPort menu:1 "
+               "pick:CopyPID Down menu:key pick:CopyPort"
+            << 0 << "copy run 100, copy http://localhost:2001, copy 2001, copy 101, copy 2000";
         QTest::addRow("menu opens and quits")
             << "menu:0 pick:OpeninBrowser menu:0 pick:QuitProcess menu:0 pick:ForceQuitProcess"
             << -1 << "http://localhost:2000, signal 100 15, signal 100 9";
         QTest::addRow("menu as root asks first")
             << "root menu:0 pick:ForceQuitProcess shown:panelNotice click:panelNoticeConfirm" << -1
             << "signal 100 9";
-        // No process: nothing of one to copy or end. An unreadable command line: not copied.
+        // No process: nothing of one to copy or end. A newcomer's command line: not copied, and
+        // the kill reaches no one.
         QTest::addRow("menu entries")
-            << "publish:2000/0/postgres,2001/2147483647 menu:0 entries menu:1 entries" << -1
-            << "entries: Open in Browser/Copy URL/Copy Port, entries: Open in Browser/Copy "
+            << "publish:2000/0/postgres,2001/101 newcomer:101 menu:0 entries menu:1 entries Down "
+               "Down Del"
+            << 1
+            << "scan, entries: Open in Browser/Copy URL/Copy Port, entries: Open in Browser/Copy "
                "URL/Copy Port/Copy PID/(Copy Command Line)/Quit Process/Force Quit Process";
         // "udp" and "tcp" pick the protocol; a UDP row offers no URL.
         QTest::addRow("UDP: filtered, no URL")
-            << "publish:2000/2147483647,2000u/2147483647 rows:2 type:udp rows:1 menu:0 entries"
-            << -1
-            << "entries: Copy Port/Copy PID/(Copy Command Line)/Quit Process/Force Quit Process";
+            << "publish:2000/101,2000u/101 menu:1 entries type:udp rows:1" << -1
+            << "entries: Copy Port/Copy PID/Copy Command Line/Quit Process/Force Quit Process";
         QTest::addRow("TCP filtered")
             << "publish:2000/7,2000u/7,3000u/7 type:TCP rows:1" << -1 << "";
         QTest::addRow("new records stand out for one refresh")
             << "publish:2000/100,3000/300 appeared:1 publish:2000/100,3000/301 appeared:1 "
                "rescan appeared: publish:2000/100,3000/301,4000/400 appeared:2 rescan appeared:"
             << -1 << "";
+        QTest::addRow("the first list marks nothing") << "restart" << -1 << "scan";
+        QTest::addRow("texts read in light and dark") << "palette:light palette:dark" << -1 << "";
         QTest::addRow("footer")
             << "click:tipButton click:contactButton click:quitButton click:refreshButton" << -1
             << "https://example.org/tip, mailto:maker@example.org, terminate, scan";
@@ -380,7 +430,8 @@ private Q_SLOTS:
         QCOMPARE(first.data(Qt::AccessibleTextRole).toString(),
                  QStringLiteral("Port 2000, ") + markup +
                      QStringLiteral(", PID 100, just started"));
-        QVERIFY(first.data(Qt::ToolTipRole).toString().contains(markup.toHtmlEscaped()));
+        const QString toolTip = first.data(Qt::ToolTipRole).toString();
+        QVERIFY(toolTip.contains(markup.toHtmlEscaped()) && toolTip.contains(u"Command: run 100"));
 
         panel.type(steps);
         QTRY_COMPARE(panel.effects().join(u", "), effects);
