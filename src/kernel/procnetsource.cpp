@@ -102,6 +102,28 @@ int heldDescriptorBudget()
     return int(std::clamp<rlim_t>(limit.rlim_cur / 2, 64, 4160) - 64);
 }
 
+// How many TCP sockets, IPv4 and IPv6, this network namespace holds in the kernel's
+// tables, listeners included: /proc/net/sockstat's "TCP: inuse" and sockstat6's "TCP6:
+// inuse"; none where unreadable.
+std::array<std::optional<quint64>, 2> tcpSocketsInUse(int procFd)
+{
+    std::array<std::optional<quint64>, 2> counts;
+    const std::pair<const char*, QByteArrayView> sources[] = {{"net/sockstat", "TCP: inuse "},
+                                                              {"net/sockstat6", "TCP6: inuse "}};
+    QByteArray text;
+    for (int family = 0; family < 2; ++family) {
+        const auto& [path, key] = sources[family];
+        const qsizetype at = readFile(procFd, path, text) ? text.indexOf(key) : -1;
+        if (at < 0)
+            continue;
+        const qsizetype from = at + key.size();
+        const qsizetype end = text.indexOf(' ', from);
+        if (end > from)
+            counts[family] = parseUnsigned(QByteArrayView(text).sliced(from, end - from));
+    }
+    return counts;
+}
+
 // How many of the established connections each TCP listener has: those on its port and
 // family, on its address or, for a wildcard listener, any.
 QHash<quint64, qint32> countConnections(const ListeningSockets& sockets,
@@ -170,32 +192,34 @@ bool ProcNetSource::readSockets(int procFd, ListeningSockets& sockets,
     for (const bool udp : {false, true}) {
         if (m_socketsFrom == Sockets::Diagnostics) {
             // A kernel may lack one protocol's diagnostics (a module not loaded): that
-            // protocol alone comes from the tables.
-            ListeningSockets found;
+            // protocol alone comes from the tables, which list again, under the same
+            // inodes, whatever the diagnostics gave before they said so.
             const auto result = m_diagnostics.list(
-                udp ? SockDiag::Dump::UdpBound : SockDiag::Dump::TcpListening,
-                [&found](quint64 inode, const ListeningSocket& socket) {
-                    found.insert(inode, socket);
-                },
-                reason);
+                udp ? SockDiag::Dump::UdpBound : SockDiag::Dump::TcpListening, add, reason);
             if (result == SockDiagSocket::Result::Failed)
                 return false;
             if (result == SockDiagSocket::Result::Ok) {
-                if (sockets.isEmpty())
-                    sockets = std::move(found);
-                else
-                    for (auto it = found.cbegin(); it != found.cend(); ++it)
-                        add(it.key(), it.value());
                 if (udp || !established)
                     continue;
-                // The listeners' ports, for the kernel to match the connections against.
-                QList<quint16> ports;
-                for (const ListeningSocket& socket : std::as_const(sockets))
-                    ports.append(socket.port);
-                std::sort(ports.begin(), ports.end());
-                ports.erase(std::unique(ports.begin(), ports.end()), ports.end());
-                if (ports.isEmpty())
-                    continue;
+                // The TCP listeners' ports by family, for the kernel to match the connections
+                // against: an IPv6 listener's connections are IPv6 sockets, IPv4-mapped ones
+                // included.
+                std::array<QList<quint16>, 2> ports;
+                for (const ListeningSocket& socket : std::as_const(sockets)) {
+                    if (!socket.udp)
+                        ports[socket.address.family == AF_INET6].append(socket.port);
+                }
+                const auto inUse = tcpSocketsInUse(procFd);
+                for (int family = 0; family < 2; ++family) {
+                    // The kernel walks its whole established table for a dump, which costs
+                    // more than all the rest of a steady scan; where this namespace holds
+                    // no TCP socket but the listeners, nothing is connected to count.
+                    if (inUse[family] == quint64(ports[family].size()))
+                        ports[family].clear();
+                    std::sort(ports[family].begin(), ports[family].end());
+                    ports[family].erase(std::unique(ports[family].begin(), ports[family].end()),
+                                        ports[family].end());
+                }
                 const auto counted = m_diagnostics.list(
                     SockDiag::Dump::TcpEstablished,
                     [established](quint64, const ListeningSocket& socket) {

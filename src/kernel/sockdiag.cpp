@@ -213,7 +213,8 @@ bool SockDiagSocket::open(QString& reason)
 }
 
 SockDiagSocket::Result SockDiagSocket::list(SockDiag::Dump kind, const SockDiag::SocketFound& found,
-                                            QString& reason, const QList<quint16>& ports)
+                                            QString& reason,
+                                            const std::array<QList<quint16>, 2>& ports)
 {
     if (m_fd < 0) {
         if (!open(reason))
@@ -222,10 +223,13 @@ SockDiagSocket::Result SockDiagSocket::list(SockDiag::Dump kind, const SockDiag:
             return Result::Failed;
     }
     for (const int family : {AF_INET, AF_INET6}) {
-        for (qsizetype from = 0; from == 0 || from < ports.size();
+        const QList<quint16>& asked = ports[family == AF_INET6];
+        if (kind == SockDiag::Dump::TcpEstablished && asked.isEmpty())
+            continue;
+        for (qsizetype from = 0; from == 0 || from < asked.size();
              from += SockDiag::maxFilterPorts) {
             const Result result =
-                dump(kind, family, found, reason, ports.mid(from, SockDiag::maxFilterPorts));
+                dump(kind, family, found, reason, asked.mid(from, SockDiag::maxFilterPorts));
             // An absent protocol said so in a whole answer: the socket serves on.
             if (result == Result::Failed)
                 close();

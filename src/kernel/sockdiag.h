@@ -7,6 +7,7 @@
 #include <QList>
 #include <QString>
 
+#include <array>
 #include <functional>
 
 // The kernel's socket diagnostics (NETLINK_SOCK_DIAG): the TCP sockets in the LISTEN state
@@ -73,10 +74,12 @@ public:
         Unavailable, // no diagnostics for this protocol here: read /proc/net instead
         Failed,
     };
-    // Reports the dump's sockets, IPv4 and IPv6 (for TcpEstablished, those on the ports
-    // given); on anything but Ok, reason says why and what was reported is to be dropped.
+    // Reports the dump's sockets, IPv4 and IPv6; for TcpEstablished, those on the ports
+    // given for each family (IPv4, then IPv6), and none of a family without ports, whose
+    // dump is not even asked for: the kernel walks its whole established table for one.
+    // On anything but Ok, reason says why and what was reported is to be dropped.
     Result list(SockDiag::Dump kind, const SockDiag::SocketFound& found, QString& reason,
-                const QList<quint16>& ports = {});
+                const std::array<QList<quint16>, 2>& ports = {});
 
 private:
     bool open(QString& reason);
