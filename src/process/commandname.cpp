@@ -1,11 +1,8 @@
 #include "commandname.h"
+#include "utf8printable.h"
 
 #include <QByteArray>
 #include <QChar>
-
-#include <clocale>
-#include <cwctype>
-#include <locale.h>
 
 namespace {
 
@@ -54,10 +51,7 @@ int decodeUtf8(QByteArrayView data, qsizetype i, char32_t* codePoint)
 // under a UTF-8 locale gives the same answer for every character.
 bool isPrintable(char32_t codePoint)
 {
-    static const locale_t utf8 = newlocale(LC_CTYPE_MASK, "C.UTF-8", locale_t(nullptr));
-    if (utf8)
-        return iswprint_l(wint_t(codePoint), utf8) != 0;
-    return QChar::isPrint(codePoint);
+    return isPrintableInUtf8Locale(codePoint).value_or(QChar::isPrint(codePoint));
 }
 
 } // namespace

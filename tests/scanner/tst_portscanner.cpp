@@ -82,25 +82,33 @@ private Q_SLOTS:
         QCOMPARE(order.size(), 6);
     }
 
-    // Known processes: 0, -1, 500 and 1 (this program) are "node", 501 is "bash".
+    // Known processes: 0, -1, 500 and 1 (this program) are "node", 501 is "bash", 503 is
+    // "node" started at 7777. Where the record has a start time, that decides, else the name.
     void killGuards_data()
     {
         QTest::addColumn<qint32>("pid");
-        QTest::addRow("live process with the record's name: signalled") << 500;
-        QTest::addRow("pid 0 would signal our group") << 0;
-        QTest::addRow("pid -1 would signal everyone") << -1;
-        QTest::addRow("own pid") << 1;
-        QTest::addRow("pid reused by another program") << 501;
-        QTest::addRow("process gone") << 502;
+        QTest::addColumn<quint64>("startTime"); // the record's
+        QTest::addColumn<bool>("signalled");
+        QTest::addRow("live process with the record's name: signalled") << 500 << 0ull << true;
+        QTest::addRow("pid 0 would signal our group") << 0 << 0ull << false;
+        QTest::addRow("pid -1 would signal everyone") << -1 << 0ull << false;
+        QTest::addRow("own pid") << 1 << 0ull << false;
+        QTest::addRow("pid reused by another program") << 501 << 0ull << false;
+        QTest::addRow("process gone") << 502 << 0ull << false;
+        QTest::addRow("started when the record says: signalled") << 503 << 7777ull << true;
+        QTest::addRow("pid reused by the same program") << 503 << 7778ull << false;
     }
     void killGuards()
     {
         QFETCH(qint32, pid);
+        QFETCH(quint64, startTime);
+        QFETCH(bool, signalled);
         auto processes = std::make_shared<RecordingProcessControl>();
         for (const qint32 known : {0, -1, 500, 1})
             processes->setProcess(known, QStringLiteral("node"));
         processes->setProcess(501, QStringLiteral("bash"));
-        const ListeningPort record(3000, pid, QStringLiteral("node"));
+        processes->setProcess(503, QStringLiteral("node"), 7777);
+        const ListeningPort record(3000, pid, QStringLiteral("node"), {}, {}, startTime);
         PortScanner scanner(std::make_shared<FakePortSource>(PortList{record}), processes);
         QSignalSpy published(&scanner, &PortScanner::lastScanChanged);
         QTRY_COMPARE_WITH_TIMEOUT(published.size(), 1, beforeTimerMs);
@@ -110,7 +118,7 @@ private Q_SLOTS:
         for (const auto mode : {PortScanner::KillMode::Polite, PortScanner::KillMode::Force})
             scanner.kill(record, mode);
         const QList<std::pair<qint32, int>> sent{{pid, SIGTERM}, {pid, SIGKILL}};
-        QCOMPARE(processes->sentSignals, pid == 500 ? sent : decltype(sent){});
+        QCOMPARE(processes->sentSignals, signalled ? sent : decltype(sent){});
         // Whatever was sent, the record stays until the rescan half a second later.
         QCOMPARE(scanner.ports(), PortList{record});
         QTRY_VERIFY_WITH_TIMEOUT(published.size() >= 2, beforeTimerMs);

@@ -23,7 +23,7 @@ class TestUpdateChecker : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    // One check of Tidewatch 1.3 against a loopback server that answers with canned bytes (the
+    // One check of Tidewatch 1.3 (unless the row says otherwise) against a loopback server that answers with canned bytes (the
     // body all at once, or dripping one byte every 100 ms) and holds the connection open. Any
     // status's whole body is decoded; anything else fails with the reason, at the latest at
     // the idle timeout (1 s) or the deadline (2 s).
@@ -32,11 +32,12 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("response"); // empty: no feed address; "refused": no server
         QTest::addColumn<bool>("drips");
         QTest::addColumn<QString>("outcome"); // "VERSION|NOTES|URL", or how the failure starts
+        QTest::addColumn<QString>("running");
         // ' stands for " in the feeds.
         const auto row = [](const char* what, const QByteArray& response, const char* outcome,
-                            bool drips = false) {
-            QTest::addRow("%s", what)
-                << QByteArray(response).replace('\'', '"') << drips << QString::fromUtf8(outcome);
+                            bool drips = false, const char* running = "1.3") {
+            QTest::addRow("%s", what) << QByteArray(response).replace('\'', '"') << drips
+                                      << QString::fromUtf8(outcome) << QString::fromUtf8(running);
         };
         const auto feed = [](const char* json) { return httpResponse(200, json); };
         const char* full = "{'version':'1.4','notes':'Faster','url':'https://example.com/dl'}";
@@ -56,6 +57,10 @@ private Q_SLOTS:
         // The version order.
         row("numbers, not text", feed("{'version':'1.10','url':'http://x'}"), "1.10||http://x");
         row("a missing piece is 0", feed("{'version':'1.3.0','url':'http://x'}"), "");
+        row("running the longer", feed("{'version':'1.3','url':'http://x'}"), "", false, "1.3.0");
+        row("a further piece", feed("{'version':'1.3.1','url':'http://x'}"), "1.3.1||http://x");
+        row("running a further piece", feed("{'version':'1.3','url':'http://x'}"), "", false,
+            "1.3.1");
         row("so is one not a number", feed("{'version':'1.4-beta','url':'http://x'}"), "");
         row("ASCII digits only", feed("{'version':'\u0662','url':'http://x'}"), "");
         row("past 64 bits is 0", feed("{'version':'9223372036854775808','url':'http://x'}"), "");
@@ -74,6 +79,7 @@ private Q_SLOTS:
     {
         QFETCH(QByteArray, response);
         QFETCH(bool, drips);
+        QFETCH(QString, running);
         QTcpServer server;
         QByteArray request;
         connect(&server, &QTcpServer::newConnection, &server, [&] {
@@ -96,7 +102,7 @@ private Q_SLOTS:
         if (response == "refused")
             server.close();
         const UpdateChecker checker(
-            {{}, QStringLiteral("1.3"), {}, response.isEmpty() ? QString() : url, {}, {}, {}},
+            {{}, running, {}, response.isEmpty() ? QString() : url, {}, {}, {}},
             nullptr, 1s, 2s);
         QStringList outcomes;
         checker.check([&](const UpdateCheckResult& result) {

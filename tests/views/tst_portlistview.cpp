@@ -318,7 +318,9 @@ private Q_SLOTS:
             << "focus:portList Tab focus:setting Tab focus:refreshButton" << -1 << "";
         QTest::addRow("a taller window shows more rows") << "taller" << -1 << "";
         QTest::addRow("an empty list counts the system ports it hides")
-            << "publish:22/9,80/10 empty:2 publish:22/9 empty:1 publish: empty:0" << -1 << "";
+            << "publish:1023/9,1024/10 rows:1 publish:22/9,80/10 empty:2 publish:22/9 empty:1 "
+               "publish: empty:0"
+            << -1 << "";
         QTest::addRow("keys while the list is gone")
             << "publish: focus:portListView shown:emptyLabel publish:2000/100 focus:portList" << -1
             << "";
