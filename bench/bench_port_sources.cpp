@@ -1,4 +1,5 @@
-// CPU time of the native source on the machine as it is, next to `ss -ltnp` measured in
+// CPU time of the native source, UDP listed and connections counted, on the machine as it
+// is, next to `ss -ltunp` measured in
 // the same run: its first (full) scan, and its steady scan (one more scan with a warm
 // source, on a machine where little changes). bench/run-port-sources.sh runs it in a
 // private namespace under each of the loads it is judged on.
@@ -71,16 +72,17 @@ int main(int argc, char* argv[])
     const QString tool = QStringLiteral(TIDEWATCH_PORTS_PATH);
 
     // ss: mean of its runs, after one to warm the caches.
-    childCpu(ss, {QStringLiteral("-ltnp")});
+    childCpu(ss, {QStringLiteral("-ltunp")});
     double ssCpu = 0;
     for (int i = 0; i < scans; ++i)
-        ssCpu += childCpu(ss, {QStringLiteral("-ltnp")}) / scans;
+        ssCpu += childCpu(ss, {QStringLiteral("-ltunp")}) / scans;
 
     // The first scan of a fresh source walks every process.
     std::vector<double> first;
     qsizetype records = 0;
     for (int i = 0; i < scans + 1; ++i) {
         ProcNetSource source;
+        source.setCountConnections(true);
         const double start = processCpuSeconds();
         records = source.query().ports.size();
         if (i > 0) // the first one warms the caches, as ss's first run did
@@ -90,6 +92,7 @@ int main(int argc, char* argv[])
     // The steady scan in this process, each timed on its own, for the counts and spread.
     const int steadyScans = 20 * scans;
     ProcNetSource source;
+    source.setCountConnections(true);
     source.query();
     const SocketOwnerWalk::Counts before = source.counts();
     std::vector<double> steady;
@@ -117,7 +120,7 @@ int main(int argc, char* argv[])
         std::printf("\n");
     };
     std::printf("%s: %lld records\n", label.constData(), static_cast<long long>(records));
-    row("ss -ltnp, CPU per run", ssCpu, 0);
+    row("ss -ltunp, CPU per run", ssCpu, 0);
     row("first (full) scan, median", median(first), firstGoal);
     row("steady scan, tidewatch-ports", toolSteady, steadyGoal);
     row("steady scan in process, median", median(steady), steadyGoal);

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# The native source against `ss -ltnp` under each load it is judged on, in a private pid
-# and network namespace (so that other programs' processes and sockets stay out), with
-# loopback up. For each load it starts the load, waits for its "ready" lines, runs
+# The native source (UDP listed, connections counted) against `ss -ltunp` under each load
+# it is judged on, in a private pid and network namespace (so that other programs'
+# processes and sockets stay out), with loopback up. For each load it starts the load, waits for its "ready" lines, runs
 # bench_port_sources, and stops the load again.
 #
 #   bench/run-port-sources.sh [build-dir] [scans]      (default: build 10; ~3 minutes)
@@ -17,8 +17,8 @@ scans=${2:-10}
 bin=$bench_bin
 bench="$build/bench/bench_port_sources"
 [ -x "$bench" ] || { echo "no $bench: build the bench_port_sources target first" >&2; exit 1; }
-[ -x "$bin/busy-host" ] && [ -x "$bin/many-connections" ] ||
-    { echo "no busy-host or many-connections in $bin: set BENCH_BIN" >&2; exit 1; }
+[ -x "$bin/busy-host" ] && [ -x "$bin/many-connections" ] && [ -x "$bin/many-udp" ] ||
+    { echo "no busy-host, many-connections or many-udp in $bin: set BENCH_BIN" >&2; exit 1; }
 
 enter_private_namespace "$build" "$scans"
 start_scratch
@@ -43,9 +43,10 @@ run_load() {
     rm -f "$work"/ready.*
 }
 
-echo "Native source against ss -ltnp, CPU time (user + system), private namespace;"
+echo "Native source against ss -ltunp, CPU time (user + system), private namespace;"
 echo "$scans runs of ss and first scans, $((20 * scans)) steady scans; load $(cut -d' ' -f1 /proc/loadavg)"
 run_load "idle (one listener)" "busy-host 1 0 1"
 run_load "busy-host 300 100 2" "busy-host 300 100 2"
 run_load "many-connections 4 5000 (20,000 established pairs)" "many-connections 4 5000"
 run_load "busy-host 2000 5 0 plus busy-host 3 0 2" "busy-host 2000 5 0" "busy-host 3 0 2"
+run_load "many-udp 50 40 (2,000 bound UDP sockets, 50 connected)" "many-udp 50 40"

@@ -1,5 +1,6 @@
-// The /proc/net/tcp reader against a plain restatement: split the lines, split each on runs
-// of spaces, and keep the LISTEN rows with a sound address, port, uid and inode.
+// The /proc/net/tcp and udp reader against a plain restatement: split the lines, split each
+// on runs of spaces, and keep the listening rows (TCP: LISTEN, UDP: unconnected) with a
+// sound address, port, uid and inode, and for TCP the ESTABLISHED ones apart.
 #include "fuzzcheck.h"
 #include "procnetsource.h"
 
@@ -38,22 +39,29 @@ std::optional<SocketAddress> toAddress(const QByteArray& hex)
     return address;
 }
 
-ListeningSockets referenceParse(const QByteArray& table)
+ListeningSockets referenceParse(const QByteArray& table, bool udp,
+                                std::vector<ListeningSocket>& established)
 {
     ListeningSockets sockets;
     for (const QByteArray& line : table.split('\n').mid(1)) {
         QList<QByteArray> words = line.split(' ');
         words.removeAll(QByteArray());
-        if (words.size() < 10 || words[3] != "0A" || !words[1].contains(':'))
+        const bool isEstablished = !udp && words.size() >= 10 && words[3] == "01";
+        if (words.size() < 10 || (words[3] != (udp ? "07" : "0A") && !isEstablished) ||
+            !words[1].contains(':'))
             continue;
         const qsizetype colon = words[1].lastIndexOf(':');
         const auto address = toAddress(words[1].left(colon));
         const auto port = toNumber(words[1].mid(colon + 1), 16, 16);
         const auto uid = toNumber(words[7], 10, 19);
         const auto inode = toNumber(words[9], 10, 19);
-        if (address && port && *port <= 0xffff && uid && *uid <= 0xffffffffu && inode &&
-            *inode != 0)
-            sockets.insert(*inode, ListeningSocket{quint16(*port), quint32(*uid), *address});
+        if (!address || !port || *port > 0xffff || !uid || *uid > 0xffffffffu || !inode)
+            continue;
+        const ListeningSocket socket{udp, quint16(*port), quint32(*uid), *address};
+        if (isEstablished)
+            established.push_back(socket);
+        else if (*inode != 0)
+            sockets.insert(*inode, socket);
     }
     return sockets;
 }
@@ -63,8 +71,12 @@ ListeningSockets referenceParse(const QByteArray& table)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     const QByteArray table(reinterpret_cast<const char*>(data), qsizetype(size));
-    ListeningSockets sockets;
-    parseProcNetTcp(table, sockets);
-    FUZZ_CHECK(sockets == referenceParse(table));
+    for (const bool udp : {false, true}) {
+        ListeningSockets sockets;
+        std::vector<ListeningSocket> established, expected;
+        parseProcNetTable(table, sockets, udp, &established);
+        FUZZ_CHECK(sockets == referenceParse(table, udp, expected));
+        FUZZ_CHECK(established == expected);
+    }
     return 0;
 }

@@ -1,6 +1,6 @@
 // The socket-diagnostics datagram reader against a restatement through the netlink header's
 // own walking macros. The first byte picks the sequence number the reader expects, so both
-// matching and stray answers are tried.
+// matching and stray answers are tried, and the dump (TCP listening, UDP, established).
 #include "fuzzcheck.h"
 #include "sockdiag.h"
 
@@ -22,8 +22,12 @@ namespace {
 using Status = SockDiag::Progress::Status;
 
 Status referenceParse(const std::vector<std::uint64_t>& aligned, int size, quint32 sequence,
-                      ListeningSockets& sockets)
+                      SockDiag::Dump dump, ListeningSockets& sockets)
 {
+    const int state = dump == SockDiag::Dump::TcpListening ? TCP_LISTEN
+                      : dump == SockDiag::Dump::UdpBound   ? TCP_CLOSE
+                                                           : TCP_ESTABLISHED;
+    quint64 unnamed = 1ull << 63; // established sockets without an inode, told apart
     if (size == 0)
         return Status::Failed;
     int left = size;
@@ -51,14 +55,16 @@ Status referenceParse(const std::vector<std::uint64_t>& aligned, int size, quint
         std::memcpy(&message, NLMSG_DATA(header), sizeof message);
         if (message.idiag_family != AF_INET && message.idiag_family != AF_INET6)
             return Status::Failed;
-        if (message.idiag_state != TCP_LISTEN || message.idiag_inode == 0)
+        if (message.idiag_state != state ||
+            (message.idiag_inode == 0 && dump != SockDiag::Dump::TcpEstablished))
             continue;
-        ListeningSocket socket{ntohs(message.id.idiag_sport), message.idiag_uid, {}};
+        ListeningSocket socket{
+            dump == SockDiag::Dump::UdpBound, ntohs(message.id.idiag_sport), message.idiag_uid, {}};
         socket.address.family = message.idiag_family;
         const bool ipv6 = message.idiag_family == AF_INET6;
         std::memcpy(socket.address.bytes.data(), message.id.idiag_src, ipv6 ? 16 : 4);
         socket.address.scope = ipv6 ? message.id.idiag_if : 0;
-        sockets.insert(message.idiag_inode, socket);
+        sockets.insert(message.idiag_inode != 0 ? message.idiag_inode : unnamed++, socket);
     }
     // What is left is too short for a header, or claims more than is there.
     return left > 0 ? Status::Failed : Status::More;
@@ -75,10 +81,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     std::vector<std::uint64_t> aligned(size / 8 + 1);
     std::memcpy(aligned.data(), datagram.data(), size_t(datagram.size()));
 
+    const auto dump = SockDiag::Dump(data[0] % 3);
     ListeningSockets sockets;
-    const SockDiag::Progress progress = SockDiag::parseDatagram(datagram, sequence, sockets);
+    quint64 unnamed = 1ull << 63;
+    const SockDiag::Progress progress = SockDiag::parseDatagram(
+        datagram, sequence, dump, [&](quint64 inode, const ListeningSocket& socket) {
+            sockets.insert(inode != 0 ? inode : unnamed++, socket);
+        });
     ListeningSockets expected;
-    const Status status = referenceParse(aligned, int(datagram.size()), sequence, expected);
+    const Status status = referenceParse(aligned, int(datagram.size()), sequence, dump, expected);
     FUZZ_CHECK(progress.status == status);
     FUZZ_CHECK((status == Status::Failed) == !progress.reason.isEmpty());
     FUZZ_CHECK(status == Status::Failed || sockets == expected);

@@ -165,6 +165,38 @@
         <source>just started</source>
         <translation>gerade gestartet</translation>
     </message>
+    <message>
+        <source>%1 d %2 h</source>
+        <translation>%1 T %2 h</translation>
+    </message>
+    <message>
+        <source>%1 h %2 min</source>
+        <translation>%1 h %2 min</translation>
+    </message>
+    <message>
+        <source>%1 min</source>
+        <translation>%1 min</translation>
+    </message>
+    <message>
+        <source>Running since %1 (%2)</source>
+        <translation>Läuft seit %1 (%2)</translation>
+    </message>
+    <message>
+        <source>UDP port %1</source>
+        <translation>UDP-Port %1</translation>
+    </message>
+    <message>
+        <source>Connections: %1</source>
+        <translation>Verbindungen: %1</translation>
+    </message>
+    <message>
+        <source>1 connection</source>
+        <translation>1 Verbindung</translation>
+    </message>
+    <message>
+        <source>%1 connections</source>
+        <translation>%1 Verbindungen</translation>
+    </message>
 </context>
 <context>
     <name>PortListView</name>
@@ -519,14 +551,6 @@
 <context>
     <name>tidewatch-ports</name>
     <message>
-        <source>Lists the local TCP ports that listen, system ports included, with the owning process, user and addresses, sorted by port and then process id. Sockets of processes it may not see are listed by user.</source>
-        <translation>Listet die lauschenden lokalen TCP-Ports auf, Systemports eingeschlossen, mit besitzendem Prozess, Benutzer und Adressen, sortiert nach Port und dann nach Prozessnummer. Sockets von Prozessen, die es nicht sehen darf, erscheinen mit ihrem Benutzer.</translation>
-    </message>
-    <message>
-        <source>Print a JSON array of {&quot;port&quot;, &quot;pid&quot;, &quot;processName&quot;, &quot;user&quot;, &quot;addresses&quot;, &quot;program&quot;, &quot;unit&quot;, &quot;container&quot;} objects; pid is null where the owning process cannot be seen, processName where the source names none, program, unit and container where there is none.</source>
-        <translation>Gibt ein JSON-Array von {&quot;port&quot;, &quot;pid&quot;, &quot;processName&quot;, &quot;user&quot;, &quot;addresses&quot;, &quot;program&quot;, &quot;unit&quot;, &quot;container&quot;}-Objekten aus; pid ist null, wo der besitzende Prozess nicht sichtbar ist, processName, wo die Quelle keinen Namen nennt, program, unit und container, wo es keine gibt.</translation>
-    </message>
-    <message>
         <source>Ask the lsof executable at &lt;path&gt; instead.</source>
         <translation>Stattdessen das lsof-Programm unter &lt;Pfad&gt; befragen.</translation>
     </message>
@@ -585,6 +609,22 @@
     <message>
         <source>cannot write %1: %2</source>
         <translation>%1 kann nicht geschrieben werden: %2</translation>
+    </message>
+    <message>
+        <source>Lists the local TCP ports that listen and the bound, unconnected UDP ports, system ports included, with the owning process, user, addresses and, for TCP, the established connections, sorted by port and then process id. Sockets of processes it may not see are listed by user.</source>
+        <translation>Listet die lokalen TCP-Ports, die lauschen, und die gebundenen, nicht verbundenen UDP-Ports, Systemports eingeschlossen, mit besitzendem Prozess, Benutzer, Adressen und, für TCP, den bestehenden Verbindungen, sortiert nach Port und dann Prozess-ID. Sockets von Prozessen, die es nicht sehen darf, werden nach Benutzer aufgeführt.</translation>
+    </message>
+    <message>
+        <source>List TCP ports only.</source>
+        <translation>Nur TCP-Ports auflisten.</translation>
+    </message>
+    <message>
+        <source>List UDP ports only.</source>
+        <translation>Nur UDP-Ports auflisten.</translation>
+    </message>
+    <message>
+        <source>Print a JSON array of {&quot;port&quot;, &quot;pid&quot;, &quot;processName&quot;, &quot;user&quot;, &quot;addresses&quot;, &quot;program&quot;, &quot;unit&quot;, &quot;container&quot;, &quot;protocol&quot;, &quot;connections&quot;, &quot;started&quot;} objects; pid is null where the owning process cannot be seen, processName where the source names none, program, unit and container where there is none, connections for UDP, started (UTC) where it is unknown.</source>
+        <translation>Gibt ein JSON-Array von {&quot;port&quot;, &quot;pid&quot;, &quot;processName&quot;, &quot;user&quot;, &quot;addresses&quot;, &quot;program&quot;, &quot;unit&quot;, &quot;container&quot;, &quot;protocol&quot;, &quot;connections&quot;, &quot;started&quot;}-Objekten aus; pid ist null, wo der besitzende Prozess nicht sichtbar ist, processName, wo die Quelle keinen Namen nennt, program, unit und container, wo es keine gibt, connections bei UDP, started (UTC), wo er unbekannt ist.</translation>
     </message>
 </context>
 </TS>

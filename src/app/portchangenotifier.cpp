@@ -11,22 +11,29 @@
 
 namespace {
 
-// The first record of each port of ports that other does not have, in the order of ports.
+// The first record of each port and protocol of ports that other does not have, in the
+// order of ports.
 QList<ListeningPort> portsOnlyIn(const QList<ListeningPort>& ports,
                                  const QList<ListeningPort>& other)
 {
-    QSet<qint64> skip;
+    QSet<std::pair<qint64, bool>> skip;
     skip.reserve(other.size());
     for (const ListeningPort& port : other)
-        skip.insert(port.port());
+        skip.insert({port.port(), port.isUdp()});
     QList<ListeningPort> out;
     for (const ListeningPort& port : ports) {
-        if (!skip.contains(port.port())) {
+        if (!skip.contains({port.port(), port.isUdp()})) {
             out.append(port);
-            skip.insert(port.port());
+            skip.insert({port.port(), port.isUdp()});
         }
     }
     return out;
+}
+
+// "8080"; a UDP port names its protocol: "5353/udp".
+QString portLabel(const ListeningPort& port)
+{
+    return QString::number(port.port()) + (port.isUdp() ? QLatin1String("/udp") : QLatin1String());
 }
 
 } // namespace
@@ -97,17 +104,15 @@ QStringList PortChangeNotifier::messagesFor(const QList<ListeningPort>& before,
     };
     for (const ListeningPort& port : started) {
         const QString name = owner(port);
-        messages.append(
-            name.isEmpty()
-                ? tr("Port %1 is now listening").arg(port.port())
-                : tr("Port %1 is now listening — %2").arg(QString::number(port.port()), name));
+        messages.append(name.isEmpty()
+                            ? tr("Port %1 is now listening").arg(portLabel(port))
+                            : tr("Port %1 is now listening — %2").arg(portLabel(port), name));
     }
     for (const ListeningPort& port : stopped) {
         const QString name = owner(port);
-        messages.append(
-            name.isEmpty()
-                ? tr("Port %1 stopped listening").arg(port.port())
-                : tr("Port %1 stopped listening — %2").arg(QString::number(port.port()), name));
+        messages.append(name.isEmpty()
+                            ? tr("Port %1 stopped listening").arg(portLabel(port))
+                            : tr("Port %1 stopped listening — %2").arg(portLabel(port), name));
     }
     return messages;
 }

@@ -41,8 +41,8 @@ LockLeftover clearLockLeftover(const QString& path)
     if (::lstat(name.constData(), &info) != 0 || S_ISREG(info.st_mode))
         return {};
     // Removing a name in the user's own folder touches nothing it points to.
-    const bool removed = S_ISDIR(info.st_mode) ? ::rmdir(name.constData()) == 0
-                                               : ::unlink(name.constData()) == 0;
+    const bool removed =
+        S_ISDIR(info.st_mode) ? ::rmdir(name.constData()) == 0 : ::unlink(name.constData()) == 0;
     const QString kind = kindOf(info.st_mode);
     if (!removed)
         return {LockLeftover::InTheWay, kind};
@@ -71,7 +71,8 @@ bool isPrivateFolder(const QString& path, const QString& use)
     else if (info.st_uid != ::geteuid())
         fault = PrivatePaths::tr("it belongs to another user (uid %1)").arg(info.st_uid);
     else if ((info.st_mode & 077) != 0)
-        fault = PrivatePaths::tr("others may use it (mode %1)").arg(info.st_mode & 07777, 4, 8, QLatin1Char('0'));
+        fault = PrivatePaths::tr("others may use it (mode %1)")
+                    .arg(info.st_mode & 07777, 4, 8, QLatin1Char('0'));
     if (fault.isEmpty())
         return true;
     tell(PrivatePaths::tr("the folder %1 for %2 is not private: %3").arg(path, use, fault));
@@ -80,12 +81,10 @@ bool isPrivateFolder(const QString& path, const QString& use)
 
 QString moveAside(const QString& path)
 {
-    const QString stem =
-        path + QStringLiteral(".moved-") +
-        QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    const QString stem = path + QStringLiteral(".moved-") +
+                         QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
     for (int attempt = 0; attempt < 100; ++attempt) {
-        const QString aside =
-            attempt == 0 ? stem : stem + u'-' + QString::number(attempt);
+        const QString aside = attempt == 0 ? stem : stem + u'-' + QString::number(attempt);
         // Never over something: the folder is the user's own, so nobody else adds a name.
         struct stat info = {};
         if (::lstat(QFile::encodeName(aside).constData(), &info) == 0)

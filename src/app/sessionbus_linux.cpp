@@ -97,8 +97,8 @@ std::optional<QByteArray> exchange(int fd, const QByteArray& data,
     for (qsizetype sent = 0; sent < data.size();) {
         if (!waitFor(fd, POLLOUT, deadline))
             return std::nullopt;
-        const ssize_t n = ::send(fd, data.constData() + sent, size_t(data.size() - sent),
-                                 MSG_NOSIGNAL);
+        const ssize_t n =
+            ::send(fd, data.constData() + sent, size_t(data.size() - sent), MSG_NOSIGNAL);
         if (n < 0 && errno != EINTR && errno != EAGAIN)
             return QByteArray();
         sent += std::max<ssize_t>(n, 0);
@@ -128,8 +128,8 @@ bool connectTo(int fd, const QByteArray& entry, Clock::time_point deadline)
     if (name.isEmpty() || name.size() + offset >= qsizetype(sizeof address.sun_path))
         return false;
     std::memcpy(address.sun_path + offset, name.constData(), size_t(name.size()));
-    const auto length = socklen_t(offsetof(sockaddr_un, sun_path) + offset + name.size() +
-                                  (path ? 1 : 0));
+    const auto length =
+        socklen_t(offsetof(sockaddr_un, sun_path) + offset + name.size() + (path ? 1 : 0));
     if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), length) == 0)
         return true;
     // A full backlog: the connection is taken only when the bus accepts.
@@ -156,9 +156,9 @@ bool isSilentSessionBus(const QByteArray& address, std::chrono::milliseconds bou
             continue;
         }
         const QByteArray uid = QByteArray::number(::geteuid()).toHex();
-        const std::optional<QByteArray> auth =
-            exchange(socket.fd, QByteArray(1, '\0') + "AUTH EXTERNAL " + uid + "\r\n",
-                     [](const QByteArray& line) { return line.contains('\n'); }, deadline);
+        const std::optional<QByteArray> auth = exchange(
+            socket.fd, QByteArray(1, '\0') + "AUTH EXTERNAL " + uid + "\r\n",
+            [](const QByteArray& line) { return line.contains('\n'); }, deadline);
         if (!auth)
             return true;
         // Refused: the bus answers, and Qt tries its other ways to log in.

@@ -49,11 +49,11 @@ SingleInstanceGuard::SingleInstanceGuard(const std::optional<QString>& identifie
     // reading a FIFO to learn who holds it.
     const LockLeftover leftover = clearLockLeftover(lockFilePath);
     if (leftover.outcome == LockLeftover::InTheWay) {
-        std::fprintf(stderr, "%s\n",
-                     qPrintable(QCoreApplication::translate(
-                                    "SingleInstanceGuard",
-                                    "tidewatch: %1 is in the way of the lock at %2")
-                                    .arg(leftover.kind, lockFilePath)));
+        std::fprintf(
+            stderr, "%s\n",
+            qPrintable(QCoreApplication::translate("SingleInstanceGuard",
+                                                   "tidewatch: %1 is in the way of the lock at %2")
+                           .arg(leftover.kind, lockFilePath)));
         std::fprintf(stderr, "%s\n", qPrintable(withoutGuard()));
         return;
     }

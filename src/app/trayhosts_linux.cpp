@@ -49,8 +49,8 @@ struct WatcherAnswer
 bool isOwnItem(const QString& item)
 {
     const QString service = item.section(u'/', 0, 0);
-    const QString prefix = QStringLiteral("org.kde.StatusNotifierItem-%1-")
-                               .arg(QCoreApplication::applicationPid());
+    const QString prefix =
+        QStringLiteral("org.kde.StatusNotifierItem-%1-").arg(QCoreApplication::applicationPid());
     if (service.startsWith(prefix))
         return true;
     for (int icon = 1; icon <= 8; ++icon) {
@@ -321,9 +321,8 @@ private:
     void update(const WatcherAnswer& watcher, bool systemTray)
     {
         m_watcher = watcher;
-        const bool shown =
-            m_iconMade && ((watcher.hostRegistered && watcher.ownItemRegistered) ||
-                           (systemTray && isIconEmbedded()));
+        const bool shown = m_iconMade && ((watcher.hostRegistered && watcher.ownItemRegistered) ||
+                                          (systemTray && isIconEmbedded()));
         const State state{watcher.hostRegistered, systemTray, shown};
         if (state == m_state)
             return;

@@ -56,6 +56,8 @@ TrayShell::TrayShell(QWidget* panel, PortScanner& scanner, DesktopServices& desk
 
     connect(m_window.get(), &PanelWindow::visibilityChanged, this, [this](bool visible) {
         m_panelAction->setText(visible ? tr("Hide Panel") : tr("Show Panel"));
+        // Connections are counted only while someone can see them.
+        m_scanner.setCountConnections(visible);
     });
     connect(m_window.get(), &PanelWindow::dismissedByOutsidePress, this,
             [this](Qt::MouseButton button, const QPoint& at) {

@@ -1,5 +1,5 @@
-// tidewatch-ports: prints the listening TCP ports and their owners, for terminals and
-// scripts; given port numbers, only their rows. Exit status: 0 on success (without port
+// tidewatch-ports: prints the listening TCP and UDP ports and their owners, for terminals
+// and scripts; given port numbers, only their rows. Exit status: 0 on success (without port
 // numbers also when nothing listens), 1 when the query failed, 2 on a usage error, 3 when
 // nothing listens on any of the ports given. --watch follows the list as it changes,
 // --metrics writes it for Prometheus.
@@ -35,6 +35,8 @@ struct Options
     std::optional<QString> lsofPath; // none: the platform's own source
     int repeat = 1;
     QSet<qint64> ports; // empty: every port
+    bool tcp = true;
+    bool udp = true;
     bool watch = false;
     int interval = 5; // seconds between the watch's scans
     bool metrics = false;
@@ -90,9 +92,10 @@ std::variant<Options, Outcome> parseCommandLine(const QStringList& arguments)
     QCommandLineParser parser;
     parser.setApplicationDescription(QCoreApplication::translate(
         "tidewatch-ports",
-        "Lists the local TCP ports that listen, system ports included, with the owning "
-        "process, user and addresses, sorted by port and then process id. Sockets of "
-        "processes it may not see are listed by user."));
+        "Lists the local TCP ports that listen and the bound, unconnected UDP ports, system "
+        "ports included, with the owning process, user, addresses and, for TCP, the established "
+        "connections, sorted by port and then process id. Sockets of processes it may not see "
+        "are listed by user."));
     const QCommandLineOption helpOption = parser.addHelpOption();
     const QCommandLineOption versionOption = parser.addVersionOption();
     const QCommandLineOption jsonOption(
@@ -100,9 +103,16 @@ std::variant<Options, Outcome> parseCommandLine(const QStringList& arguments)
         QCoreApplication::translate(
             "tidewatch-ports",
             "Print a JSON array of {\"port\", \"pid\", \"processName\", \"user\", \"addresses\", "
-            "\"program\", \"unit\", \"container\"} objects; pid is null where the owning "
-            "process cannot be seen, processName where the source names none, program, unit "
-            "and container where there is none."));
+            "\"program\", \"unit\", \"container\", \"protocol\", \"connections\", "
+            "\"started\"} objects; pid is null where the owning process cannot be seen, "
+            "processName where the source names none, program, unit and container where there "
+            "is none, connections for UDP, started (UTC) where it is unknown."));
+    const QCommandLineOption tcpOption(
+        QStringLiteral("tcp"),
+        QCoreApplication::translate("tidewatch-ports", "List TCP ports only."));
+    const QCommandLineOption udpOption(
+        QStringLiteral("udp"),
+        QCoreApplication::translate("tidewatch-ports", "List UDP ports only."));
     const QCommandLineOption lsofOption(
         QStringLiteral("lsof"),
         QCoreApplication::translate("tidewatch-ports",
@@ -139,6 +149,8 @@ std::variant<Options, Outcome> parseCommandLine(const QStringList& arguments)
             "(for the node exporter's textfile collector)."),
         QCoreApplication::translate("tidewatch-ports", "path"));
     parser.addOption(jsonOption);
+    parser.addOption(tcpOption);
+    parser.addOption(udpOption);
     parser.addOption(lsofOption);
     parser.addOption(repeatOption);
     parser.addOption(watchOption);
@@ -159,6 +171,9 @@ std::variant<Options, Outcome> parseCommandLine(const QStringList& arguments)
         return usageError(parser.errorText());
     Options options;
     options.json = parser.isSet(jsonOption);
+    // --tcp and --udp together are as neither.
+    options.tcp = parser.isSet(tcpOption) || !parser.isSet(udpOption);
+    options.udp = parser.isSet(udpOption) || !parser.isSet(tcpOption);
     if (parser.isSet(lsofOption))
         options.lsofPath = parser.value(lsofOption);
     QString notAPort;
@@ -199,10 +214,17 @@ std::variant<Options, Outcome> parseCommandLine(const QStringList& arguments)
 
 Sources makeSources(const Options& options)
 {
-    if (options.lsofPath)
-        return {std::make_shared<LsofSource>(*options.lsofPath), {}};
-    auto containerNames = ContainerNames::makeShared();
-    return {makePlatformPortSource(containerNames), containerNames};
+    Sources sources;
+    if (options.lsofPath) {
+        sources.source = std::make_shared<LsofSource>(*options.lsofPath);
+    } else {
+        sources.containerNames = ContainerNames::makeShared();
+        sources.source = makePlatformPortSource(sources.containerNames);
+    }
+    // The watch leaves connections uncounted: a count that changes is no event, and counting
+    // would add to every scan.
+    sources.source->setCountConnections(!options.watch);
+    return sources;
 }
 
 // Queries the source as often as the options say; the last answer counts, and SECONDS, when
@@ -235,7 +257,8 @@ QueryResult queryPorts(const Sources& sources, int repeat, double* seconds = nul
 // Whether the options ask about the record.
 bool isWanted(const Options& options, const ListeningPort& port)
 {
-    return options.ports.isEmpty() || options.ports.contains(port.port());
+    return (options.ports.isEmpty() || options.ports.contains(port.port())) &&
+           (port.isUdp() ? options.udp : options.tcp);
 }
 
 Outcome failed(const QueryResult& result)
@@ -252,7 +275,12 @@ Outcome writeMetrics(const Options& options)
     if (!result.ok())
         return failed(result);
     result.ports.removeIf([&](const ListeningPort& port) { return !isWanted(options, port); });
-    const QByteArray text = formatMetrics(result.ports, {"tcp"}, seconds);
+    QByteArrayList protocols;
+    if (options.tcp)
+        protocols.append("tcp");
+    if (options.udp)
+        protocols.append("udp");
+    const QByteArray text = formatMetrics(result.ports, protocols, seconds);
     if (!options.metricsFile)
         return {0, text, {}};
     QSaveFile file(*options.metricsFile);

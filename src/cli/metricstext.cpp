@@ -23,12 +23,6 @@ QByteArray exposureLabel(const ListeningPort& port)
     return {};
 }
 
-std::optional<qint64> connectionsOf(const ListeningPort& port)
-{
-    Q_UNUSED(port);
-    return std::nullopt;
-}
-
 QByteArray label(const char* name, const QByteArray& escapedValue)
 {
     return QByteArray(name) + "=\"" + escapedValue + '"';
@@ -97,7 +91,7 @@ QByteArray formatMetrics(const QList<ListeningPort>& ports, const QByteArrayList
                           label("exposure", exposureLabel(port)),
                       1);
         counts.add(label("protocol", protocolName(port)), 1);
-        if (const auto connected = connectionsOf(port))
+        if (const auto connected = port.connections())
             connections.add(portAndProtocol, *connected);
     }
     return listening.text("tidewatch_listening",

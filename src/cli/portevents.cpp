@@ -6,10 +6,13 @@
 
 namespace {
 
-// The record as events compare it.
+// The record as events compare it: without its connection count.
 ListeningPort comparable(const ListeningPort& port)
 {
-    return port;
+    return ListeningPort(port.port(), port.pid(), port.processName(), port.user(),
+                         port.addresses(), port.startTime(),
+                         OwnerDetails{port.program(), port.unit(), port.container()},
+                         port.sockets(), port.protocol());
 }
 
 QList<PortEvent> missingFrom(const QList<ListeningPort>& ports, const QList<ListeningPort>& other,

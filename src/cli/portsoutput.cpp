@@ -1,6 +1,7 @@
 #include "portsoutput.h"
 
 #include "printabletext.h"
+#include "processdetails.h"
 
 #include <algorithm>
 
@@ -56,8 +57,7 @@ void appendJsonString(QByteArray& out, const QString& text)
 
 QByteArray protocolName(const ListeningPort& port)
 {
-    Q_UNUSED(port);
-    return "tcp";
+    return port.isUdp() ? "udp" : "tcp";
 }
 
 QByteArray terminalText(const QString& text)
@@ -69,29 +69,33 @@ QByteArray formatPortTable(const QList<ListeningPort>& ports)
 {
     struct Row
     {
-        QByteArray port, pid, user, addresses, command;
+        QByteArray port, protocol, pid, user, addresses, connections, command;
     };
-    QList<Row> rows{{"PORT", "PID", "USER", "ADDRESS", "COMMAND"}};
+    QList<Row> rows{{"PORT", "PROTO", "PID", "USER", "ADDRESS", "CONN", "COMMAND"}};
     rows.reserve(ports.size() + 1);
     for (const ListeningPort& port : ports) {
         const bool hasProcess = port.hasProcess();
-        rows.append({QByteArray::number(port.port()),
+        const auto connections = port.connections();
+        rows.append({QByteArray::number(port.port()), protocolName(port),
                      hasProcess ? QByteArray::number(port.pid()) : QByteArray("-"),
                      orDash(port.user()), orDash(port.addresses().join(QLatin1Char(','))),
+                     connections ? QByteArray::number(*connections) : QByteArray("-"),
                      hasProcess ? terminalText(port.processName()) : orDash(port.processName())});
     }
-    qsizetype portWidth = 0, pidWidth = 0, userWidth = 0, addressWidth = 0;
+    qsizetype portWidth = 0, pidWidth = 0, userWidth = 0, addressWidth = 0, connectionsWidth = 0;
     for (const Row& row : rows) {
         portWidth = std::max(portWidth, row.port.size());
         pidWidth = std::max(pidWidth, row.pid.size());
         userWidth = std::max(userWidth, row.user.size());
         addressWidth = std::max(addressWidth, row.addresses.size());
+        connectionsWidth = std::max(connectionsWidth, row.connections.size());
     }
     QByteArray out;
     for (const Row& row : rows) {
-        out += padLeft(row.port, portWidth) + "  " + padLeft(row.pid, pidWidth) + "  " +
-               padRight(row.user, userWidth) + "  " + padRight(row.addresses, addressWidth) + "  " +
-               row.command + '\n';
+        out += padLeft(row.port, portWidth) + "  " + padRight(row.protocol, 5) + "  " +
+               padLeft(row.pid, pidWidth) + "  " + padRight(row.user, userWidth) + "  " +
+               padRight(row.addresses, addressWidth) + "  " +
+               padLeft(row.connections, connectionsWidth) + "  " + row.command + '\n';
     }
     return out;
 }
@@ -119,6 +123,12 @@ QByteArray portJsonFields(const ListeningPort& port)
     appendJsonStringOrNull(out, "program", port.program());
     appendJsonStringOrNull(out, "unit", port.unit());
     appendJsonStringOrNull(out, "container", port.container());
+    out += ", \"protocol\": \"" + protocolName(port) + "\", \"connections\": ";
+    const auto connections = port.connections();
+    out += connections ? QByteArray::number(*connections) : QByteArray("null");
+    out += ", \"started\": ";
+    const auto started = processStartedAt(port.startTime());
+    out += started ? '"' + started->toString(Qt::ISODate).toLatin1() + '"' : QByteArray("null");
     return out;
 }
 

@@ -7,14 +7,18 @@
 #include <QString>
 
 // The tool's two output forms, in the list's order.
-// PORT, PID, USER, ADDRESS and COMMAND columns under a header, numbers right-aligned; "-"
-// for what a record does not have (no process; a source that names no user). The
+// PORT, PROTO ("tcp", "udp"), PID, USER, ADDRESS, CONN (established connections) and
+// COMMAND columns under a header, numbers right-aligned; "-" for what a record does not
+// have (no process; a source that names no user; UDP, or uncounted, connections). The
 // addresses are joined by ",". COMMAND comes last, since names may hold spaces.
 QByteArray formatPortTable(const QList<ListeningPort>& ports);
 // A JSON array of {"port", "pid", "processName", "user", "addresses", "program", "unit",
-// "container"} objects; "pid" is null for a record without a process, and "processName"
-// too unless the source named one; the last three are null where the record has none. Numbers are written as exact
-// decimal integers (a JSON library holding them as doubles would round 64-bit values).
+// "container", "protocol", "connections", "started"} objects; "pid" is null for a record
+// without a process, and "processName" too unless the source named one; "program", "unit"
+// and "container" are null where the record has none, "connections" for UDP and where
+// they were not counted, "started" (ISO 8601 in UTC, to the second) where the owner's
+// start is unknown. Numbers are written as exact decimal integers (a JSON library holding
+// them as doubles would round 64-bit values).
 QByteArray formatPortJson(const QList<ListeningPort>& ports);
 // The fields of formatPortJson's object for one record, without the braces.
 QByteArray portJsonFields(const ListeningPort& port);

@@ -24,9 +24,10 @@ size_t qHash(const SocketAddress& address, size_t seed = 0) noexcept;
 // no name); empty for a family that is neither.
 QString addressText(const SocketAddress& address);
 
-// One TCP socket in the LISTEN state.
+// One TCP socket in the LISTEN state, or one bound and unconnected UDP socket.
 struct ListeningSocket
 {
+    bool udp = false;
     quint16 port = 0;
     quint32 uid = 0; // the user the socket belongs to: the one that created it
     SocketAddress address;

@@ -4,6 +4,7 @@
 #include "procfiles.h"
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -18,6 +19,11 @@ namespace {
 
 // The kernel prints an address as 32-bit words in hex, each word as the machine holds it:
 // "0100007F" is 127.0.0.1 on a little-endian machine.
+ListeningPort::Protocol protocolOf(const ListeningSocket& socket)
+{
+    return socket.udp ? ListeningPort::Protocol::Udp : ListeningPort::Protocol::Tcp;
+}
+
 std::optional<SocketAddress> parseTableAddress(QByteArrayView hex)
 {
     if (hex.size() != 8 && hex.size() != 32)
@@ -36,8 +42,10 @@ std::optional<SocketAddress> parseTableAddress(QByteArrayView hex)
 
 } // namespace
 
-void parseProcNetTcp(QByteArrayView table, ListeningSockets& sockets)
+void parseProcNetTable(QByteArrayView table, ListeningSockets& sockets, bool udp,
+                       std::vector<ListeningSocket>* established)
 {
+    const QByteArrayView listening = udp ? "07" : "0A";
     // "  sl  local_address rem_address   st tx_queue:rx_queue tr:tm->when retrnsmt   uid
     //  timeout inode ..." -- the first line is that header.
     qsizetype start = table.indexOf('\n');
@@ -59,7 +67,8 @@ void parseProcNetTcp(QByteArrayView table, ListeningSockets& sockets)
             if (i > begin)
                 fields[count++] = line.sliced(begin, i - begin);
         }
-        if (count < 10 || fields[3] != "0A")
+        const bool isEstablished = established && !udp && fields[3] == "01";
+        if (count < 10 || (fields[3] != listening && !isEstablished))
             continue;
         const QByteArrayView local = fields[1];
         const qsizetype colon = local.lastIndexOf(':');
@@ -69,10 +78,13 @@ void parseProcNetTcp(QByteArrayView table, ListeningSockets& sockets)
         const auto port = parseHex(local.sliced(colon + 1));
         const auto uid = parseUnsigned(fields[7]);
         const auto inode = parseUnsigned(fields[9]);
-        if (!address || !port || *port > 0xffff || !uid || *uid > 0xffffffff || !inode ||
-            *inode == 0)
+        if (!address || !port || *port > 0xffff || !uid || *uid > 0xffffffff || !inode)
             continue;
-        sockets.insert(*inode, ListeningSocket{quint16(*port), quint32(*uid), *address});
+        const ListeningSocket socket{udp, quint16(*port), quint32(*uid), *address};
+        if (isEstablished)
+            established->push_back(socket);
+        else if (*inode != 0)
+            sockets.insert(*inode, socket);
     }
 }
 
@@ -88,6 +100,53 @@ int heldDescriptorBudget()
     if (limit.rlim_cur == RLIM_INFINITY)
         return 4096;
     return int(std::clamp<rlim_t>(limit.rlim_cur / 2, 64, 4160) - 64);
+}
+
+// How many TCP sockets, IPv4 and IPv6, this network namespace holds in the kernel's
+// tables, listeners included: /proc/net/sockstat's "TCP: inuse" and sockstat6's "TCP6:
+// inuse"; none where unreadable.
+std::array<std::optional<quint64>, 2> tcpSocketsInUse(int procFd)
+{
+    std::array<std::optional<quint64>, 2> counts;
+    const std::pair<const char*, QByteArrayView> sources[] = {{"net/sockstat", "TCP: inuse "},
+                                                              {"net/sockstat6", "TCP6: inuse "}};
+    QByteArray text;
+    for (int family = 0; family < 2; ++family) {
+        const auto& [path, key] = sources[family];
+        const qsizetype at = readFile(procFd, path, text) ? text.indexOf(key) : -1;
+        if (at < 0)
+            continue;
+        const qsizetype from = at + key.size();
+        const qsizetype end = text.indexOf(' ', from);
+        if (end > from)
+            counts[family] = parseUnsigned(QByteArrayView(text).sliced(from, end - from));
+    }
+    return counts;
+}
+
+// How many of the established connections each TCP listener has: those on its port and
+// family, on its address or, for a wildcard listener, any.
+QHash<quint64, qint32> countConnections(const ListeningSockets& sockets,
+                                        const std::vector<ListeningSocket>& established)
+{
+    QHash<quint64, qint32> counts;
+    QMultiHash<quint32, quint64> listeners; // (family, port): inode
+    for (auto it = sockets.cbegin(); it != sockets.cend(); ++it) {
+        if (!it->udp) {
+            listeners.insert(quint32(it->address.family) << 16 | it->port, it.key());
+            counts.insert(it.key(), 0);
+        }
+    }
+    static constexpr std::array<quint8, 16> wildcard = {};
+    for (const ListeningSocket& connection : established) {
+        const quint32 key = quint32(connection.address.family) << 16 | connection.port;
+        for (auto it = listeners.constFind(key); it != listeners.cend() && it.key() == key; ++it) {
+            const SocketAddress& address = sockets.constFind(it.value())->address;
+            if (address.bytes == wildcard || address.bytes == connection.address.bytes)
+                ++counts[it.value()];
+        }
+    }
+    return counts;
 }
 
 } // namespace
@@ -106,33 +165,74 @@ SocketOwnerWalk::Counts ProcNetSource::counts() const
     return m_walk.counts();
 }
 
-bool ProcNetSource::readSockets(int procFd, ListeningSockets& sockets, QString& reason)
+bool ProcNetSource::readTables(int procFd, bool udp, ListeningSockets& sockets,
+                               std::vector<ListeningSocket>* established, QString& reason)
 {
-    if (m_socketsFrom == Sockets::Diagnostics) {
-        switch (m_diagnostics.listListening(sockets, reason)) {
-        case SockDiagSocket::Result::Ok:
-            return true;
-        case SockDiagSocket::Result::Failed:
+    const char* const names[2][2] = {{"net/tcp", "net/tcp6"}, {"net/udp", "net/udp6"}};
+    QByteArray table;
+    for (const char* name : names[udp]) {
+        if (readFile(procFd, name, table)) {
+            parseProcNetTable(table, sockets, udp, established);
+        } else if (errno != ENOENT || name == names[udp][0]) {
+            // Without IPv6 there is no tcp6 table, and nothing listens there.
+            reason = QStringLiteral("cannot read %1/%2: %3")
+                         .arg(m_procRoot, QLatin1String(name), qt_error_string(errno));
             return false;
-        case SockDiagSocket::Result::Unavailable:
-            sockets.clear();
-            break;
         }
     }
-    QByteArray table;
-    if (!readFile(procFd, "net/tcp", table)) {
-        reason =
-            QStringLiteral("cannot read %1/net/tcp: %2").arg(m_procRoot, qt_error_string(errno));
-        return false;
-    }
-    parseProcNetTcp(table, sockets);
-    // Without IPv6 there is no tcp6 table, and nothing listens there.
-    if (readFile(procFd, "net/tcp6", table)) {
-        parseProcNetTcp(table, sockets);
-    } else if (errno != ENOENT) {
-        reason =
-            QStringLiteral("cannot read %1/net/tcp6: %2").arg(m_procRoot, qt_error_string(errno));
-        return false;
+    return true;
+}
+
+bool ProcNetSource::readSockets(int procFd, ListeningSockets& sockets,
+                                std::vector<ListeningSocket>* established, QString& reason)
+{
+    const auto add = [&sockets](quint64 inode, const ListeningSocket& socket) {
+        sockets.insert(inode, socket);
+    };
+    for (const bool udp : {false, true}) {
+        if (m_socketsFrom == Sockets::Diagnostics) {
+            // A kernel may lack one protocol's diagnostics (a module not loaded): that
+            // protocol alone comes from the tables, which list again, under the same
+            // inodes, whatever the diagnostics gave before they said so.
+            const auto result = m_diagnostics.list(
+                udp ? SockDiag::Dump::UdpBound : SockDiag::Dump::TcpListening, add, reason);
+            if (result == SockDiagSocket::Result::Failed)
+                return false;
+            if (result == SockDiagSocket::Result::Ok) {
+                if (udp || !established)
+                    continue;
+                // The TCP listeners' ports by family, for the kernel to match the connections
+                // against: an IPv6 listener's connections are IPv6 sockets, IPv4-mapped ones
+                // included.
+                std::array<QList<quint16>, 2> ports;
+                for (const ListeningSocket& socket : std::as_const(sockets)) {
+                    if (!socket.udp)
+                        ports[socket.address.family == AF_INET6].append(socket.port);
+                }
+                const auto inUse = tcpSocketsInUse(procFd);
+                for (int family = 0; family < 2; ++family) {
+                    // The kernel walks its whole established table for a dump, which costs
+                    // more than all the rest of a steady scan; where this namespace holds
+                    // no TCP socket but the listeners, nothing is connected to count.
+                    if (inUse[family] == quint64(ports[family].size()))
+                        ports[family].clear();
+                    std::sort(ports[family].begin(), ports[family].end());
+                    ports[family].erase(std::unique(ports[family].begin(), ports[family].end()),
+                                        ports[family].end());
+                }
+                const auto counted = m_diagnostics.list(
+                    SockDiag::Dump::TcpEstablished,
+                    [established](quint64, const ListeningSocket& socket) {
+                        established->push_back(socket);
+                    },
+                    reason, ports);
+                if (counted == SockDiagSocket::Result::Failed)
+                    return false;
+                continue;
+            }
+        }
+        if (!readTables(procFd, udp, sockets, udp ? nullptr : established, reason))
+            return false;
     }
     return true;
 }
@@ -166,9 +266,16 @@ QueryResult ProcNetSource::query()
             QueryError::Unreadable,
             QStringLiteral("cannot open %1: %2").arg(m_procRoot, qt_error_string(errno)));
     ListeningSockets sockets;
+    std::vector<ListeningSocket> established;
+    const bool counting = m_countConnections;
     QString reason;
-    if (!readSockets(proc.get(), sockets, reason))
+    if (!readSockets(proc.get(), sockets, counting ? &established : nullptr, reason))
         return QueryResult::failure(QueryError::Unreadable, reason);
+    const QHash<quint64, qint32> connections =
+        counting ? countConnections(sockets, established) : QHash<quint64, qint32>();
+    const auto connectionsOf = [&connections](quint64 inode) {
+        return connections.value(inode, -1);
+    };
 
     // Who holds what, gathered first: when it is what the last scan found, that scan's
     // list is handed out again, sharing its data, rather than built anew.
@@ -202,7 +309,7 @@ QueryResult ProcNetSource::query()
             proxyContainers.append(containerOf(*holder.facts));
     }
     if (m_walk.sameOwnersAsBefore() && sockets == m_lastSockets &&
-        proxyContainers == m_lastProxyContainers)
+        proxyContainers == m_lastProxyContainers && connections == m_lastConnections)
         return QueryResult{m_lastPorts, QueryError::None, {}};
 
     if (m_walk.counts().fullWalks != fullWalks) {
@@ -221,16 +328,18 @@ QueryResult ProcNetSource::query()
                     m_users.name(socket.uid), holder.startTime,
                     {facts.program, facts.place.unit,
                      facts.proxy ? *proxyContainer++ : facts.place.container},
-                    holder.inode);
+                    holder.inode, protocolOf(socket), connectionsOf(holder.inode));
         held.push_back(holder.inode);
     }
     // Whatever no process we can see holds is still listed, by port and user.
     std::sort(held.begin(), held.end());
     for (auto it = sockets.cbegin(); it != sockets.cend(); ++it) {
         if (!std::binary_search(held.cbegin(), held.cend(), it.key()))
-            builder.add(it->port, 0, {}, textOf(it->address), m_users.name(it->uid));
+            builder.add(it->port, 0, {}, textOf(it->address), m_users.name(it->uid), 0, {}, 0,
+                        protocolOf(*it), connectionsOf(it.key()));
     }
     m_lastSockets = std::move(sockets);
+    m_lastConnections = connections;
     m_lastProxyContainers = std::move(proxyContainers);
     m_lastPorts = builder.take();
     return QueryResult{m_lastPorts, QueryError::None, {}};

@@ -11,13 +11,17 @@
 #include <QMutex>
 #include <QString>
 
+#include <atomic>
 #include <chrono>
 #include <memory>
+#include <vector>
 
-// Adds the LISTEN (state 0A) rows of one /proc/net/tcp or /proc/net/tcp6 table, with
-// their user and local address (without the interface of a link-local one, which the
-// table does not give).
-void parseProcNetTcp(QByteArrayView table, ListeningSockets& sockets);
+// Adds the listening rows of one /proc/net/tcp, tcp6, udp or udp6 table (TCP: LISTEN,
+// state 0A; UDP: unconnected, state 07), with their user and local address (without the
+// interface of a link-local one, which the table does not give). With established given,
+// a TCP table's ESTABLISHED rows (01) go there.
+void parseProcNetTable(QByteArrayView table, ListeningSockets& sockets, bool udp = false,
+                       std::vector<ListeningSocket>* established = nullptr);
 
 // The kernel's own tables read directly: the same records as lsof's field output, at a
 // fraction of its cost, since only socket descriptors are looked at, and after the first
@@ -52,12 +56,18 @@ public:
     // waits for it, and then costs only a check of what changed, which is cheaper than a
     // second walk alongside.
     QueryResult query() override;
+    void setCountConnections(bool count) override { m_countConnections = count; }
 
     SocketOwnerWalk::Counts counts() const;
 
 private:
-    // Fills sockets from the diagnostics or the tables; the reason on failure.
-    bool readSockets(int procFd, ListeningSockets& sockets, QString& reason);
+    // Fills sockets from the diagnostics or the tables, TCP and UDP, and with counting on
+    // established with the TCP connections on their ports; the reason on failure.
+    bool readSockets(int procFd, ListeningSockets& sockets,
+                     std::vector<ListeningSocket>* established, QString& reason);
+    // Reads the tables of a protocol, IPv4 and IPv6, into sockets.
+    bool readTables(int procFd, bool udp, ListeningSockets& sockets,
+                    std::vector<ListeningSocket>* established, QString& reason);
     const QString& textOf(const SocketAddress& address);
     // The owner's container: for a port proxy the one it forwards to, by name if known.
     QString containerOf(const OwnerFacts::Facts& facts) const;
@@ -66,14 +76,16 @@ private:
     const Walk m_walkMode;
     const Sockets m_socketsFrom;
     const std::shared_ptr<ContainerNames> m_containerNames;
+    std::atomic<bool> m_countConnections = false;
     mutable QMutex m_walkMutex;
     SockDiagSocket m_diagnostics;
     SocketOwnerWalk m_walk;
     // Both forgotten at every full walk, so that renamed users and interfaces show.
     UserNames m_users;
     QHash<SocketAddress, QString> m_addressTexts;
-    // The last scan's sockets, proxies' containers and list.
+    // The last scan's sockets, connection counts, proxies' containers and list.
     ListeningSockets m_lastSockets;
+    QHash<quint64, qint32> m_lastConnections;
     QStringList m_lastProxyContainers;
     QList<ListeningPort> m_lastPorts;
 };

@@ -29,27 +29,80 @@ Progress truncated()
     return failure(QStringLiteral("a truncated answer"));
 }
 
+quint8 stateOf(Dump dump)
+{
+    switch (dump) {
+    case Dump::TcpListening:
+        return TCP_LISTEN;
+    case Dump::UdpBound:
+        return TCP_CLOSE; // UDP borrows TCP's states
+    case Dump::TcpEstablished:
+        break;
+    }
+    return TCP_ESTABLISHED;
+}
+
 } // namespace
 
-QByteArray listenRequest(int family, quint32 sequence)
+QByteArray request(Dump dump, int family, quint32 sequence, const QList<quint16>& ports)
 {
     struct
     {
         nlmsghdr header;
         inet_diag_req_v2 request;
     } message = {};
-    message.header.nlmsg_len = sizeof message;
     message.header.nlmsg_type = SOCK_DIAG_BY_FAMILY;
     message.header.nlmsg_flags = NLM_F_REQUEST | NLM_F_DUMP;
     message.header.nlmsg_seq = sequence;
     message.request.sdiag_family = quint8(family);
-    message.request.sdiag_protocol = IPPROTO_TCP;
-    message.request.idiag_states = 1u << TCP_LISTEN;
-    return QByteArray(reinterpret_cast<const char*>(&message), sizeof message);
+    message.request.sdiag_protocol = dump == Dump::UdpBound ? IPPROTO_UDP : IPPROTO_TCP;
+    message.request.idiag_states = 1u << stateOf(dump);
+    // The filter "local port is one of these", as ss compiles an "or" of ports: each test
+    // passes to a jump to the end, or fails to the next test; the kernel checks that every
+    // target lies on the chain of "pass" steps. The last test's failure lands past the end,
+    // which rejects.
+    QByteArray filter;
+    if (dump == Dump::TcpEstablished) {
+        // No port asked for: a test no connection passes.
+        const QList<quint16> asked = ports.isEmpty() ? QList<quint16>{0} : ports;
+        const qsizetype count = std::min(asked.size(), maxFilterPorts);
+        const int length = int(count * 12 - 4);
+        for (qsizetype i = 0; i < count; ++i) {
+            const int at = int(i * 12);
+            const inet_diag_bc_op test[2] = {{INET_DIAG_BC_S_EQ, 8, 12}, {0, 0, asked[i]}};
+            filter.append(reinterpret_cast<const char*>(test), sizeof test);
+            if (i + 1 < count) {
+                const inet_diag_bc_op pass = {INET_DIAG_BC_JMP, 4, quint16(length - at - 8)};
+                filter.append(reinterpret_cast<const char*>(&pass), sizeof pass);
+            }
+        }
+    }
+    QByteArray out(reinterpret_cast<const char*>(&message), sizeof message);
+    if (!filter.isEmpty()) {
+        const nlattr attribute{quint16(NLA_HDRLEN + filter.size()), INET_DIAG_REQ_BYTECODE};
+        out.append(reinterpret_cast<const char*>(&attribute), sizeof attribute);
+        out.append(filter);
+    }
+    nlmsghdr header;
+    std::memcpy(&header, out.constData(), sizeof header);
+    header.nlmsg_len = quint32(out.size());
+    std::memcpy(out.data(), &header, sizeof header);
+    return out;
 }
 
-Progress parseDatagram(QByteArrayView datagram, quint32 sequence, ListeningSockets& sockets)
+Progress parseDatagram(QByteArrayView datagram, quint32 sequence, Dump dump,
+                       ListeningSockets& sockets)
 {
+    return parseDatagram(datagram, sequence, dump,
+                         [&sockets](quint64 inode, const ListeningSocket& socket) {
+                             sockets.insert(inode, socket);
+                         });
+}
+
+Progress parseDatagram(QByteArrayView datagram, quint32 sequence, Dump dump,
+                       const SocketFound& found)
+{
+    const quint8 state = stateOf(dump);
     if (datagram.isEmpty())
         return truncated();
     // Fields are copied out rather than cast in place: a buffer need not be aligned.
@@ -95,10 +148,13 @@ Progress parseDatagram(QByteArrayView datagram, quint32 sequence, ListeningSocke
             if (message.idiag_family != AF_INET && message.idiag_family != AF_INET6)
                 return failure(
                     QStringLiteral("a socket of unknown family %1").arg(message.idiag_family));
-            // A socket without an inode is no descriptor's, and cannot be told from another.
-            if (message.idiag_state != TCP_LISTEN || message.idiag_inode == 0)
+            // A listener without an inode is no descriptor's, and cannot be told from
+            // another; a connection not accepted yet has none either, and counts.
+            if (message.idiag_state != state ||
+                (message.idiag_inode == 0 && dump != Dump::TcpEstablished))
                 break;
             ListeningSocket socket;
+            socket.udp = dump == Dump::UdpBound;
             socket.port = ntohs(message.id.idiag_sport);
             socket.uid = message.idiag_uid;
             socket.address.family = message.idiag_family;
@@ -106,7 +162,7 @@ Progress parseDatagram(QByteArrayView datagram, quint32 sequence, ListeningSocke
             std::memcpy(socket.address.bytes.data(), message.id.idiag_src, ipv6 ? 16 : 4);
             if (ipv6)
                 socket.address.scope = message.id.idiag_if;
-            sockets.insert(message.idiag_inode, socket);
+            found(message.idiag_inode, socket);
             break;
         }
         default:
@@ -132,42 +188,64 @@ void SockDiagSocket::close()
     m_fd = -1;
 }
 
-SockDiagSocket::Result SockDiagSocket::listListening(ListeningSockets& sockets, QString& reason)
+// False when this kernel has no socket diagnostics; a socket still closed then failed.
+bool SockDiagSocket::open(QString& reason)
+{
+    m_fd = ::socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_SOCK_DIAG);
+    if (m_fd < 0) {
+        reason = QStringLiteral("no socket diagnostics: %1").arg(qt_error_string(errno));
+        return false;
+    }
+    // Connected to the kernel, the socket takes datagrams from nobody else; and a dump
+    // that never ends cannot hold the scan forever.
+    sockaddr_nl kernel = {};
+    kernel.nl_family = AF_NETLINK;
+    const timeval timeout{5, 0};
+    if (::connect(m_fd, reinterpret_cast<const sockaddr*>(&kernel), sizeof kernel) != 0 ||
+        ::setsockopt(m_fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout) != 0) {
+        reason = QStringLiteral("socket diagnostics: %1").arg(qt_error_string(errno));
+        close();
+        return true; // a failure, not an absence
+    }
+    // The kernel fills a dump's datagrams up to what the reader asked for, at most 32 KiB.
+    m_buffer.resize(64 * 1024);
+    return true;
+}
+
+SockDiagSocket::Result SockDiagSocket::list(SockDiag::Dump kind, const SockDiag::SocketFound& found,
+                                            QString& reason,
+                                            const std::array<QList<quint16>, 2>& ports)
 {
     if (m_fd < 0) {
-        m_fd = ::socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_SOCK_DIAG);
-        if (m_fd < 0) {
-            reason = QStringLiteral("no socket diagnostics: %1").arg(qt_error_string(errno));
+        if (!open(reason))
             return Result::Unavailable;
-        }
-        // Connected to the kernel, the socket takes datagrams from nobody else; and a dump
-        // that never ends cannot hold the scan forever.
-        sockaddr_nl kernel = {};
-        kernel.nl_family = AF_NETLINK;
-        const timeval timeout{5, 0};
-        if (::connect(m_fd, reinterpret_cast<const sockaddr*>(&kernel), sizeof kernel) != 0 ||
-            ::setsockopt(m_fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout) != 0) {
-            reason = QStringLiteral("socket diagnostics: %1").arg(qt_error_string(errno));
-            close();
+        if (m_fd < 0)
             return Result::Failed;
-        }
-        // The kernel fills a dump's datagrams up to what the reader asked for, at most 32 KiB.
-        m_buffer.resize(64 * 1024);
     }
     for (const int family : {AF_INET, AF_INET6}) {
-        const Result result = dump(family, sockets, reason);
-        if (result != Result::Ok) {
-            close();
-            return result;
+        const QList<quint16>& asked = ports[family == AF_INET6];
+        if (kind == SockDiag::Dump::TcpEstablished && asked.isEmpty())
+            continue;
+        for (qsizetype from = 0; from == 0 || from < asked.size();
+             from += SockDiag::maxFilterPorts) {
+            const Result result =
+                dump(kind, family, found, reason, asked.mid(from, SockDiag::maxFilterPorts));
+            // An absent protocol said so in a whole answer: the socket serves on.
+            if (result == Result::Failed)
+                close();
+            if (result != Result::Ok)
+                return result;
         }
     }
     return Result::Ok;
 }
 
-SockDiagSocket::Result SockDiagSocket::dump(int family, ListeningSockets& sockets, QString& reason)
+SockDiagSocket::Result SockDiagSocket::dump(SockDiag::Dump dump, int family,
+                                            const SockDiag::SocketFound& found, QString& reason,
+                                            const QList<quint16>& ports)
 {
     const quint32 sequence = ++m_sequence;
-    const QByteArray request = SockDiag::listenRequest(family, sequence);
+    const QByteArray request = SockDiag::request(dump, family, sequence, ports);
     if (::send(m_fd, request.constData(), size_t(request.size()), 0) != request.size()) {
         reason = QStringLiteral("socket diagnostics: %1").arg(qt_error_string(errno));
         return Result::Failed;
@@ -189,7 +267,7 @@ SockDiagSocket::Result SockDiagSocket::dump(int family, ListeningSockets& socket
             return Result::Failed;
         }
         const SockDiag::Progress progress = SockDiag::parseDatagram(
-            QByteArrayView(m_buffer.constData(), length), sequence, sockets);
+            QByteArrayView(m_buffer.constData(), length), sequence, dump, found);
         switch (progress.status) {
         case SockDiag::Progress::Status::More:
             continue;
@@ -197,7 +275,7 @@ SockDiagSocket::Result SockDiagSocket::dump(int family, ListeningSockets& socket
             return Result::Ok;
         case SockDiag::Progress::Status::Failed:
             reason = QStringLiteral("socket diagnostics: ") + progress.reason;
-            // A kernel without TCP diagnostics (the module absent) says so for the family.
+            // A kernel without a protocol's diagnostics (the module absent) says so.
             return progress.error == ENOENT ? Result::Unavailable : Result::Failed;
         }
     }

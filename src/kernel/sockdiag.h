@@ -4,16 +4,32 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QList>
 #include <QString>
 
-// The kernel's socket diagnostics (NETLINK_SOCK_DIAG): the TCP sockets in the LISTEN state,
-// with inode, user and local address, and nothing else. Unlike /proc/net/tcp, which walks
-// every established connection to print the few listeners, a dump of the LISTEN state
-// reads only the listening hash; and it needs no privilege.
+#include <array>
+#include <functional>
+
+// The kernel's socket diagnostics (NETLINK_SOCK_DIAG): the TCP sockets in the LISTEN state
+// and the bound, unconnected UDP sockets, with inode, user and local address, and nothing
+// else; and on demand the established TCP sockets on given local ports. Unlike
+// /proc/net/tcp, which walks every established connection to print the few listeners, a
+// dump of the LISTEN state reads only the listening hash, and the established dump filters
+// in the kernel; and none needs privilege.
 namespace SockDiag {
 
-// The request for a dump of one family's (AF_INET, AF_INET6) listening TCP sockets.
-QByteArray listenRequest(int family, quint32 sequence);
+enum class Dump
+{
+    TcpListening,
+    UdpBound,       // state "UNCONN": bound and not connected, what `ss -lun` lists
+    TcpEstablished, // on the ports asked for, whatever the inode (not yet accepted: 0)
+};
+
+// The request for a dump of one family's (AF_INET, AF_INET6) sockets. TcpEstablished
+// takes the local ports to match (at most maxFilterPorts), which the kernel checks.
+QByteArray request(Dump dump, int family, quint32 sequence, const QList<quint16>& ports = {});
+// What one request's filter may hold: a netlink attribute takes less than 64 KiB.
+inline constexpr qsizetype maxFilterPorts = 4096;
 
 struct Progress
 {
@@ -28,10 +44,16 @@ struct Progress
     QString reason; // Failed: why
 };
 
-// Reads one datagram of the answer to the request with this sequence number and adds the
-// sockets it lists. Anything short, overlong, out of sequence or of a kind a dump does not
-// send fails the whole answer.
-Progress parseDatagram(QByteArrayView datagram, quint32 sequence, ListeningSockets& sockets);
+using SocketFound = std::function<void(quint64 inode, const ListeningSocket& socket)>;
+
+// Reads one datagram of the answer to the request with this sequence number and reports
+// the sockets it lists in the dump's state. Anything short, overlong, out of sequence or of
+// a kind a dump does not send fails the whole answer.
+Progress parseDatagram(QByteArrayView datagram, quint32 sequence, Dump dump,
+                       const SocketFound& found);
+// The same, adding the sockets to a table.
+Progress parseDatagram(QByteArrayView datagram, quint32 sequence, Dump dump,
+                       ListeningSockets& sockets);
 
 } // namespace SockDiag
 
@@ -49,16 +71,21 @@ public:
     enum class Result
     {
         Ok,
-        Unavailable, // no socket diagnostics here: read /proc/net/tcp instead
+        Unavailable, // no diagnostics for this protocol here: read /proc/net instead
         Failed,
     };
-    // Fills sockets with every listening TCP socket, IPv4 and IPv6; on anything but Ok,
-    // reason says why and sockets is to be dropped.
-    Result listListening(ListeningSockets& sockets, QString& reason);
+    // Reports the dump's sockets, IPv4 and IPv6; for TcpEstablished, those on the ports
+    // given for each family (IPv4, then IPv6), and none of a family without ports, whose
+    // dump is not even asked for: the kernel walks its whole established table for one.
+    // On anything but Ok, reason says why and what was reported is to be dropped.
+    Result list(SockDiag::Dump kind, const SockDiag::SocketFound& found, QString& reason,
+                const std::array<QList<quint16>, 2>& ports = {});
 
 private:
+    bool open(QString& reason);
     void close();
-    Result dump(int family, ListeningSockets& sockets, QString& reason);
+    Result dump(SockDiag::Dump dump, int family, const SockDiag::SocketFound& found,
+                QString& reason, const QList<quint16>& ports);
 
     int m_fd = -1;
     quint32 m_sequence = 0;

@@ -74,6 +74,7 @@ std::optional<QList<ListeningPort>> parse(QByteArrayView output)
     PortListBuilder builder;
     builder.reserve(countSocketLines(output));
     qint32 pid = 0;
+    auto protocol = ListeningPort::Protocol::Tcp;
     // One QString per "c" line; the records share it.
     QString command;
     const char* const data = output.data();
@@ -88,20 +89,26 @@ std::optional<QList<ListeningPort>> parse(QByteArrayView output)
             switch (data[start]) {
             case 'p':
                 pid = parseInt32(value).value_or(0);
+                protocol = ListeningPort::Protocol::Tcp;
                 break;
             case 'c':
                 command = QString::fromUtf8(value);
                 break;
+            case 'P':
+                protocol =
+                    value == "UDP" ? ListeningPort::Protocol::Udp : ListeningPort::Protocol::Tcp;
+                break;
             case 'n': {
                 const qsizetype colon = value.lastIndexOf(':');
-                if (colon < 0)
+                if (colon < 0 || value.contains("->"))
                     break;
                 if (const auto port = parseInt64(value.sliced(colon + 1))) {
                     // "*:80", "127.0.0.1:631", "[::1]:5000": the address without brackets.
                     QByteArrayView address = value.first(colon);
                     if (address.size() >= 2 && address.front() == '[' && address.back() == ']')
                         address = address.sliced(1, address.size() - 2);
-                    builder.add(*port, pid, command, QString::fromUtf8(address));
+                    builder.add(*port, pid, command, QString::fromUtf8(address), {}, 0, {}, 0,
+                                protocol);
                 }
                 break;
             }

@@ -5,8 +5,9 @@
 
 QStringList LsofSource::arguments()
 {
-    return {QStringLiteral("-iTCP"), QStringLiteral("-sTCP:LISTEN"), QStringLiteral("-P"),
-            QStringLiteral("-n"),    QStringLiteral("-F"),           QStringLiteral("pcn")};
+    return {QStringLiteral("-iTCP"), QStringLiteral("-sTCP:LISTEN"), QStringLiteral("-iUDP"),
+            QStringLiteral("-P"),    QStringLiteral("-n"),           QStringLiteral("-F"),
+            QStringLiteral("pcPn")};
 }
 
 LsofSource::LsofSource(QString executable, std::chrono::milliseconds timeout)

@@ -7,13 +7,13 @@
 
 #include <chrono>
 
-// Runs lsof for the listening TCP sockets and reads its field output.
+// Runs lsof for the listening TCP and the UDP sockets and reads its field output.
 class LsofSource final : public PortSource
 {
 public:
     static constexpr std::chrono::milliseconds defaultTimeout = std::chrono::seconds(30);
     static QString defaultExecutable() { return QStringLiteral("/usr/sbin/lsof"); }
-    // The six arguments, in this order.
+    // The arguments, in this order.
     static QStringList arguments();
 
     explicit LsofSource(QString executable = defaultExecutable(),

@@ -2,10 +2,12 @@
 
 #include "processidentity.h"
 
+#include <QDateTime>
 #include <QString>
 #include <QtGlobal>
 
 #include <memory>
+#include <optional>
 
 // What tells apart several processes of the same name. Read only when a tooltip or a row's
 // menu asks for it, never on a scan.
@@ -35,3 +37,7 @@ public:
     // The real one for this platform.
     static std::shared_ptr<const ProcessDetailsProvider> platform();
 };
+
+// When a process started, in UTC, from the start time a record carries (the platform's
+// clock ticks since boot); absent for 0 and where the clock is unknown.
+std::optional<QDateTime> processStartedAt(quint64 startTime);

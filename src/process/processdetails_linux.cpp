@@ -7,6 +7,7 @@
 #include <QStringList>
 
 #include <climits>
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace {
@@ -78,4 +79,38 @@ ProcessDetails LinuxProcessDetails::read(const ProcessIdentity& seen,
 std::shared_ptr<const ProcessDetailsProvider> ProcessDetailsProvider::platform()
 {
     return std::make_shared<LinuxProcessDetails>();
+}
+
+namespace {
+
+// The boot time, in seconds since the epoch: /proc/stat's "btime" line. It stays put while
+// the machine runs, so it is read once.
+std::optional<qint64> bootTime()
+{
+    static const std::optional<qint64> time = []() -> std::optional<qint64> {
+        QByteArray stat;
+        if (!ProcFiles::readFile(AT_FDCWD, "/proc/stat", stat))
+            return std::nullopt;
+        static constexpr QByteArrayView key = "\nbtime ";
+        const qsizetype at = stat.indexOf(key);
+        if (at < 0)
+            return std::nullopt;
+        const qsizetype end = stat.indexOf('\n', at + 1);
+        const auto seconds = ProcFiles::parseUnsigned(QByteArrayView(stat).sliced(
+            at + key.size(), (end < 0 ? stat.size() : end) - at - key.size()));
+        return seconds ? std::optional(qint64(*seconds)) : std::nullopt;
+    }();
+    return time;
+}
+
+} // namespace
+
+std::optional<QDateTime> processStartedAt(quint64 startTime)
+{
+    const long ticks = ::sysconf(_SC_CLK_TCK);
+    const auto boot = bootTime();
+    if (startTime == 0 || ticks <= 0 || !boot)
+        return std::nullopt;
+    const qint64 msecs = *boot * 1000 + qint64(startTime * 1000 / quint64(ticks));
+    return QDateTime::fromMSecsSinceEpoch(msecs, Qt::UTC);
 }

@@ -15,3 +15,9 @@ std::shared_ptr<const ProcessDetailsProvider> ProcessDetailsProvider::platform()
 {
     return std::make_shared<NoProcessDetails>();
 }
+
+// lsof tells no start time.
+std::optional<QDateTime> processStartedAt(quint64)
+{
+    return std::nullopt;
+}

@@ -17,7 +17,8 @@ size_t qHash(const ListeningPort& port, size_t seed) noexcept
 {
     return qHashMulti(seed, port.port(), port.pid(), port.processName(), port.user(),
                       port.addresses(), port.startTime(), port.program(), port.unit(),
-                      port.container(), port.sockets());
+                      port.container(), port.sockets(), int(port.protocol()),
+                      port.connections().value_or(-1));
 }
 
 QStringView ipv4Part(QStringView address)

@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <optional>
 
 // What else tells a port's owner apart, where the source can tell; empty otherwise.
 struct OwnerDetails
@@ -25,7 +26,8 @@ struct OwnerDetails
     friend bool operator==(const OwnerDetails&, const OwnerDetails&) = default;
 };
 
-// One TCP port in the LISTEN state and who owns it. A plain immutable value.
+// One listening port and who owns it: a TCP socket in the LISTEN state, or a UDP socket
+// that is bound and not connected (what `ss -lun` lists). A plain immutable value.
 //
 // A record either names the owning process (pid and name), or, where the owner cannot be
 // read (another user's process, or a socket that no process holds), only the user the
@@ -41,28 +43,36 @@ public:
         AllInterfaces, // a wildcard address: reachable from every network the machine is on
         Specific,      // one or more particular addresses
     };
+    enum class Protocol : quint8
+    {
+        Tcp,
+        Udp,
+    };
 
     ListeningPort(qint64 port, qint32 pid, QString processName)
         : m_port(port), m_pid(pid), m_processName(std::move(processName))
     {}
     ListeningPort(qint64 port, qint32 pid, QString processName, QString user, QStringList addresses,
-                  quint64 startTime = 0, OwnerDetails details = {}, QList<quint64> sockets = {})
+                  quint64 startTime = 0, OwnerDetails details = {}, QList<quint64> sockets = {},
+                  Protocol protocol = Protocol::Tcp, qint32 connections = -1)
         : m_port(port), m_pid(pid), m_processName(std::move(processName)), m_user(std::move(user)),
           m_addresses(std::move(addresses)), m_startTime(startTime), m_details(std::move(details)),
-          m_sockets(std::move(sockets))
+          m_sockets(std::move(sockets)), m_protocol(protocol), m_connections(connections)
     {}
 
-    // A record's identity in a list: its port and pid, or for a record without a process
-    // (one per port and user) its port and user.
+    // A record's identity in a list: its port, protocol and pid, or for a record without a
+    // process (one per port, protocol and user) its port, protocol and user. A TCP and a UDP
+    // socket on one port are two records.
     struct Key
     {
         qint64 port = 0;
         qint32 pid = 0;
         QString user; // empty for a record with a process
+        Protocol protocol = Protocol::Tcp;
         friend bool operator==(const Key&, const Key&) = default;
         friend size_t qHash(const Key& key, size_t seed = 0) noexcept
         {
-            return qHashMulti(seed, key.port, key.pid, key.user);
+            return qHashMulti(seed, key.port, key.pid, key.user, int(key.protocol));
         }
     };
 
@@ -85,6 +95,14 @@ public:
     const QString& program() const { return m_details.program; }
     const QString& unit() const { return m_details.unit; }
     const QString& container() const { return m_details.container; }
+    Protocol protocol() const { return m_protocol; }
+    bool isUdp() const { return m_protocol == Protocol::Udp; }
+    // The established connections a TCP listener has accepted and not closed; absent for
+    // UDP, and where they were not counted.
+    std::optional<qint32> connections() const
+    {
+        return m_connections < 0 ? std::nullopt : std::optional(m_connections);
+    }
 
     // The name the user knows the owner by: the whole program name where the kernel cut
     // processName, else processName.
@@ -94,7 +112,7 @@ public:
     ProcessIdentity owner() const { return {m_pid, m_processName, m_startTime}; }
     // False when the owner could not be read: no pid, no name, nothing to signal.
     bool hasProcess() const { return m_pid != 0; }
-    Key key() const { return {m_port, m_pid, hasProcess() ? QString() : m_user}; }
+    Key key() const { return {m_port, m_pid, hasProcess() ? QString() : m_user, m_protocol}; }
     // Ports below 1024, negative ones included.
     bool isSystem() const { return m_port < 1024; }
     Exposure exposure() const;
@@ -110,6 +128,8 @@ private:
     quint64 m_startTime = 0;
     OwnerDetails m_details;
     QList<quint64> m_sockets;
+    Protocol m_protocol = Protocol::Tcp;
+    qint32 m_connections = -1;
 };
 
 // Usable as a key of hashed containers; the hash takes every field.

@@ -5,10 +5,10 @@
 
 namespace {
 
-size_t hashPair(qint64 port, qint32 pid)
+size_t hashPair(qint64 port, qint32 pid, ListeningPort::Protocol protocol)
 {
-    // 64-bit finaliser (MurmurHash3's fmix64) over both numbers
-    quint64 h = quint64(port) * 0x9e3779b97f4a7c15ull ^ quint32(pid);
+    // 64-bit finaliser (MurmurHash3's fmix64) over the numbers
+    quint64 h = quint64(port) * 0x9e3779b97f4a7c15ull ^ quint32(pid) ^ (quint64(protocol) << 63);
     h ^= h >> 33;
     h *= 0xff51afd7ed558ccdull;
     h ^= h >> 33;
@@ -20,19 +20,19 @@ size_t hashPair(qint64 port, qint32 pid)
 } // namespace
 
 std::pair<qsizetype, bool> PortListBuilder::PairSet::insert(qint64 port, qint32 pid,
-                                                            qsizetype index)
+                                                            Protocol protocol, qsizetype index)
 {
     if (2 * (m_size + 1) > qsizetype(m_slots.size()))
         grow(std::max<qsizetype>(16, 2 * qsizetype(m_slots.size())));
     const size_t mask = m_slots.size() - 1;
-    for (size_t i = hashPair(port, pid) & mask;; i = (i + 1) & mask) {
+    for (size_t i = hashPair(port, pid, protocol) & mask;; i = (i + 1) & mask) {
         Slot& slot = m_slots[i];
         if (!slot.used) {
-            slot = Slot{port, pid, true, index};
+            slot = Slot{port, pid, protocol, true, index};
             ++m_size;
             return {index, true};
         }
-        if (slot.port == port && slot.pid == pid)
+        if (slot.port == port && slot.pid == pid && slot.protocol == protocol)
             return {slot.index, false};
     }
 }
@@ -52,7 +52,7 @@ void PortListBuilder::PairSet::grow(qsizetype capacity)
     m_size = 0;
     for (const Slot& slot : old) {
         if (slot.used)
-            insert(slot.port, slot.pid, slot.index);
+            insert(slot.port, slot.pid, slot.protocol, slot.index);
     }
 }
 
@@ -64,25 +64,31 @@ void PortListBuilder::PairSet::clear()
 
 bool PortListBuilder::add(qint64 port, qint32 pid, const QString& processName,
                           const QString& address, const QString& user, quint64 startTime,
-                          const OwnerDetails& details, quint64 socket)
+                          const OwnerDetails& details, quint64 socket, Protocol protocol,
+                          qint32 connections)
 {
     const qsizetype next = qsizetype(m_entries.size());
     qsizetype index = next;
     bool isNew = true;
     if (pid != 0) {
-        std::tie(index, isNew) = m_seen.insert(port, pid, next);
+        std::tie(index, isNew) = m_seen.insert(port, pid, protocol, next);
     } else {
+        auto& seen = m_seenWithoutProcess[protocol == Protocol::Udp];
         const auto key = std::make_pair(port, user);
-        const auto it = m_seenWithoutProcess.constFind(key);
-        isNew = it == m_seenWithoutProcess.cend();
+        const auto it = seen.constFind(key);
+        isNew = it == seen.cend();
         if (isNew)
-            m_seenWithoutProcess.insert(key, next);
+            seen.insert(key, next);
         else
             index = *it;
     }
-    if (isNew)
-        m_entries.push_back(Entry{port, pid, processName, user, {}, startTime, details, {}});
+    if (isNew) {
+        m_entries.push_back(
+            Entry{port, pid, processName, user, {}, startTime, details, {}, protocol, -1});
+    }
     Entry& entry = m_entries[size_t(index)];
+    if (connections >= 0)
+        entry.connections = std::max(entry.connections, 0) + connections;
     if (!address.isEmpty())
         entry.addresses.append(address);
     if (socket != 0)
@@ -106,7 +112,9 @@ QList<ListeningPort> PortListBuilder::take()
             return b.pid == 0;
         if (a.pid != b.pid)
             return a.pid < b.pid;
-        return a.user < b.user;
+        if (a.user != b.user)
+            return a.user < b.user;
+        return a.protocol < b.protocol;
     });
     QList<ListeningPort> ports;
     ports.reserve(qsizetype(m_entries.size()));
@@ -122,10 +130,11 @@ QList<ListeningPort> PortListBuilder::take()
         ports.append(ListeningPort(entry.port, entry.pid, std::move(entry.processName),
                                    std::move(entry.user), std::move(entry.addresses),
                                    entry.startTime, std::move(entry.details),
-                                   std::move(entry.sockets)));
+                                   std::move(entry.sockets), entry.protocol, entry.connections));
     }
     m_seen.clear();
-    m_seenWithoutProcess.clear();
+    m_seenWithoutProcess[0].clear();
+    m_seenWithoutProcess[1].clear();
     m_entries.clear();
     return ports;
 }

@@ -9,19 +9,21 @@
 #include <utility>
 #include <vector>
 
-// Collects records from any source: one record for each (port, pid) pair -- for records
-// without a process, each (port, user) pair -- with the first name and details seen and every
-// address and socket added for it, handed back sorted by port, then pid, with the records
-// without a process after the others on their port (by user). Every source goes through
-// this, so they de-duplicate and order alike.
+// Collects records from any source: one record for each (protocol, port, pid) -- for records
+// without a process, each (protocol, port, user) -- with the first name and details seen,
+// every address and socket added for it and the sum of its sockets' connections, handed
+// back sorted by port, then pid, with the records without a process after the others on
+// their port (by user), TCP before UDP for the same port and owner. Every source goes
+// through this, so they de-duplicate and order alike.
 class PortListBuilder
 {
 public:
-    // Returns false when the pair was already added; its address and socket (an inode, 0 for
-    // none) are added to it then.
+    using Protocol = ListeningPort::Protocol;
+    // Returns false when the record was already added; its address and socket (an inode, 0
+    // for none) are added to it then, and its connections (-1: not counted) to its count.
     bool add(qint64 port, qint32 pid, const QString& processName, const QString& address = {},
              const QString& user = {}, quint64 startTime = 0, const OwnerDetails& details = {},
-             quint64 socket = 0);
+             quint64 socket = 0, Protocol protocol = Protocol::Tcp, qint32 connections = -1);
     // Room for this many records, so that large answers do not rehash and regrow.
     void reserve(qsizetype records);
     QList<ListeningPort> take();
@@ -37,6 +39,8 @@ private:
         quint64 startTime;
         OwnerDetails details;
         QList<quint64> sockets;
+        Protocol protocol;
+        qint32 connections;
     };
 
     // The (port, pid) pairs seen so far, each with its place in m_entries: the record's key. An
@@ -46,7 +50,8 @@ private:
     {
     public:
         // The place of the pair, and whether it was new (then at index).
-        std::pair<qsizetype, bool> insert(qint64 port, qint32 pid, qsizetype index);
+        std::pair<qsizetype, bool> insert(qint64 port, qint32 pid, Protocol protocol,
+                                          qsizetype index);
         void reserve(qsizetype count);
         void clear();
 
@@ -55,6 +60,7 @@ private:
         {
             qint64 port = 0;
             qint32 pid = 0;
+            Protocol protocol = Protocol::Tcp;
             bool used = false;
             qsizetype index = 0;
         };
@@ -64,6 +70,7 @@ private:
     };
 
     PairSet m_seen;
-    QHash<std::pair<qint64, QString>, qsizetype> m_seenWithoutProcess; // (port, user)
+    // (port, user), for each protocol
+    QHash<std::pair<qint64, QString>, qsizetype> m_seenWithoutProcess[2];
     std::vector<Entry> m_entries;
 };

@@ -71,6 +71,16 @@ void PortScanner::scan()
     });
 }
 
+void PortScanner::setCountConnections(bool count)
+{
+    if (count == m_countConnections)
+        return;
+    m_countConnections = count;
+    m_source->setCountConnections(count);
+    if (count)
+        scan();
+}
+
 bool PortScanner::waitForPendingScans(int msecs)
 {
     return scanPool().waitForDone(msecs);

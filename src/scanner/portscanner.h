@@ -39,6 +39,9 @@ public:
 
     // Starts one scan and returns at once.
     void scan();
+    // Whether scans count each TCP listener's connections (off at first): on, a scan
+    // starts at once, so the counts show without waiting for the next.
+    void setCountConnections(bool count);
     // The record's process, opened and checked: nothing unless its pid still belongs to the
     // record's process (see isSameProcess), nor for a pid <= 0 (a process group) or our own.
     std::shared_ptr<ProcessControl::Handle> openProcess(const ListeningPort& port) const;
@@ -74,4 +77,5 @@ private:
     QList<ListeningPort> m_ports;
     std::optional<QDateTime> m_lastScan;
     QTimer* m_timer = nullptr;
+    bool m_countConnections = false;
 };

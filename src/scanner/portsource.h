@@ -21,7 +21,7 @@ enum class QueryError
 
 struct QueryResult
 {
-    QList<ListeningPort> ports; // sorted by port, then pid; empty on failure
+    QList<ListeningPort> ports; // sorted as PortListBuilder sorts; empty on failure
     QueryError error = QueryError::None;
     QString detail; // human-readable reason when error != None
 
@@ -32,14 +32,18 @@ struct QueryResult
     }
 };
 
-// Something that lists the listening TCP sockets and their owners. query() blocks, so it
-// runs on a worker thread, and it may run on several at once: implementations that keep
-// state between calls lock it themselves.
+// Something that lists the listening TCP and UDP sockets and their owners. query() blocks,
+// so it runs on a worker thread, and it may run on several at once: implementations that
+// keep state between calls lock it themselves.
 class PortSource
 {
 public:
     virtual ~PortSource() = default;
     virtual QueryResult query() = 0;
+    // Whether queries count each TCP listener's established connections, which costs a
+    // little more: only while someone looks. Off at first; any thread may call it. A
+    // source that cannot count leaves the counts out.
+    virtual void setCountConnections(bool count) { Q_UNUSED(count); }
 };
 
 class ContainerNames;

@@ -313,6 +313,7 @@ void PortList::updateActions()
         m_openButton->setToolTip(tr("Open %1").arg(url.authority()));
         m_openButton->setAccessibleName(m_openButton->toolTip());
         m_openButton->setEnabled(url.isValid());
+        m_openButton->setVisible(!port.isUdp());
         // Without a process there is nothing to signal: no kill button at all. One that
         // ignored the request to quit is offered the forced quit right here.
         m_killButton->setVisible(port.hasProcess());

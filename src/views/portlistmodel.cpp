@@ -3,6 +3,8 @@
 #include "displaytext.h"
 #include "processdetails.h"
 
+#include <QLocale>
+
 #include <algorithm>
 
 PortListModel::PortListModel(const ProcessDetailsProvider& details, QObject* parent)
@@ -24,6 +26,24 @@ QString PortListModel::exposureText(const ListeningPort& port)
     return {};
 }
 
+QString PortListModel::runningSinceText(const QDateTime& started, const QDateTime& now)
+{
+    const QDateTime local = started.toLocalTime();
+    const QLocale locale;
+    const QString when = local.date() == now.toLocalTime().date()
+                             ? locale.toString(local.time(), QLocale::ShortFormat)
+                             : locale.toString(local, QLocale::ShortFormat);
+    const qint64 minutes = std::max<qint64>(0, started.secsTo(now) / 60);
+    QString duration;
+    if (minutes >= 24 * 60)
+        duration = tr("%1 d %2 h").arg(minutes / (24 * 60)).arg(minutes / 60 % 24);
+    else if (minutes >= 60)
+        duration = tr("%1 h %2 min").arg(minutes / 60).arg(minutes % 60);
+    else
+        duration = tr("%1 min").arg(minutes);
+    return tr("Running since %1 (%2)").arg(when, duration);
+}
+
 int PortListModel::rowCount(const QModelIndex& parent) const
 {
     return parent.isValid() ? 0 : static_cast<int>(m_visible.size());
@@ -43,7 +63,8 @@ QVariant PortListModel::data(const QModelIndex& index, int role) const
                         : printableText(port.displayName());
     case Qt::AccessibleTextRole: {
         // A screen reader gets the whole row, the port first, as the eye reads it.
-        QStringList parts{tr("Port %1").arg(port.port())};
+        QStringList parts{port.isUdp() ? tr("UDP port %1").arg(port.port())
+                                       : tr("Port %1").arg(port.port())};
         for (const int role : {int(Qt::DisplayRole), int(PidTextRole), int(ExposureTextRole)}) {
             if (const QString text = data(index, role).toString(); !text.isEmpty())
                 parts.append(text);
@@ -54,16 +75,23 @@ QVariant PortListModel::data(const QModelIndex& index, int role) const
     }
     case PortTextRole:
         return QString::number(port.port());
+    case ProtocolTextRole:
+        return port.isUdp() ? QStringLiteral("UDP") : QString();
     case PidTextRole: {
-        if (isOthers)
-            return QString();
-        // Where the owner runs, after its pid: "PID 4321 · nginx.service".
-        QString text = tr("PID %1").arg(port.pid());
-        if (!port.unit().isEmpty())
-            text += QStringLiteral(" · ") + printableText(port.unit());
-        if (!port.container().isEmpty())
-            text += QStringLiteral(" · ") + tr("container %1").arg(printableText(port.container()));
-        return text;
+        // Where the owner runs, after its pid: "PID 4321 · nginx.service"; then who is
+        // connected, where anyone is.
+        QStringList parts;
+        if (!isOthers) {
+            parts.append(tr("PID %1").arg(port.pid()));
+            if (!port.unit().isEmpty())
+                parts.append(printableText(port.unit()));
+            if (!port.container().isEmpty())
+                parts.append(tr("container %1").arg(printableText(port.container())));
+        }
+        if (port.connections().value_or(0) > 0)
+            parts.append(*port.connections() == 1 ? tr("1 connection")
+                                                  : tr("%1 connections").arg(*port.connections()));
+        return parts.join(QStringLiteral(" · "));
     }
     case ExposureTextRole:
         return exposureText(port);
@@ -76,11 +104,15 @@ QVariant PortListModel::data(const QModelIndex& index, int role) const
     case AppearedRole:
         return index.row() < m_visibleAppeared.size() && m_visibleAppeared.at(index.row());
     case Qt::ToolTipRole: {
+        const QString connections =
+            port.connections() ? tr("Connections: %1").arg(*port.connections()) : QString();
         if (isOthers) {
-            return plainTextToolTip(
+            const QString text =
                 tr("The process listening here belongs to another user (%1): its name "
                    "can't be read, and it can't be ended from here.")
-                    .arg(port.user()));
+                    .arg(port.user());
+            return plainTextToolTip(connections.isEmpty() ? text
+                                                          : text + QLatin1Char('\n') + connections);
         }
         // Read now, not on every scan: the user asked about this one process.
         const ProcessDetails details = m_details.read(port.owner(), CommandLineLength::Summary);
@@ -96,6 +128,10 @@ QVariant PortListModel::data(const QModelIndex& index, int role) const
         if (!port.addresses().isEmpty())
             text += QLatin1Char('\n') +
                     tr("Listening on: %1").arg(port.addresses().join(QLatin1String(", ")));
+        if (const auto started = processStartedAt(port.startTime()))
+            text += QLatin1Char('\n') + runningSinceText(*started, QDateTime::currentDateTimeUtc());
+        if (!connections.isEmpty())
+            text += QLatin1Char('\n') + connections;
         return plainTextToolTip(text);
     }
     default:
@@ -150,6 +186,11 @@ bool PortListModel::matchesFilter(const ListeningPort& port, const QStringList& 
     const QStringView fields[] = {number,      pid,         port.processName(), port.program(),
                                   port.user(), port.unit(), port.container()};
     return std::all_of(terms.cbegin(), terms.cend(), [&](const QString& term) {
+        // "udp" and "tcp" as whole words ask for the protocol.
+        for (const auto& [name, udp] : {std::pair(u"udp", true), std::pair(u"tcp", false)}) {
+            if (term.compare(name, Qt::CaseInsensitive) == 0)
+                return port.isUdp() == udp;
+        }
         return std::any_of(std::cbegin(fields), std::cend(fields), [&](QStringView field) {
             return field.contains(term, Qt::CaseInsensitive);
         });

@@ -5,6 +5,7 @@
 class ProcessDetailsProvider;
 
 #include <QAbstractListModel>
+#include <QDateTime>
 #include <QList>
 #include <QSet>
 
@@ -22,8 +23,10 @@ public:
     enum Role
     {
         PortTextRole = Qt::UserRole + 1, // the port's plain decimal digits
-        PidTextRole,                     // "PID n", and its service or container; empty
-                                         // for another user's socket
+        ProtocolTextRole,                // "UDP" for a UDP socket; empty for TCP
+        PidTextRole,                     // "PID n", its service or container, and its
+                                         // connections where there are any; no PID for
+                                         // another user's socket
         ExposureTextRole,                // where it listens: "loopback", "all interfaces", …
         ExposureRole,                    // ListeningPort::Exposure as an int
         StillRunningRole,                // asked to quit, and a rescan still found it
@@ -49,8 +52,8 @@ public:
     void setPorts(const QList<ListeningPort>& ports);
     void setShowSystemPorts(bool show);
     // Keeps the records that hold every word of the text (any case) in their port, pid,
-    // name, whole program name, user, service or container. A highlighted record that the
-    // filter hides loses the highlight.
+    // name, whole program name, user, service or container; the words "udp" and "tcp" keep
+    // that protocol's. A highlighted record that the filter hides loses the highlight.
     void setFilterText(const QString& text);
     QString filterText() const { return m_filterTerms.join(u' '); }
     static bool matchesFilter(const ListeningPort& port, const QStringList& terms);
@@ -63,6 +66,9 @@ public:
 
     // Where a record listens, in a word or its addresses; empty when the source can't say.
     static QString exposureText(const ListeningPort& port);
+    // "Running since 09:14 (2 h 3 min)" in the user's locale and time zone; the date too
+    // when it was not today.
+    static QString runningSinceText(const QDateTime& started, const QDateTime& now);
 
     // -1 when no row is hovered. When the hovered record leaves the list, a pointer's
     // highlight goes with it; a keyboard's stays at the same place (clamped to the list), so

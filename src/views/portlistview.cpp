@@ -255,9 +255,12 @@ void PortListView::showRowMenu(const ListeningPort& port, const QPoint& globalPo
     const auto copy = [this](const QString& text) {
         return [this, text] { m_desktop.copyText(text); };
     };
-    menu->addAction(tr("Open in Browser"), this, [this, url] { openUrl(url); })
-        ->setEnabled(url.isValid());
-    menu->addAction(tr("Copy URL"), this, copy(url.toString()))->setEnabled(url.isValid());
+    // A UDP socket speaks no HTTP: it has no URL to offer.
+    if (!port.isUdp()) {
+        menu->addAction(tr("Open in Browser"), this, [this, url] { openUrl(url); })
+            ->setEnabled(url.isValid());
+        menu->addAction(tr("Copy URL"), this, copy(url.toString()))->setEnabled(url.isValid());
+    }
     menu->addAction(tr("Copy Port"), this, copy(QString::number(port.port())));
     // Another user's socket names no process: nothing to copy of it, nothing to end.
     if (port.hasProcess()) {
@@ -278,8 +281,7 @@ void PortListView::showRowMenu(const ListeningPort& port, const QPoint& globalPo
 void PortListView::kill(const ListeningPort& port, ProcessControl::Handle* process,
                         PortScanner::KillMode mode)
 {
-    const QString who =
-        tr("“%1” (PID %2)").arg(printableText(port.displayName())).arg(port.pid());
+    const QString who = tr("“%1” (PID %2)").arg(printableText(port.displayName())).arg(port.pid());
     switch (m_scanner.kill(port, process, mode)) {
     case SignalOutcome::Sent:
         m_notice->clear();

@@ -35,6 +35,7 @@ PortRowDelegate::RowLayout PortRowDelegate::layoutRow(const QRect& rowRect,
     row.portRect = QRect(content.left(), content.top() + (content.height() - portHeight) / 2,
                          portColumnWidth, portHeight);
     row.portText = index.data(PortListModel::PortTextRole).toString();
+    row.protocolText = index.data(PortListModel::ProtocolTextRole).toString();
 
     const QFontMetrics nameMetrics(m_nameFont);
     const QFontMetrics pidMetrics(m_pidFont);
@@ -47,6 +48,12 @@ PortRowDelegate::RowLayout PortRowDelegate::layoutRow(const QRect& rowRect,
     row.nameRect = QRect(left, top, qMax(0, right - left + 1), nameMetrics.height());
     row.pidRect = QRect(left, row.nameRect.bottom() + 1 + nameToPidSpacing, row.nameRect.width(),
                         pidMetrics.height());
+    // A UDP port says so beneath its number, on the pid's line.
+    if (!row.protocolText.isEmpty()) {
+        row.portRect.moveTop(row.nameRect.top() + (row.nameRect.height() - portHeight) / 2);
+        row.protocolRect =
+            QRect(content.left(), row.pidRect.top(), portColumnWidth, row.pidRect.height());
+    }
     row.nameText = nameMetrics.elidedText(index.data(Qt::DisplayRole).toString(), Qt::ElideRight,
                                           row.nameRect.width());
     const QString pidText = index.data(PortListModel::PidTextRole).toString();
@@ -124,6 +131,7 @@ void PortRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& optio
     painter->setPen(pen(PanelStyle::secondary(palette)));
     painter->setFont(m_pidFont);
     painter->drawText(row.pidRect, flags, row.pidText);
+    painter->drawText(row.protocolRect, flags, row.protocolText);
     if (row.isStillRunning)
         painter->setPen(pen(PanelStyle::red(palette)));
     else if (row.isOpenToNetwork)

@@ -26,6 +26,8 @@ public:
     {
         QRect portRect;
         QString portText;
+        QRect protocolRect; // empty for TCP
+        QString protocolText;
         QRect nameRect;
         QString nameText; // already elided to nameRect
         QRect pidRect;

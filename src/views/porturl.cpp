@@ -2,7 +2,8 @@
 
 QUrl browserUrl(const ListeningPort& port)
 {
-    if (port.port() <= 0 || port.port() > 65535)
+    // UDP speaks no HTTP.
+    if (port.isUdp() || port.port() <= 0 || port.port() > 65535)
         return {};
     const bool ownAddress = port.exposure() == ListeningPort::Exposure::Specific;
     QUrl url;

@@ -13,7 +13,8 @@ class TestPortChangeNotifier : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    // What the desktop is told between two lists ("port/pid/name,..."), by port number.
+    // What the desktop is told between two lists ("port/pid/name,...", "53u": UDP), by port
+    // number and protocol.
     void portChangeMessages_data()
     {
         QTest::addColumn<QString>("before");
@@ -30,6 +31,10 @@ private Q_SLOTS:
             << ""
             << "5432/0/,6000/4/a\nb"
             << "Port 5432 is now listening | Port 6000 is now listening — a\uFFFDb";
+        QTest::addRow("UDP beside TCP on a port: named")
+            << "53/1/dns"
+            << "53/1/dns,5353u/2/avahi-daemon,53u/1/dns"
+            << "Port 5353/udp is now listening — avahi-daemon | Port 53/udp is now listening — dns";
         QTest::addRow("more than three: counted")
             << "1/1/a"
             << "2/2/b,3/3/c,4/4/d"
@@ -42,10 +47,14 @@ private Q_SLOTS:
         QFETCH(QString, after);
         const auto parse = [](const QString& text) {
             QList<ListeningPort> ports;
-            for (const QString& record : text.split(u',', Qt::SkipEmptyParts))
-                ports.append(ListeningPort(record.section(u'/', 0, 0).toInt(),
-                                           record.section(u'/', 1, 1).toInt(),
-                                           record.section(u'/', 2)));
+            for (const QString& record : text.split(u',', Qt::SkipEmptyParts)) {
+                QString port = record.section(u'/', 0, 0);
+                const bool udp = port.endsWith(u'u');
+                ports.append(ListeningPort(
+                    port.remove(u'u').toInt(), record.section(u'/', 1, 1).toInt(),
+                    record.section(u'/', 2), {}, {}, 0, {}, {},
+                    udp ? ListeningPort::Protocol::Udp : ListeningPort::Protocol::Tcp));
+            }
             return ports;
         };
         QTEST(

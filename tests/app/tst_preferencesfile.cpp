@@ -22,12 +22,18 @@ private Q_SLOTS:
         QTest::addColumn<QString>("at"); // "file" or "lock"
         QTest::addColumn<QString>("kind");
         QTest::addColumn<int>("keptAside");
-        QTest::addRow("FIFO") << "file" << "fifo" << 1;
-        QTest::addRow("over 1 MiB") << "file" << "large" << 1;
-        QTest::addRow("a link to a file, kept in place") << "file" << "link" << 0;
-        QTest::addRow("folder at the lock") << "lock" << "folder" << 0;
-        QTest::addRow("dangling link at the lock") << "lock" << "dangling" << 0;
-        QTest::addRow("folder with contents at the lock") << "lock" << "full" << 1;
+        QTest::addRow("FIFO") << "file"
+                              << "fifo" << 1;
+        QTest::addRow("over 1 MiB") << "file"
+                                    << "large" << 1;
+        QTest::addRow("a link to a file, kept in place") << "file"
+                                                         << "link" << 0;
+        QTest::addRow("folder at the lock") << "lock"
+                                            << "folder" << 0;
+        QTest::addRow("dangling link at the lock") << "lock"
+                                                   << "dangling" << 0;
+        QTest::addRow("folder with contents at the lock") << "lock"
+                                                          << "full" << 1;
     }
     void preferencesFile()
     {
@@ -38,13 +44,15 @@ private Q_SLOTS:
         const QString placed = at == u"lock" ? path + QStringLiteral(".lock") : path;
         const QByteArray name = QFile::encodeName(placed);
         QFile file(dir.filePath(QStringLiteral("file")));
-        QVERIFY(file.open(QIODevice::WriteOnly) && file.resize(kind == u"large" ? (1 << 20) + 1 : 0));
+        QVERIFY(file.open(QIODevice::WriteOnly) &&
+                file.resize(kind == u"large" ? (1 << 20) + 1 : 0));
         if (kind == u"fifo")
             QCOMPARE(::mkfifo(name.constData(), 0600), 0);
         else if (kind == u"large")
             QVERIFY(file.rename(placed));
         else if (kind == u"link" || kind == u"dangling")
-            QVERIFY(QFile::link(kind == u"link" ? file.fileName() : QStringLiteral("gone"), placed));
+            QVERIFY(
+                QFile::link(kind == u"link" ? file.fileName() : QStringLiteral("gone"), placed));
         else
             QVERIFY(QDir().mkpath(kind == u"full" ? placed + QStringLiteral("/inside") : placed));
 

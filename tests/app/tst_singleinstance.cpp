@@ -78,8 +78,8 @@ private Q_SLOTS:
         const QString target = dir.filePath(QStringLiteral("target"));
         QFile(target).open(QIODevice::WriteOnly);
         if (kind == u"dangling" || kind == u"link") {
-            QVERIFY(QFile::link(kind == u"link" ? target : dir.filePath(QStringLiteral("gone")),
-                                path));
+            QVERIFY(
+                QFile::link(kind == u"link" ? target : dir.filePath(QStringLiteral("gone")), path));
         } else if (kind == u"folder" || kind == u"full") {
             QVERIFY(QDir().mkpath(kind == u"full" ? path + QStringLiteral("/inside") : path));
         } else if (kind == u"fifo") {

@@ -117,6 +117,8 @@ private Q_SLOTS:
         shell.setSystemPortsShown(true);
         QCOMPARE(shell.trayIcon()->toolTip(), QStringLiteral("Tidewatch — 3 listening ports"));
         QVERIFY(!menuAction(shell, QStringLiteral("Check for Updates…"))->isVisible());
+        // Connections are counted only while the panel shows.
+        QVERIFY(!source->countsConnections);
 
         const int scans = source->queryCount();
         menuAction(shell, QStringLiteral("Refresh"))->trigger();
@@ -133,8 +135,10 @@ private Q_SLOTS:
         QVERIFY(environment.place(QStringLiteral("file above"), login.entryPath()));
         openAtLogin->trigger();
         QVERIFY(!openAtLogin->isChecked() && !box->isChecked());
-        QVERIFY(shell.panelWindow()->isVisible());
+        QVERIFY(shell.panelWindow()->isVisible() && source->countsConnections);
         QCOMPARE(menuAction(shell, QStringLiteral("Hide Panel")), shell.menu()->actions().first());
+        menuAction(shell, QStringLiteral("Hide Panel"))->trigger();
+        QVERIFY(!source->countsConnections);
 
         menuAction(shell, QStringLiteral("Quit"))->trigger();
         QCOMPARE(desktop.terminateCalls, 1);

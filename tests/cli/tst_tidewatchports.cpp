@@ -28,14 +28,18 @@ private Q_SLOTS:
                                       << exitCode << QByteArray(out) << QByteArray(err);
         };
         // lsof tells no whole program name, unit or container.
-#define NO_FACTS ", \"program\": null, \"unit\": null, \"container\": null"
+#define NO_FACTS                                                                                   \
+    ", \"program\": null, \"unit\": null, \"container\": null, \"protocol\": \"tcp\", "            \
+    "\"connections\": null, \"started\": null"
         // An address once per record, sorted, without brackets; no process and no user: "-".
         row("table", "--lsof LISTER",
             "printf 'px\\nn*:9\\np900\\ncsshd\\nn*:22\\nn[::1]:22\\nn*:22\\np12345\\n"
             "cweb server\\nn127.0.0.1:8080\\n'",
             0,
-            "PORT    PID  USER  ADDRESS    COMMAND\n   9      -  -     *          -\n"
-            "  22    900  -     *,::1      sshd\n8080  12345  -     127.0.0.1  web server\n");
+            "PORT  PROTO    PID  USER  ADDRESS    CONN  COMMAND\n"
+            "   9  tcp        -  -     *             -  -\n"
+            "  22  tcp      900  -     *,::1         -  sshd\n"
+            "8080  tcp    12345  -     127.0.0.1     -  web server\n");
         row("json at the limits; no process", "--json --lsof LISTER",
             "printf 'n[::1]:0\\np-2147483648\\nca \"q\" \\\\\\\\n\\nn*:-9223372036854775808\\n"
             "p2147483647\\ncbig\\nn*:9223372036854775807\\n'",
@@ -55,12 +59,12 @@ private Q_SLOTS:
         // A name can't steer the terminal: escape sequences and overrides show as text.
         row("control characters in the table", "--lsof LISTER",
             "printf 'p7\\nc\\033[31mred\\342\\200\\256x\\nn*:80\\n'", 0,
-            "PORT  PID  USER  ADDRESS  COMMAND\n  80    7  -     *        "
-            "\\u001b[31mred\\u202ex\n");
+            "PORT  PROTO  PID  USER  ADDRESS  CONN  COMMAND\n"
+            "  80  tcp      7  -     *           -  \\u001b[31mred\\u202ex\n");
         row("C1 controls and separators in the table", "--lsof LISTER",
             "printf 'p7\\nca\\302\\233[2J\\302\\205b\\342\\200\\250c\\nn*:80\\n'", 0,
-            "PORT  PID  USER  ADDRESS  COMMAND\n  80    7  -     *        "
-            "a\\u009b[2J\\u0085b\\u2028c\n");
+            "PORT  PROTO  PID  USER  ADDRESS  CONN  COMMAND\n"
+            "  80  tcp      7  -     *           -  a\\u009b[2J\\u0085b\\u2028c\n");
         const QByteArray version = ApplicationInfo::fromBuild().version.toUtf8();
         QTest::addRow("version") << u"--version"_s << QByteArray() << 0
                                  << QByteArray("tidewatch-ports " + version + '\n') << QByteArray();
@@ -69,12 +73,23 @@ private Q_SLOTS:
         // the number of runs.
         row("repeat", "--repeat 3 --lsof LISTER",
             R"(echo >> "$0.runs"; printf 'p7\ncweb\nn*:%s\n' $(wc -l < "$0.runs"))", 0,
-            "PORT  PID  USER  ADDRESS  COMMAND\n   3    7  -     *        web\n");
+            "PORT  PROTO  PID  USER  ADDRESS  CONN  COMMAND\n"
+            "   3  tcp      7  -     *           -  web\n");
         // Ports asked about: only their rows; 3 when nothing listens on any of them.
-        const char* two = "printf 'p9\\ncsshd\\nn*:22\\np5\\ncweb\\nn*:8080\\n'";
+        // A port matches either protocol, unless one is asked for.
+        const char* two = "printf 'p9\\ncsshd\\nn*:22\\nPUDP\\nn*:22\\np5\\ncweb\\nn*:8080\\n'";
+#define HEADER "PORT  PROTO  PID  USER  ADDRESS  CONN  COMMAND\n"
         row("ports", "--lsof LISTER 443 22", two, 0,
-            "PORT  PID  USER  ADDRESS  COMMAND\n  22    9  -     *        sshd\n");
+            HEADER "  22  tcp      9  -     *           -  sshd\n"
+                   "  22  udp      9  -     *           -  sshd\n");
+        row("udp", "--udp --lsof LISTER", two, 0,
+            HEADER "  22  udp      9  -     *           -  sshd\n");
+        row("tcp", "--tcp --lsof LISTER 22", two, 0,
+            HEADER "  22  tcp      9  -     *           -  sshd\n");
+        row("tcp and udp", "--tcp --udp --lsof LISTER 8080", two, 0,
+            HEADER "8080  tcp      5  -     *           -  web\n");
         row("ports, none listens", "--json --lsof LISTER 443", two, 3, "[]\n");
+#undef HEADER
         // A usage error goes to stderr only, with the help; its usage line names the program
         // as such, not by the path it was started by.
         for (const char* wrong : {"--bogus", "--lsof", "80x", "65536", "--repeat 0", "--interval 3601",

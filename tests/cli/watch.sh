@@ -35,14 +35,16 @@ appears() {
     done
 }
 
-# A TCP listener on 127.0.0.1:PORT; its pid in $listener once it listens.
+# A listener on 127.0.0.1:PORT, TCP or with "udp" a bound UDP socket; its pid in $listener
+# once it listens.
 listen() {
     python3 -c 'import socket, sys, time
-s = socket.socket()
+udp = sys.argv[2:] == ["udp"]
+s = socket.socket(type=socket.SOCK_DGRAM if udp else socket.SOCK_STREAM)
 s.bind(("127.0.0.1", int(sys.argv[1])))
-s.listen()
+udp or s.listen()
 print("up", flush=True)
-time.sleep(600)' "$1" >"$dir/up$1" &
+time.sleep(600)' "$@" >"$dir/up$1" &
     listener=$!
     pids+=("$listener")
     appears "$dir/up$1" up 10 || fail "listener $1 did not start"
@@ -75,11 +77,13 @@ status=$?
 [ ! -s "$dir/err" ] || fail "stderr: $(cat "$dir/err")"
 
 # Lines for people, read by a reader that leaves: status 0 and no message for the pipe.
-timeout 20 env --default-signal=PIPE "$tool" --watch --interval 1 2>"$dir/err" |
+# --udp leaves out the TCP listener on the lower port.
+listen 4003 udp
+timeout 20 env --default-signal=PIPE "$tool" --watch --udp --interval 1 2>"$dir/err" |
     head -n 1 >"$dir/out"
 status=${PIPESTATUS[0]}
 [ "$status" -eq 0 ] || fail "status $status after the reader left"
-grep -qE '^[0-9]{2}:[0-9]{2}:[0-9]{2}  \+ 4001/tcp  python3 \(pid [0-9]+\)  loopback$' "$dir/out" ||
+grep -qE '^[0-9]{2}:[0-9]{2}:[0-9]{2}  \+ 4003/udp  python3 \(pid [0-9]+\)  loopback$' "$dir/out" ||
     fail "human line: $(cat "$dir/out")"
 [ ! -s "$dir/err" ] || fail "stderr after the reader left: $(cat "$dir/err")"
 

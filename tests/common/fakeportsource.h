@@ -22,6 +22,8 @@ public:
         m_result = std::move(result);
     }
     int queryCount() const { return m_queries; }
+    void setCountConnections(bool count) override { countsConnections = count; }
+    std::atomic<bool> countsConnections = false;
 
     QueryResult query() override
     {
@@ -39,13 +41,15 @@ private:
     std::atomic<int> m_queries = 0;
 };
 
-// A source's answer as text, "port pid name" for each record, joined by '|'; with pids
-// given, only their records.
+// A source's answer as text, "port pid name" for each record ("port/udp" for UDP), joined
+// by '|'; with pids given, only their records.
 inline QString describe(const QList<ListeningPort>& ports, const QSet<qint32>& only = {})
 {
     QStringList out;
     for (const ListeningPort& port : ports)
         if (only.isEmpty() || only.contains(port.pid()))
-            out << QString::asprintf("%lld %d ", port.port(), port.pid()) + port.processName();
+            out << QString::asprintf("%lld%s %d ", port.port(), port.isUdp() ? "/udp" : "",
+                                     port.pid()) +
+                       port.processName();
     return out.join(QLatin1Char('|'));
 }

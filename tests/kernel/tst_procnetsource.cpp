@@ -16,12 +16,18 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <arpa/inet.h>
 #include <grp.h>
+#include <netinet/in.h>
 #include <pwd.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
@@ -51,7 +57,7 @@ bool writeFile(const QString& path, const QByteArray& data)
 bool makeProc(const QString& root)
 {
     bool ok = QDir(root).mkpath(u"net"_s) && QFile::link(u"/proc/self"_s, root + u"/self"_s);
-    for (const QString& table : {u"/net/tcp"_s, u"/net/tcp6"_s}) {
+    for (const QString& table : {u"/net/tcp"_s, u"/net/tcp6"_s, u"/net/udp"_s, u"/net/udp6"_s}) {
         QFile real(u"/proc"_s + table);
         ok = ok && writeFile(root + table, real.open(QIODevice::ReadOnly) ? real.readAll() : "");
     }
@@ -221,6 +227,47 @@ private:
     pid_t m_pid = -1;
     int m_socket = -1;
 };
+
+// A socket of ours: of type on the IPv4 or IPv6 loopback or wildcard address, bound (port 0:
+// any), then listening (TCP) or connected to the port; its port.
+int openSocket(std::vector<int>& fds, int type, const char* address, int port = 0,
+               bool connectTo = false)
+{
+    const bool ipv6 = std::strchr(address, ':');
+    const int fd = ::socket(ipv6 ? AF_INET6 : AF_INET, type | SOCK_CLOEXEC, 0);
+    fds.push_back(fd);
+    sockaddr_in6 name{}; // sin_port and sin6_port lie at the same offset
+    name.sin6_family = ipv6 ? AF_INET6 : AF_INET;
+    ::inet_pton(name.sin6_family, address,
+                ipv6 ? static_cast<void*>(&name.sin6_addr)
+                     : &reinterpret_cast<sockaddr_in&>(name).sin_addr);
+    name.sin6_port = htons(quint16(port));
+    socklen_t length = ipv6 ? sizeof(sockaddr_in6) : sizeof(sockaddr_in);
+    auto* generic = reinterpret_cast<sockaddr*>(&name);
+    if (connectTo)
+        return ::connect(fd, generic, length) == 0 ? port : -1;
+    if (::bind(fd, generic, length) != 0 || (type == SOCK_STREAM && ::listen(fd, 8) != 0) ||
+        ::getsockname(fd, generic, &length) != 0)
+        return -1;
+    return ntohs(name.sin6_port);
+}
+
+// ss's lines, without its header.
+QStringList runSs(const QStringList& arguments)
+{
+    QProcess ss;
+    ss.start(u"ss"_s, arguments);
+    return ss.waitForFinished(10000)
+               ? QString::fromUtf8(ss.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts)
+               : QStringList{u"ss failed"_s};
+}
+
+// "port address" as both write it: without brackets or interface, "*" as "::".
+QString portAndAddress(QString address, qint64 port)
+{
+    address.remove(QRegularExpression(u"[\\[\\]]|%.*$"_s));
+    return u"%1 %2"_s.arg(port).arg(address == u"*" ? u"::"_s : address);
+}
 
 } // namespace
 
@@ -453,6 +500,115 @@ private Q_SLOTS:
             }
             QTRY_VERIFY_WITH_TIMEOUT(!listed(), 2000);
         }
+    }
+
+    // The (port, address) pairs of tidewatch-ports's records equal ss's, for TCP and UDP; as
+    // root its UDP (port, pid) pairs too; and it counts the connections ss lists: five on
+    // one listener, none on another; and when this test started. Others' sockets may come and go
+    // meanwhile: a difference counts when it stays over five tries.
+    void agreesWithSs_data()
+    {
+        QTest::addColumn<bool>("asNobody");
+        QTest::addRow("as root") << false;
+        QTest::addRow("as nobody") << true;
+    }
+    void agreesWithSs()
+    {
+        QFETCH(bool, asNobody);
+        if (::geteuid() != 0)
+            QSKIP("runs only as root, which can run the tool as root and as nobody");
+        std::vector<int> fds;
+        const int busy = openSocket(fds, SOCK_STREAM, "127.0.0.1");
+        const int idle = openSocket(fds, SOCK_STREAM, "0.0.0.0");
+        const int dns = openSocket(fds, SOCK_DGRAM, "127.0.0.1");
+        QVERIFY(busy > 0 && idle > 0 && dns > 0 && openSocket(fds, SOCK_DGRAM, "0.0.0.0") > 0);
+        QVERIFY(openSocket(fds, SOCK_DGRAM, "127.0.0.1", dns, true) == dns); // no listener
+        for (int client = 0; client < 5; ++client)
+            QVERIFY(openSocket(fds, SOCK_STREAM, "127.0.0.1", busy, true) == busy);
+        const int accepted = ::accept4(fds[0], nullptr, nullptr, SOCK_CLOEXEC); // one of five
+        fds.push_back(accepted);
+        if (openSocket(fds, SOCK_DGRAM, "::") < 0)
+            qInfo("no IPv6 here");
+
+        const auto fromSs = [&] {
+            QStringList out;
+            for (const char* protocol : {"tcp", "udp"}) {
+                for (const QString& line : runSs({u"-Hln"_s + QLatin1Char(protocol[0])})) {
+                    const QString local = line.split(u' ', Qt::SkipEmptyParts).value(3);
+                    const qsizetype colon = local.lastIndexOf(u':');
+                    out << QLatin1String(protocol) + u' ' +
+                               portAndAddress(local.left(colon), local.mid(colon + 1).toLongLong());
+                }
+            }
+            if (!asNobody) {
+                static const QRegularExpression pid(u"pid=(\\d+)"_s);
+                for (const QString& line : runSs({u"-Hlunp"_s})) {
+                    const QString local = line.split(u' ', Qt::SkipEmptyParts).value(3);
+                    for (const auto& match : pid.globalMatch(line))
+                        out << u"pid "_s + local.section(u':', -1) + u' ' + match.captured(1);
+                }
+            }
+            for (const int port : {busy, idle}) {
+                const QStringList established = runSs(
+                    {u"-Htn"_s, u"state"_s, u"established"_s, u"sport"_s, u"= :%1"_s.arg(port)});
+                out << u"connections %1 %2"_s.arg(port).arg(established.size());
+            }
+            out.sort();
+            out.removeDuplicates();
+            return out;
+        };
+        QDateTime started;
+        const auto fromTool = [&] {
+            QProcess tool;
+            const QString path = QStringLiteral(TIDEWATCH_PORTS_PATH);
+            if (asNobody)
+                tool.start(u"setpriv"_s, {u"--reuid=65534"_s, u"--regid=65534"_s,
+                                          u"--clear-groups"_s, path, u"--json"_s});
+            else
+                tool.start(path, {u"--json"_s});
+            tool.waitForFinished(10000);
+            QStringList out;
+            for (const QJsonValue& value :
+                 QJsonDocument::fromJson(tool.readAllStandardOutput()).array()) {
+                const QJsonObject record = value.toObject();
+                const QString protocol = record[u"protocol"].toString();
+                const auto port = qint64(record[u"port"].toDouble());
+                for (const QJsonValue& address : record[u"addresses"].toArray())
+                    out << protocol + u' ' + portAndAddress(address.toString(), port);
+                if (protocol == u"udp" && !record[u"pid"].isNull() && !asNobody)
+                    out << u"pid %1 %2"_s.arg(port).arg(record[u"pid"].toInt());
+                if (port == busy || port == idle)
+                    out << u"connections %1 %2"_s.arg(port).arg(record[u"connections"].toInt());
+                // Our own start, to the second, as ps tells how long ago it was.
+                if (record[u"pid"].toInt() == QCoreApplication::applicationPid())
+                    started = QDateTime::fromString(record[u"started"].toString(), Qt::ISODate);
+            }
+            out.sort();
+            out.removeDuplicates();
+            return out;
+        };
+        QStringList got, expected;
+        for (int attempt = 0; attempt < 5; ++attempt) {
+            expected = fromSs();
+            got = fromTool();
+            if (got == expected && fromSs() == expected)
+                break;
+        }
+        for (const int fd : fds)
+            ::close(fd);
+        QVERIFY(expected.contains(u"connections %1 5"_s.arg(busy)));
+        QProcess ps;
+        ps.start(u"ps"_s, {u"-o"_s, u"etimes="_s, u"-p"_s,
+                           QString::number(QCoreApplication::applicationPid())});
+        QVERIFY(ps.waitForFinished(10000));
+        const qint64 elapsed = ps.readAllStandardOutput().trimmed().toLongLong();
+        const qint64 off = started.secsTo(QDateTime::currentDateTimeUtc().addSecs(-elapsed));
+        // Both count whole seconds, and the boot time is one too.
+        QVERIFY2(!asNobody ? off >= -3 && off <= 3 : started.isNull(),
+                 qPrintable(started.toString()));
+        if (got != expected)
+            qWarning("%s\n---\n%s", qPrintable(got.join(u'\n')), qPrintable(expected.join(u'\n')));
+        QCOMPARE(got, expected);
     }
 
     // As nobody, root's children hide their descriptors: their sockets are listed by port

@@ -56,6 +56,9 @@ private Q_SLOTS:
             "8 1 name|9 1 |10 1  a:b \\t café");
         row("carriage return stays in the value; empty lines", "\n\np1\n\ncname\r\nn*:8\r\nn*:9\n",
             "9 1 name\r");
+        row("UDP beside TCP on a port, after it; a connected socket left out",
+            "p1|cdns|PUDP|n*:53|PTCP|n*:53|PUDP|n127.0.0.1:5000->127.0.0.1:53|n[::1]:53|p2|n*:53",
+            "53 1 dns|53/udp 1 dns|53 2 dns");
         row("empty", "", "");
         row("stray byte", "p1|cab\xff|n*:1|", nullptr);
     }
@@ -95,7 +98,7 @@ private Q_SLOTS:
         };
         // The six arguments, in order, come back as the name; the exit status is ignored.
         row("arguments, non-zero exit", R"(printf 'p1\nc%s\nn*:1\n' "$*"; exit 3)",
-            QueryError::None, u"1 1 -iTCP -sTCP:LISTEN -P -n -F pcn"_s);
+            QueryError::None, u"1 1 -iTCP -sTCP:LISTEN -iUDP -P -n -F pcPn"_s);
         row("missing executable", nullptr, QueryError::StartFailed);
         row("invalid UTF-8 fails the whole answer", "printf 'p7\\ncx\\nn*:80\\ncbad\\377\\n'",
             QueryError::InvalidUtf8);

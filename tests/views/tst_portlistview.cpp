@@ -72,9 +72,9 @@ struct Panel
     // "point:N" moves the pointer onto row N, "still" is what Qt sends by itself to a pointer
     // that has not moved when widgets change under it, "leave" takes the pointer off the
     // list, "click:NAME" ("Shift+click:NAME") clicks a button, "publish:PORT/PID,..."
-    // refreshes the list with records without names ("PORT/0/USER": another user's socket),
-    // "rescan" scans again and gets the very list the scanner holds, "restart" checks that a
-    // panel started over these records marks none of them new,
+    // refreshes the list with records without names ("PORT/0/USER": another user's socket;
+    // "PORTu/PID": a UDP socket), "rescan" scans again and gets the very list the scanner
+    // holds, "restart" checks that a panel started over these records marks none of them new,
     // "hide" hides the panel, "noopener" leaves URLs unopened, "refuse:PID" makes signals to
     // a pid fail, "newcomer:PID" gives a pid to another process, "opens:N" checks how many
     // times processes were opened, "root" runs the panel as root, "stillrunning:N" waits until row
@@ -151,10 +151,14 @@ struct Panel
                 QVERIFY(publish(QList(scanner.ports())));
             } else if (step.startsWith(QLatin1String("publish:"))) {
                 QList<ListeningPort> ports;
-                for (const QString& record : arg.split(u',', Qt::SkipEmptyParts))
-                    ports.append(ListeningPort(record.section(u'/', 0, 0).toInt(),
+                for (const QString& record : arg.split(u',', Qt::SkipEmptyParts)) {
+                    QString port = record.section(u'/', 0, 0);
+                    const auto protocol = port.endsWith(u'u') ? ListeningPort::Protocol::Udp
+                                                              : ListeningPort::Protocol::Tcp;
+                    ports.append(ListeningPort(port.remove(u'u').toInt(),
                                                record.section(u'/', 1, 1).toInt(), {},
-                                               record.section(u'/', 2), {}));
+                                               record.section(u'/', 2), {}, 0, {}, {}, protocol));
+                }
                 QVERIFY(publish(ports));
             } else if (step == QLatin1String("noopener")) {
                 desktop.opens = false;
@@ -377,6 +381,12 @@ private Q_SLOTS:
             << 1
             << "scan, entries: Open in Browser/Copy URL/Copy Port, entries: Open in Browser/Copy "
                "URL/Copy Port/Copy PID/(Copy Command Line)/Quit Process/Force Quit Process";
+        // "udp" and "tcp" pick the protocol; a UDP row offers no URL.
+        QTest::addRow("UDP: filtered, no URL")
+            << "publish:2000/101,2000u/101 menu:1 entries type:udp rows:1" << -1
+            << "entries: Copy Port/Copy PID/Copy Command Line/Quit Process/Force Quit Process";
+        QTest::addRow("TCP filtered")
+            << "publish:2000/7,2000u/7,3000u/7 type:TCP rows:1" << -1 << "";
         QTest::addRow("new records stand out for one refresh")
             << "publish:2000/100,3000/300 appeared:1 publish:2000/100,3000/301 appeared:1 "
                "rescan appeared: publish:2000/100,3000/301,4000/400 appeared:2 rescan appeared:"
