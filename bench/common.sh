@@ -42,3 +42,10 @@ start_tray_display() {
     pids+=($!)
     for _ in $(seq 100); do xwininfo -root -tree | grep -q '("panel" "trayer")' && break; sleep 0.05; done
 }
+
+# busy-host with the given arguments, ready: it ends when this script's pipe (fd 3) closes.
+start_busy_host() {
+    exec 3> >(exec "${BUSY_HOST:-$bench_bin/busy-host}" "$@" >"$work/busy.out")
+    pids+=($!)
+    for _ in $(seq 600); do grep -q ready "$work/busy.out" 2>/dev/null && break; sleep 0.1; done
+}

@@ -17,14 +17,11 @@ app="$build/src/app/tidewatch"
 peer="$build/bench/bare_tray_peer"
 runs=5
 . "$top/bench/common.sh"
-busyhost=${BUSY_HOST:-$bench_bin/busy-host}
 start_scratch
 start_tray_display
 
-# 1,000 listening sockets owned by 500 processes; they end when this script's pipe closes.
-exec 3> >("$busyhost" 500 0 2 >"$work/busy.out")
-pids+=($!)
-for _ in $(seq 600); do grep -q ready "$work/busy.out" 2>/dev/null && break; sleep 0.1; done
+# 1,000 listening sockets owned by 500 processes.
+start_busy_host 500 0 2
 listeners=$(awk '{print $2}' "$work/busy.out")
 
 now_ms() { date +%s%3N; }

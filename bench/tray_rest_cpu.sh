@@ -15,15 +15,12 @@ app="$build/src/app/tidewatch"
 [ -x "$app" ] || { echo "no $app: build the tidewatch target first" >&2; exit 1; }
 
 . "$top/bench/common.sh"
-busyhost=${BUSY_HOST:-$bench_bin/busy-host}
 enter_private_namespace "$build" "$seconds"
 start_scratch
 chmod 755 "$work"
 start_tray_display
 
-exec 3> >(exec "$busyhost" 500 0 2 >"$work/busy.out")
-pids+=($!)
-for _ in $(seq 600); do grep -q ready "$work/busy.out" 2>/dev/null && break; sleep 0.1; done
+start_busy_host 500 0 2
 
 mkdir -p "$work/home" "$work/rt" && chmod 700 "$work/rt"
 run=()

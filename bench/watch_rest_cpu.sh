@@ -13,13 +13,10 @@ tool="$build/src/cli/tidewatch-ports"
 [ -x "$tool" ] || { echo "no $tool: build the tidewatch-ports target first" >&2; exit 1; }
 
 . "$top/bench/common.sh"
-busyhost=${BUSY_HOST:-$bench_bin/busy-host}
 enter_private_namespace "$build" "$seconds"
 start_scratch
 
-exec 3> >(exec "$busyhost" 500 0 2 >"$work/busy.out")
-pids+=($!)
-for _ in $(seq 600); do grep -q ready "$work/busy.out" 2>/dev/null && break; sleep 0.1; done
+start_busy_host 500 0 2
 
 "$tool" --watch --json >"$work/events" &
 watch_pid=$!
