@@ -5,11 +5,11 @@
 #include "lsofparser.h"
 
 #include <QRegularExpression>
-#include <QHash>
 #include <QStringDecoder>
 
 #include <algorithm>
 #include <charconv>
+#include <map>
 #include <tuple>
 
 namespace {
@@ -34,41 +34,49 @@ std::optional<QList<ListeningPort>> referenceParse(QByteArrayView bytes)
         "\\xF4[\\x80-\\x8F][\\x80-\\xBF]{2})*+\\z"));
     if (!utf8.match(QString::fromLatin1(bytes)).hasMatch())
         return std::nullopt;
+    using Protocol = ListeningPort::Protocol;
     qint32 pid = 0;
+    Protocol protocol = Protocol::Tcp; // each process's sockets are TCP until a "P" line says
     QString command;
-    QHash<std::pair<qint64, qint32>, qsizetype> seen;
+    std::map<std::tuple<qint64, qint32, int>, qsizetype> seen;
     QList<std::pair<ListeningPort, QStringList>> found; // each record with its addresses
     for (const QByteArray& line : bytes.toByteArray().split('\n')) {
         const QByteArray value = line.mid(1);
         const qsizetype colon = value.lastIndexOf(':');
         const auto port = toInt<qint64>(value.mid(colon + 1));
+        const std::tuple key{port.value_or(0), pid, int(protocol)};
         if (line.startsWith('p')) {
             pid = toInt<qint32>(value).value_or(0);
+            protocol = Protocol::Tcp;
+        } else if (line.startsWith('P')) {
+            protocol = value == "UDP" ? Protocol::Udp : Protocol::Tcp;
         } else if (line.startsWith('c')) {
             command = QString::fromUtf8(value);
-        } else if (line.startsWith('n') && colon >= 0 && port) {
-            if (!seen.contains({*port, pid})) {
-                seen.insert({*port, pid}, found.size());
-                found.append({ListeningPort(*port, pid, command), {}});
+        } else if (line.startsWith('n') && colon >= 0 && port && !value.contains("->")) {
+            // A name with "->" is a connected socket: no listener.
+            if (!seen.contains(key)) {
+                seen.emplace(key, found.size());
+                found.append({ListeningPort(*port, pid, command, {}, {}, 0, {}, {}, protocol), {}});
             }
             QString address = QString::fromUtf8(value.left(colon));
             if (address.size() >= 2 && address.startsWith(u'[') && address.endsWith(u']'))
                 address = address.mid(1, address.size() - 2);
             if (!address.isEmpty())
-                found[seen.value({*port, pid})].second.append(address);
+                found[seen.at(key)].second.append(address);
         }
     }
     QList<ListeningPort> result;
     for (auto& [record, addresses] : found) {
         addresses.sort();
         addresses.removeDuplicates();
-        result.append(
-            ListeningPort(record.port(), record.pid(), record.processName(), {}, addresses));
+        result.append(ListeningPort(record.port(), record.pid(), record.processName(), {},
+                                    addresses, 0, {}, {}, record.protocol()));
     }
-    // By port, then pid, with the records without a process (pid 0) last on their port.
+    // By port, then pid, with the records without a process (pid 0) last on their port,
+    // then TCP before UDP.
     std::stable_sort(result.begin(), result.end(), [](const auto& a, const auto& b) {
-        return std::tuple(a.port(), !a.hasProcess(), a.pid()) <
-               std::tuple(b.port(), !b.hasProcess(), b.pid());
+        return std::tuple(a.port(), !a.hasProcess(), a.pid(), a.protocol()) <
+               std::tuple(b.port(), !b.hasProcess(), b.pid(), b.protocol());
     });
     return result;
 }
