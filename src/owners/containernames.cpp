@@ -1,5 +1,7 @@
 #include "containernames.h"
 
+#include "enginehttp.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -14,110 +16,6 @@
 
 namespace {
 
-// Some hundred bytes a container in the list; a few thousand containers fit.
-constexpr qsizetype maxAnswerBytes = 4 * 1024 * 1024;
-
-enum class Http
-{
-    Incomplete,
-    Failed,
-    Done,
-};
-
-// A chunked body ("size in hex [;extension] CRLF data CRLF ... 0 CRLF").
-Http decodeChunked(QByteArrayView rest, bool closed, QByteArray& body)
-{
-    const Http incomplete = closed ? Http::Failed : Http::Incomplete;
-    body.clear();
-    for (;;) {
-        const qsizetype end = rest.indexOf("\r\n");
-        if (end < 0)
-            return incomplete;
-        QByteArrayView sizeText = rest.first(end);
-        if (const qsizetype extension = sizeText.indexOf(';'); extension >= 0)
-            sizeText.truncate(extension);
-        bool ok = false;
-        const qsizetype size = sizeText.size() <= 8 ? sizeText.trimmed().toLongLong(&ok, 16) : 0;
-        if (!ok || size < 0)
-            return Http::Failed;
-        rest = rest.sliced(end + 2);
-        if (size == 0)
-            return Http::Done; // trailers, if any, say nothing we need
-        if (rest.size() < size + 2)
-            return incomplete;
-        if (rest.sliced(size, 2) != "\r\n")
-            return Http::Failed;
-        body += rest.first(size);
-        rest = rest.sliced(size + 2);
-    }
-}
-
-// The body of a successful (200) HTTP/1.x response, once the whole of it is there.
-Http httpBody(QByteArrayView response, bool closed, QByteArray& body)
-{
-    const Http incomplete = closed ? Http::Failed : Http::Incomplete;
-    const qsizetype headEnd = response.indexOf("\r\n\r\n");
-    if (headEnd < 0)
-        return incomplete;
-    QByteArrayView head = response.first(headEnd);
-    const QByteArrayView rest = response.sliced(headEnd + 4);
-    const qsizetype statusEnd = head.indexOf("\r\n");
-    const QByteArrayView status = statusEnd < 0 ? head : head.first(statusEnd);
-    if (!status.startsWith("HTTP/1.") || status.size() < 12 || status.sliced(8, 4) != " 200" ||
-        (status.size() > 12 && status[12] != ' '))
-        return Http::Failed;
-    head = statusEnd < 0 ? QByteArrayView() : head.sliced(statusEnd + 2);
-
-    bool chunked = false;
-    qsizetype length = -1;
-    while (!head.isEmpty()) {
-        const qsizetype end = head.indexOf("\r\n");
-        const QByteArrayView line = end < 0 ? head : head.first(end);
-        head = end < 0 ? QByteArrayView() : head.sliced(end + 2);
-        const qsizetype colon = line.indexOf(':');
-        if (colon < 0)
-            continue;
-        const QByteArray name = line.first(colon).trimmed().toByteArray().toLower();
-        const QByteArray value = line.sliced(colon + 1).trimmed().toByteArray().toLower();
-        if (name == "transfer-encoding") {
-            chunked = value.contains("chunked");
-        } else if (name == "content-length") {
-            bool ok = false;
-            length = value.size() <= 10 ? value.toLongLong(&ok) : -1;
-            if (!ok || length < 0)
-                return Http::Failed;
-        }
-    }
-    if (chunked)
-        return decodeChunked(rest, closed, body);
-    if (length >= 0) {
-        if (rest.size() < length)
-            return incomplete;
-        body = rest.first(length).toByteArray();
-        return Http::Done;
-    }
-    // Neither: the body ends where the engine closes the connection.
-    if (!closed)
-        return Http::Incomplete;
-    body = rest.toByteArray();
-    return Http::Done;
-}
-
-// A name as the engine allows them, so nothing odd reaches the screen.
-bool isContainerName(const QString& name)
-{
-    if (name.isEmpty() || name.size() > 255)
-        return false;
-    for (qsizetype i = 0; i < name.size(); ++i) {
-        const char16_t c = name[i].unicode();
-        const bool alphanumeric =
-            (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9');
-        if (!alphanumeric && (i == 0 || (c != u'_' && c != u'.' && c != u'-')))
-            return false;
-    }
-    return true;
-}
-
 // Address -> name from the answer to GET /containers/json: an array of containers, each
 // with "Names" (["/web"]) and its addresses under NetworkSettings.Networks.
 bool parseContainerList(const QByteArray& json, QHash<QString, QString>& names)
@@ -130,7 +28,7 @@ bool parseContainerList(const QByteArray& json, QHash<QString, QString>& names)
         QString name = container[QLatin1String("Names")][0].toString();
         if (name.startsWith(QLatin1Char('/')))
             name.remove(0, 1);
-        if (!isContainerName(name))
+        if (!EngineHttp::isContainerReference(name))
             continue;
         const QJsonObject networks =
             container[QLatin1String("NetworkSettings")][QLatin1String("Networks")].toObject();
@@ -241,16 +139,18 @@ void ContainerNames::takeAnswer()
     if (!m_socket)
         return;
     if (m_socket->isOpen())
-        m_answer += m_socket->read(maxAnswerBytes + 1 - m_answer.size());
+        m_answer += m_socket->read(EngineHttp::maxAnswerBytes + 1 - m_answer.size());
     const bool closed = m_socket->state() != QLocalSocket::ConnectedState;
-    QByteArray body;
-    const Http state = m_answer.size() > maxAnswerBytes
-                           ? Http::Failed
-                           : httpBody(m_answer, closed && m_socket->bytesAvailable() == 0, body);
-    if (state == Http::Incomplete)
+    EngineHttp::Response response;
+    const auto state =
+        m_answer.size() > EngineHttp::maxAnswerBytes
+            ? EngineHttp::State::Failed
+            : EngineHttp::parse(m_answer, closed && m_socket->bytesAvailable() == 0, response);
+    if (state == EngineHttp::State::Incomplete)
         return;
     QHash<QString, QString> names;
-    const bool ok = state == Http::Done && parseContainerList(body, names);
+    const bool ok = state == EngineHttp::State::Done && response.status == 200 &&
+                    parseContainerList(response.body, names);
     finish(names, ok);
 }
 
