@@ -41,7 +41,7 @@ QDBusConnection busFor(UnitStopper::Manager manager, const QString& address)
     if (address.isEmpty())
         return manager == UnitStopper::Manager::User ? QDBusConnection::sessionBus()
                                                      : QDBusConnection::systemBus();
-    const QString name = QStringLiteral("tidewatch-units-%1").arg(int(manager));
+    const QString name = QStringLiteral("tidewatch-units ") + address;
     const QDBusConnection existing(name);
     return existing.isConnected() ? existing : QDBusConnection::connectToBus(address, name);
 }
