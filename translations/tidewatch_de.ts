@@ -2,6 +2,61 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="de">
 <context>
+    <name>FreeResult</name>
+    <message>
+        <source>, restarted by unit %1</source>
+        <translation>, neu gestartet von der Unit %1</translation>
+    </message>
+    <message>
+        <source>, restarted by container %1</source>
+        <translation>, neu gestartet vom Container %1</translation>
+    </message>
+    <message>
+        <source>, restarted by container %1 (%2)</source>
+        <translation>, neu gestartet vom Container %1 (%2)</translation>
+    </message>
+    <message>
+        <source>, started by %1 (pid %2)</source>
+        <translation>, gestartet von %1 (PID %2)</translation>
+    </message>
+    <message>
+        <source>another user</source>
+        <translation>einem anderen Benutzer</translation>
+    </message>
+    <message>
+        <source>%1: free</source>
+        <translation>%1: frei</translation>
+    </message>
+    <message>
+        <source>%1: still listening: pid %2 (%3) did not end, even when killed</source>
+        <translation>%1: lauscht noch: PID %2 (%3) hat sich nicht beendet, auch nicht mit SIGKILL</translation>
+    </message>
+    <message>
+        <source>%1: still listening: pid %2 (%3) ignored the request; --force ends it</source>
+        <translation>%1: lauscht noch: PID %2 (%3) hat die Bitte ignoriert; --force beendet ihn</translation>
+    </message>
+    <message>
+        <source>%1: listening again: a process of %2</source>
+        <translation>%1: lauscht wieder: ein Prozess von %2</translation>
+    </message>
+    <message>
+        <source>%1: listening again: pid %2 (%3)</source>
+        <translation>%1: lauscht wieder: PID %2 (%3)</translation>
+    </message>
+    <message>
+        <source>%1: not ended: a process of %2 listens, not one of this user&apos;s; nothing was ended</source>
+        <translation>%1: nicht beendet: ein Prozess von %2 lauscht, keiner dieses Benutzers; nichts wurde beendet</translation>
+    </message>
+    <message>
+        <source>%1: not ended: pid %2 (%3) belongs to %4, not to this user; nothing was ended</source>
+        <translation>%1: nicht beendet: PID %2 (%3) gehört %4, nicht diesem Benutzer; nichts wurde beendet</translation>
+    </message>
+    <message>
+        <source>%1: not ended: pid %2 (%3) is a service manager, holding the port for a socket unit; stop that unit instead</source>
+        <translation>%1: nicht beendet: PID %2 (%3) ist ein Dienstverwalter, der den Port für eine Socket-Unit hält; stoppen Sie stattdessen diese Unit</translation>
+    </message>
+</context>
+<context>
     <name>LoginItem</name>
     <message>
         <source>Couldn&apos;t create the folder “%1”: %2.</source>
