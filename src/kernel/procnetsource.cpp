@@ -124,6 +124,24 @@ std::array<std::optional<quint64>, 2> tcpSocketsInUse(int procFd)
     return counts;
 }
 
+// The values line of /proc/net/snmp's TCP counters (opens, resets, established, segments
+// in and out, retransmissions); empty where unreadable. Every entry to or exit from the
+// established state moves one of them, bar one: a socket put there by TCP_REPAIR (a
+// checkpoint restored) in the same interval as another one's close whose FIN cannot leave
+// yet. A connection's local port and address never change.
+QByteArray tcpCounters(int procFd)
+{
+    QByteArray text;
+    if (!readFile(procFd, "net/snmp", text))
+        return {};
+    const qsizetype names = text.indexOf("\nTcp: ");
+    const qsizetype values = names < 0 ? -1 : text.indexOf("\nTcp: ", names + 1);
+    if (values < 0)
+        return {};
+    const qsizetype end = text.indexOf('\n', values + 1);
+    return text.mid(values + 1, end < 0 ? -1 : end - values - 1);
+}
+
 // How many of the established connections each TCP listener has: those on its port and
 // family, on its address or, for a wildcard listener, any.
 QHash<quint64, qint32> countConnections(const ListeningSockets& sockets,
@@ -220,6 +238,15 @@ bool ProcNetSource::readSockets(int procFd, ListeningSockets& sockets,
                     ports[family].erase(std::unique(ports[family].begin(), ports[family].end()),
                                         ports[family].end());
                 }
+                // The dump costs the most on a machine with many connections, where
+                // nothing need have moved since the last one: then its answer still holds.
+                const QByteArray counters = tcpCounters(procFd);
+                if (!counters.isEmpty() && counters == m_lastCounted.counters &&
+                    ports == m_lastCounted.ports) {
+                    m_lastCounted.reused = true;
+                    continue;
+                }
+                m_lastCounted = {};
                 const auto counted = m_diagnostics.list(
                     SockDiag::Dump::TcpEstablished,
                     [established](quint64, const ListeningSocket& socket) {
@@ -228,6 +255,9 @@ bool ProcNetSource::readSockets(int procFd, ListeningSockets& sockets,
                     reason, ports);
                 if (counted == SockDiagSocket::Result::Failed)
                     return false;
+                m_lastCounted.counters = counters;
+                m_lastCounted.ports = ports;
+                m_lastCounted.established = *established;
                 continue;
             }
         }
@@ -269,10 +299,18 @@ QueryResult ProcNetSource::query()
     std::vector<ListeningSocket> established;
     const bool counting = m_countConnections;
     QString reason;
+    m_lastCounted.reused = false;
     if (!readSockets(proc.get(), sockets, counting ? &established : nullptr, reason))
         return QueryResult::failure(QueryError::Unreadable, reason);
-    const QHash<quint64, qint32> connections =
-        counting ? countConnections(sockets, established) : QHash<quint64, qint32>();
+    QHash<quint64, qint32> connections;
+    if (counting) {
+        Counted& last = m_lastCounted;
+        if (!last.reused || last.countedFor != sockets) {
+            last.counts = countConnections(sockets, last.reused ? last.established : established);
+            last.countedFor = sockets;
+        }
+        connections = last.counts;
+    }
     const auto connectionsOf = [&connections](quint64 inode) {
         return connections.value(inode, -1);
     };
