@@ -102,24 +102,32 @@ int heldDescriptorBudget()
     return int(std::clamp<rlim_t>(limit.rlim_cur / 2, 64, 4160) - 64);
 }
 
-// How many TCP sockets, IPv4 and IPv6, this network namespace holds in the kernel's
-// tables, listeners included: /proc/net/sockstat's "TCP: inuse" and sockstat6's "TCP6:
-// inuse"; none where unreadable.
-std::array<std::optional<quint64>, 2> tcpSocketsInUse(int procFd)
+// How many TCP and UDP sockets, IPv4 and IPv6, this network namespace holds in the
+// kernel's tables (TCP listeners and connections; bound UDP sockets): "inuse" in
+// /proc/net/sockstat and sockstat6, indexed [udp][ipv6]; none where unreadable.
+using SocketCounts = std::array<std::array<std::optional<quint64>, 2>, 2>;
+SocketCounts socketsInUse(int procFd)
 {
-    std::array<std::optional<quint64>, 2> counts;
-    const std::pair<const char*, QByteArrayView> sources[] = {{"net/sockstat", "TCP: inuse "},
-                                                              {"net/sockstat6", "TCP6: inuse "}};
+    SocketCounts counts;
+    const char* const paths[2] = {"net/sockstat", "net/sockstat6"};
+    const QByteArrayView keys[2][2] = {{"\nTCP: inuse ", "\nTCP6: inuse "},
+                                       {"\nUDP: inuse ", "\nUDP6: inuse "}};
     QByteArray text;
     for (int family = 0; family < 2; ++family) {
-        const auto& [path, key] = sources[family];
-        const qsizetype at = readFile(procFd, path, text) ? text.indexOf(key) : -1;
-        if (at < 0)
+        if (!readFile(procFd, paths[family], text))
             continue;
-        const qsizetype from = at + key.size();
-        const qsizetype end = text.indexOf(' ', from);
-        if (end > from)
-            counts[family] = parseUnsigned(QByteArrayView(text).sliced(from, end - from));
+        text.prepend('\n');
+        for (int udp = 0; udp < 2; ++udp) {
+            const QByteArrayView key = keys[udp][family];
+            const qsizetype at = text.indexOf(key);
+            if (at < 0)
+                continue;
+            const qsizetype from = at + key.size();
+            qsizetype end = from;
+            while (end < text.size() && text.at(end) >= '0' && text.at(end) <= '9')
+                ++end;
+            counts[udp][family] = parseUnsigned(QByteArrayView(text).sliced(from, end - from));
+        }
     }
     return counts;
 }
@@ -207,13 +215,21 @@ bool ProcNetSource::readSockets(int procFd, ListeningSockets& sockets,
     const auto add = [&sockets](quint64 inode, const ListeningSocket& socket) {
         sockets.insert(inode, socket);
     };
+    // Every dump walks a whole table of the kernel's: a family that holds no socket of a
+    // protocol in this namespace is not asked for.
+    const SocketCounts inUse =
+        m_socketsFrom == Sockets::Diagnostics ? socketsInUse(procFd) : SocketCounts();
     for (const bool udp : {false, true}) {
         if (m_socketsFrom == Sockets::Diagnostics) {
             // A kernel may lack one protocol's diagnostics (a module not loaded): that
             // protocol alone comes from the tables, which list again, under the same
             // inodes, whatever the diagnostics gave before they said so.
-            const auto result = m_diagnostics.list(
-                udp ? SockDiag::Dump::UdpBound : SockDiag::Dump::TcpListening, add, reason);
+            std::array<bool, 2> families;
+            for (int family = 0; family < 2; ++family)
+                families[family] = inUse[udp][family].value_or(1) > 0;
+            const auto result =
+                m_diagnostics.list(udp ? SockDiag::Dump::UdpBound : SockDiag::Dump::TcpListening,
+                                   add, reason, {}, families);
             if (result == SockDiagSocket::Result::Failed)
                 return false;
             if (result == SockDiagSocket::Result::Ok) {
@@ -227,12 +243,11 @@ bool ProcNetSource::readSockets(int procFd, ListeningSockets& sockets,
                     if (!socket.udp)
                         ports[socket.address.family == AF_INET6].append(socket.port);
                 }
-                const auto inUse = tcpSocketsInUse(procFd);
                 for (int family = 0; family < 2; ++family) {
                     // The kernel walks its whole established table for a dump, which costs
                     // more than all the rest of a steady scan; where this namespace holds
                     // no TCP socket but the listeners, nothing is connected to count.
-                    if (inUse[family] == quint64(ports[family].size()))
+                    if (inUse[0][family] == quint64(ports[family].size()))
                         ports[family].clear();
                     std::sort(ports[family].begin(), ports[family].end());
                     ports[family].erase(std::unique(ports[family].begin(), ports[family].end()),
@@ -305,7 +320,8 @@ QueryResult ProcNetSource::query()
     QHash<quint64, qint32> connections;
     if (counting) {
         Counted& last = m_lastCounted;
-        if (!last.reused || last.countedFor != sockets) {
+        // Without connections, counting is cheaper than telling whether the listeners moved.
+        if (!last.reused || last.established.empty() || last.countedFor != sockets) {
             last.counts = countConnections(sockets, last.reused ? last.established : established);
             last.countedFor = sockets;
         }
