@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # tidewatch-ports --free against real process trees in a private pid and network namespace:
 # a plain listener freed; one that ignores SIGTERM reported and freed by --force; a shell
-# loop, a parent that forks a new child and a wrapper that forks twice, each named as the
-# supervisor; a daemon that forks away from it, named by nothing; a free port; nobody on
-# root's listener refused and the listener alive.
+# loop, a parent that forks a new child, a wrapper that forks twice and a subreaper whose
+# daemon forks away, each named as the supervisor; a free port; nobody on root's listener
+# refused and the listener alive; what pkexec may pass; strict port arguments.
 #
 #   free.sh TOOL
 #
@@ -50,6 +50,20 @@ with open(os.path.join(os.path.dirname(sys.argv[0]), "up%d" % port), "a") as up:
     print("up", os.getpid(), flush=True, file=up)
 time.sleep(600)
 EOF
+# A supervisor that starts its arguments again whenever they and all they left behind have
+# ended: a subreaper, so a daemon that forks away is still its child.
+cat >"$dir/supervise.py" <<'EOF'
+import ctypes, os, sys
+ctypes.CDLL(None).prctl(36, 1)  # PR_SET_CHILD_SUBREAPER
+while True:
+    if os.fork() == 0:
+        os.execvp("python3", ["python3"] + sys.argv[1:])
+    try:
+        while True:
+            os.wait()
+    except ChildProcessError:
+        pass
+EOF
 # Waits until the listener on PORT has started COUNT times.
 started() {
     local deadline=$((SECONDS + 10))
@@ -84,33 +98,29 @@ expect 4 '^4002: still listening: pid [0-9]+ \(python3\) ignored the request; --
 free 4002 --wait 0.3 --force
 expect 0 '^4002: free$' "stubborn listener with --force"
 
-# Supervisors: a shell loop; python forking a new child each time; a shell that runs each
-# start in a wrapper shell.
+# Supervisors: a shell loop; a parent that forks a new child each time; a shell that runs
+# each start in a wrapper shell; a subreaper whose daemon forks twice and leaves it.
 bash -c "while :; do python3 '$dir/serve.py' 4003; done" &
 loop=$!
-python3 -c "import os, sys
-while True:
-    if os.fork() == 0: os.execvp('python3', ['python3', sys.argv[1], '4004'])
-    os.wait()" "$dir/serve.py" &
+python3 "$dir/supervise.py" "$dir/serve.py" 4004 &
 forker=$!
 bash -c "while :; do sh -c 'python3 \"$dir/serve.py\" 4005; :'; done" &
 wrapper=$!
 started 4003 && free 4003 --wait 5
 expect 4 "^4003: listening again: pid [0-9]+ \(python3\), started by bash \(pid $loop\)$" "shell loop"
 started 4004 && free 4004 --wait 5
-expect 4 "^4004: listening again: pid [0-9]+ \(python3\), started by python3 \(pid $forker\)$" \
+expect 4 "^4004: listening again: pid [0-9]+ \(python3\), started by supervise.py \(pid $forker\)$" \
     "forking parent"
 started 4005 && free 4005 --wait 5
 expect 4 "^4005: listening again: pid [0-9]+ \(python3\), started by bash \(pid $wrapper\)$" \
     "wrapper forking twice"
 kill "$loop" "$forker" "$wrapper"
-# A daemon leaves its starter: no supervisor to name, and never pid 1.
-bash -c "while :; do python3 '$dir/serve.py' 4006 daemon; sleep 0.5
-    while kill -0 \$(tail -n1 '$dir/up4006' | cut -d' ' -f2); do sleep 0.1; done; done" &
-daemonloop=$!
+python3 "$dir/supervise.py" "$dir/serve.py" 4006 daemon &
+reaper=$!
 started 4006 && free 4006 --wait 5
-expect 4 '^4006: listening again: pid [0-9]+ \(python3\)$' "daemon"
-kill "$daemonloop" 2>/dev/null
+expect 4 "^4006: listening again: pid [0-9]+ \(python3\), started by supervise.py \(pid $reaper\)$" \
+    "double-forking daemon"
+kill "$reaper"
 "$tool" --free 4001 4002 4003 4004 4005 4006 --force >/dev/null
 
 # nobody on root's listener: refused, said whose, and nothing ended.
