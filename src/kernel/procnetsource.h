@@ -11,6 +11,7 @@
 #include <QMutex>
 #include <QString>
 
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <memory>
@@ -86,6 +87,17 @@ private:
     // The last scan's sockets, connection counts, proxies' containers and list.
     ListeningSockets m_lastSockets;
     QHash<quint64, qint32> m_lastConnections;
+    // The last dump of connections, what it asked for, and the TCP counters before it;
+    // the counts made from it, and for which listeners.
+    struct Counted
+    {
+        QByteArray counters;
+        std::array<QList<quint16>, 2> ports;
+        std::vector<ListeningSocket> established;
+        bool reused = false; // this scan took the dump as it was
+        ListeningSockets countedFor;
+        QHash<quint64, qint32> counts;
+    } m_lastCounted;
     QStringList m_lastProxyContainers;
     QList<ListeningPort> m_lastPorts;
 };

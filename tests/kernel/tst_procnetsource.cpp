@@ -611,6 +611,40 @@ private Q_SLOTS:
         QCOMPARE(got, expected);
     }
 
+    // A source kept across scans, whose connection dump may be taken again as it was, counts
+    // anew once a connection comes or goes, whichever end closes.
+    void countsFollowConnections()
+    {
+        std::vector<int> fds;
+        const int port = openSocket(fds, SOCK_STREAM, "127.0.0.1");
+        QVERIFY(port > 0);
+        ProcNetSource source;
+        source.setCountConnections(true);
+        const auto count = [&] {
+            for (const ListeningPort& record : source.query().ports) {
+                if (record.port() == port)
+                    return record.connections().value_or(-1);
+            }
+            return -2;
+        };
+        QCOMPARE(count(), 0);
+        for (int client = 0; client < 3; ++client)
+            QVERIFY(openSocket(fds, SOCK_STREAM, "127.0.0.1", port, true) == port);
+        QTRY_COMPARE(count(), 3);
+        QCOMPARE(count(), 3);
+        const int accepted = ::accept4(fds[0], nullptr, nullptr, SOCK_CLOEXEC);
+        QVERIFY(accepted >= 0);
+        ::shutdown(accepted, SHUT_WR); // the server ends one
+        QTRY_COMPARE(count(), 2);
+        ::close(fds[2]); // a client leaves: the server's end waits to close
+        QTRY_COMPARE(count(), 1);
+        QVERIFY(openSocket(fds, SOCK_STREAM, "127.0.0.1", port, true) == port);
+        QTRY_COMPARE(count(), 2);
+        ::close(accepted);
+        for (const int fd : fds)
+            ::close(fd);
+    }
+
     // As nobody, root's children hide their descriptors: their sockets are listed by port
     // and user, and a socket passed between them and nobody's children changes hands.
     void matchesFullWalk_data()
