@@ -165,6 +165,14 @@
         <source>Kill process (Shift: force it)</source>
         <translation>Prozess beenden (Umschalt: erzwingen)</translation>
     </message>
+    <message>
+        <source>Stop %1</source>
+        <translation>%1 anhalten</translation>
+    </message>
+    <message>
+        <source>End as administrator…</source>
+        <translation>Als Administrator beenden …</translation>
+    </message>
 </context>
 <context>
     <name>PortListModel</name>
@@ -251,6 +259,10 @@
     <message>
         <source>%1 connections</source>
         <translation>%1 Verbindungen</translation>
+    </message>
+    <message>
+        <source>systemd, for %1</source>
+        <translation>systemd, für %1</translation>
     </message>
 </context>
 <context>
@@ -370,6 +382,122 @@
     <message>
         <source>End process</source>
         <translation>Prozess beenden</translation>
+    </message>
+    <message>
+        <source>End as Administrator…</source>
+        <translation>Als Administrator beenden …</translation>
+    </message>
+    <message>
+        <source>Couldn&apos;t quit %1: it belongs to another user.</source>
+        <translation>%1 konnte nicht beendet werden: Es gehört einem anderen Benutzer.</translation>
+    </message>
+    <message>
+        <source>Dismiss</source>
+        <translation>Schließen</translation>
+    </message>
+    <message>
+        <source>Port %1 is listening again — restarted by %2 (pid %3)</source>
+        <translation>Port %1 lauscht wieder — neu gestartet von %2 (PID %3)</translation>
+    </message>
+    <message>
+        <source>End %1 too</source>
+        <translation>Auch %1 beenden</translation>
+    </message>
+    <message>
+        <source>Port %1 is listening again — restarted by %2</source>
+        <translation>Port %1 lauscht wieder — neu gestartet von %2</translation>
+    </message>
+    <message>
+        <source>Stop %1</source>
+        <translation>%1 anhalten</translation>
+    </message>
+    <message>
+        <source>Port %1 is listening again — restarted by container %2</source>
+        <translation>Port %1 lauscht wieder — neu gestartet von Container %2</translation>
+    </message>
+    <message>
+        <source>container %1</source>
+        <translation>Container %1</translation>
+    </message>
+    <message>
+        <source>Stop container %1</source>
+        <translation>Container %1 anhalten</translation>
+    </message>
+    <message>
+        <source>Port %1 is listening again: “%2” (PID %3) took it; nothing tells who started it.</source>
+        <translation>Port %1 lauscht wieder: „%2“ (PID %3) hat ihn übernommen; wer ihn gestartet hat, ist nicht zu erkennen.</translation>
+    </message>
+    <message>
+        <source>Couldn&apos;t stop %1: it is gone. Nothing else was stopped.</source>
+        <translation>%1 konnte nicht angehalten werden: Es gibt ihn nicht mehr. Sonst wurde nichts angehalten.</translation>
+    </message>
+    <message>
+        <source>Not allowed to stop %1: the authorization was refused or dismissed. Nothing was stopped.</source>
+        <translation>%1 darf nicht angehalten werden: Die Berechtigung wurde verweigert oder abgebrochen. Nichts wurde angehalten.</translation>
+    </message>
+    <message>
+        <source>Couldn&apos;t stop %1: no answer within 5 seconds. It may still stop.</source>
+        <translation>%1 konnte nicht angehalten werden: keine Antwort innerhalb von 5 Sekunden. Vielleicht hält er noch an.</translation>
+    </message>
+    <message>
+        <source>Couldn&apos;t stop %1: there is no service manager or container engine to ask.</source>
+        <translation>%1 konnte nicht angehalten werden: Es gibt keinen Dienstverwalter und keine Container-Engine, die gefragt werden könnte.</translation>
+    </message>
+    <message>
+        <source>Couldn&apos;t stop %1.</source>
+        <translation>%1 konnte nicht angehalten werden.</translation>
+    </message>
+    <message>
+        <source>Couldn&apos;t stop %1: %2</source>
+        <translation>%1 konnte nicht angehalten werden: %2</translation>
+    </message>
+    <message>
+        <source>Port %1 belongs to another user.</source>
+        <translation>Port %1 gehört einem anderen Benutzer.</translation>
+    </message>
+    <message>
+        <source>Port %1 belongs to the user %2.</source>
+        <translation>Port %1 gehört dem Benutzer %2.</translation>
+    </message>
+    <message>
+        <source>End its owner as administrator? The system asks for a password.</source>
+        <translation>Seinen Besitzer als Administrator beenden? Das System fragt nach einem Passwort.</translation>
+    </message>
+    <message>
+        <source>Freeing port %1 as administrator…</source>
+        <translation>Port %1 wird als Administrator freigegeben …</translation>
+    </message>
+    <message>
+        <source>As administrator, port %1: tidewatch-ports said nothing (status %2).</source>
+        <translation>Als Administrator, Port %1: tidewatch-ports hat nichts gemeldet (Status %2).</translation>
+    </message>
+    <message>
+        <source>As administrator: %1</source>
+        <translation>Als Administrator: %1</translation>
+    </message>
+    <message>
+        <source>Nothing was ended: the authorization to free port %1 was dismissed or refused.</source>
+        <translation>Nichts wurde beendet: Die Berechtigung, Port %1 freizugeben, wurde abgebrochen oder verweigert.</translation>
+    </message>
+    <message>
+        <source>Couldn&apos;t free port %1 as administrator: pkexec could not run or did not finish.</source>
+        <translation>Port %1 konnte nicht als Administrator freigegeben werden: pkexec ließ sich nicht starten oder wurde nicht fertig.</translation>
+    </message>
+    <message>
+        <source>Port %1 is held by systemd for %2. Stop it?</source>
+        <translation>Port %1 wird von systemd für %2 gehalten. Anhalten?</translation>
+    </message>
+    <message>
+        <source>Port %1 is held by systemd for %2, which starts %3. Stop them?</source>
+        <translation>Port %1 wird von systemd für %2 gehalten, das %3 startet. Beide anhalten?</translation>
+    </message>
+    <message>
+        <source>“%1” (PID %2) or “%3” (PID %4) belongs to another user. End them anyway?</source>
+        <translation>„%1“ (PID %2) oder „%3“ (PID %4) gehört einem anderen Benutzer. Trotzdem beenden?</translation>
+    </message>
+    <message>
+        <source>End processes</source>
+        <translation>Prozesse beenden</translation>
     </message>
 </context>
 <context>

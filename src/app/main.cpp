@@ -1,5 +1,7 @@
+#include "adminfree.h"
 #include "applicationinfo.h"
 #include "containernames.h"
+#include "containerstopper.h"
 #include "desktopentryresource.h"
 #include "loginitem.h"
 #include "messageboxalerts.h"
@@ -7,6 +9,7 @@
 #include "portlistview.h"
 #include "portscanner.h"
 #include "preferencesfile.h"
+#include "processcontrol.h"
 #include "processdetails.h"
 #include "qtdesktopservices.h"
 #include "sessionbus.h"
@@ -15,6 +18,7 @@
 #include "translations.h"
 #include "trayhosts.h"
 #include "trayshell.h"
+#include "unitstopper.h"
 #include "updatechecker.h"
 #include "updateprompter.h"
 
@@ -76,6 +80,13 @@ int main(int argc, char* argv[])
         panel->showNotice(preferencesFile.notices.join(u'\n'));
     auto* settings = new SettingsBlock(*loginItem);
     panel->setSettingsWidget(settings);
+    // What stops a port's owner for good: its unit, its container, or, for another user's
+    // port, an administrator (root needs none).
+    UnitStopper units;
+    ContainerStopper containers(ContainerNames::defaultSocketPath());
+    AdminFree admin(QStringLiteral("pkexec"), AdminFree::toolBesideProgram());
+    panel->setStoppers({ProcessTable::platform(), &units, &containers,
+                        ProcessControl::platform()->ownUid() != 0 ? &admin : nullptr});
 
     // The one update prompter: checks shortly after start, then daily, and when asked.
     QSettings preferences(preferencesFile.path, QSettings::IniFormat);

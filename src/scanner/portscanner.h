@@ -48,6 +48,8 @@ public:
     // True when this program runs with the power to end other users' processes and the
     // process belongs to another user, so ending it deserves a second thought.
     bool isOtherUsersProcess(const ProcessControl::Handle& process) const;
+    // The uid this program runs as.
+    quint32 ownUid() const { return m_processes->ownUid(); }
     // Asks the record's process, opened before (nullptr: it was gone), to end, then rescans
     // half a second later. Sends nothing when the process no longer holds any of the
     // record's sockets (where the record names them): it closed them, in an exec for one,

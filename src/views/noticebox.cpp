@@ -52,7 +52,8 @@ private:
 
 NoticeBox::NoticeBox(const QString& objectName, const QString& textObjectName, QWidget* parent)
     : QWidget(parent), m_icon(new QLabel(this)), m_text(new WrappingLabel(this)),
-      m_buttons(new QWidget(this)), m_confirmButton(new QPushButton(m_buttons))
+      m_buttons(new QWidget(this)), m_cancelButton(new QPushButton(m_buttons)),
+      m_confirmButton(new QPushButton(m_buttons))
 {
     setObjectName(objectName);
     auto* outer = new QVBoxLayout(this);
@@ -75,14 +76,13 @@ NoticeBox::NoticeBox(const QString& objectName, const QString& textObjectName, Q
 
     auto* buttons = new QHBoxLayout(m_buttons);
     buttons->setContentsMargins(0, 0, 0, 0);
-    auto* cancel = new QPushButton(tr("Cancel"), m_buttons);
-    cancel->setObjectName(objectName + QStringLiteral("Cancel"));
+    m_cancelButton->setObjectName(objectName + QStringLiteral("Cancel"));
     m_confirmButton->setObjectName(objectName + QStringLiteral("Confirm"));
     buttons->addStretch();
-    buttons->addWidget(cancel);
+    buttons->addWidget(m_cancelButton);
     buttons->addWidget(m_confirmButton);
     outer->addWidget(m_buttons);
-    connect(cancel, &QPushButton::clicked, this, &NoticeBox::clear);
+    connect(m_cancelButton, &QPushButton::clicked, this, &NoticeBox::clear);
     connect(m_confirmButton, &QPushButton::clicked, this, [this] {
         const auto confirmed = std::exchange(m_confirmed, {});
         clear();
@@ -102,9 +102,10 @@ void NoticeBox::showMessage(const QString& message)
 }
 
 void NoticeBox::ask(const QString& question, const QString& confirmText,
-                    std::function<void()> confirmed)
+                    std::function<void()> confirmed, const QString& dismissText)
 {
     m_text->setMessage(question);
+    m_cancelButton->setText(dismissText.isEmpty() ? tr("Cancel") : dismissText);
     m_confirmButton->setText(confirmText);
     m_confirmed = std::move(confirmed);
     m_buttons->show();

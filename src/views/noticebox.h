@@ -19,9 +19,10 @@ public:
     NoticeBox(const QString& objectName, const QString& textObjectName, QWidget* parent = nullptr);
 
     void showMessage(const QString& message);
-    // A question with a confirming button and "Cancel"; confirmed runs once, on the
-    // confirming button, and the box closes on either.
-    void ask(const QString& question, const QString& confirmText, std::function<void()> confirmed);
+    // A question with a confirming button and "Cancel" (or dismissText); confirmed runs once,
+    // on the confirming button, and the box closes on either.
+    void ask(const QString& question, const QString& confirmText, std::function<void()> confirmed,
+             const QString& dismissText = {});
     void clear();
     QString message() const;
 
@@ -37,6 +38,7 @@ private:
     QLabel* m_icon;
     WrappingLabel* m_text;
     QWidget* m_buttons;
+    QPushButton* m_cancelButton;
     QPushButton* m_confirmButton;
     std::function<void()> m_confirmed;
 };

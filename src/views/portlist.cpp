@@ -79,7 +79,7 @@ PortList::PortList(PortListModel* model, QWidget* parent)
     });
     connect(m_killButton, &QToolButton::clicked, this, [this] {
         const int row = m_model->hoveredRow();
-        if (row < 0 || !m_model->portAt(row).hasProcess())
+        if (row < 0 || !isEndable(row))
             return;
         const bool force =
             QGuiApplication::keyboardModifiers().testFlag(Qt::ShiftModifier) || isStillRunning(row);
@@ -177,10 +177,10 @@ void PortList::keyPressEvent(QKeyEvent* event)
         Q_EMIT openRequested(m_model->portAt(row));
         break;
     case Qt::Key_Delete:
-        // Another user's socket: nothing here may end it. And only the record the keys
+        // Another user's socket: only an administrator may end it. And only the record the keys
         // picked: when a killed row goes, the highlight stays at its place, on another
         // process, and a quick second Delete must not end that one too.
-        if (row < 0 || !m_model->portAt(row).hasProcess() ||
+        if (row < 0 || !isEndable(row) ||
             (m_model->hoverSource() == PortListModel::HoverSource::Keyboard &&
              m_model->portAt(row).key() != m_keyboardPick)) {
             event->ignore();
@@ -314,14 +314,31 @@ void PortList::updateActions()
         m_openButton->setAccessibleName(m_openButton->toolTip());
         m_openButton->setEnabled(url.isValid());
         m_openButton->setVisible(!port.isUdp());
-        // Without a process there is nothing to signal: no kill button at all. One that
-        // ignored the request to quit is offered the forced quit right here.
-        m_killButton->setVisible(port.hasProcess());
-        m_killButton->setToolTip(isStillRunning(row)
+        // Without a process there is nothing to signal: no kill button, unless an
+        // administrator may end it or it is a socket unit's to stop. One that ignored the
+        // request to quit is offered the forced quit right here.
+        m_killButton->setVisible(isEndable(row));
+        const QString socketUnit = m_model->socketUnitOf(port);
+        m_killButton->setToolTip(!socketUnit.isEmpty() ? tr("Stop %1").arg(socketUnit)
+                                 : !port.hasProcess()  ? tr("End as administrator…")
+                                 : isStillRunning(row)
                                      ? tr("Force kill: it ignored the request to quit")
                                      : tr("Kill process (Shift: force it)"));
         m_killButton->setAccessibleName(m_killButton->toolTip());
     }
+}
+
+void PortList::setAdminEndOffered(bool offered)
+{
+    m_adminEndOffered = offered;
+    updateActions();
+    placeActions();
+}
+
+bool PortList::isEndable(int row) const
+{
+    const ListeningPort& port = m_model->portAt(row);
+    return port.hasProcess() || m_adminEndOffered || !m_model->socketUnitOf(port).isEmpty();
 }
 
 bool PortList::isStillRunning(int row) const

@@ -36,6 +36,9 @@ public:
     // Keeps the highlight on the menu's row while the menu is open, though the pointer is on
     // the menu; when it closes the pointer has the highlight back.
     void holdHighlightWhile(QMenu* menu);
+    // Whether another user's socket, which names no process, gets a kill button too: one
+    // that ends its owner as administrator.
+    void setAdminEndOffered(bool offered);
 
     // Fits the rows up to maximumListHeight; beyond that the list scrolls. Given more height
     // (a taller window), it shows more rows.
@@ -66,6 +69,8 @@ private:
     void onHoveredRowChanged(int row);
     void placeActions();
     bool isStillRunning(int row) const;
+    // Whether the row's owner can be asked to end, by us or as administrator.
+    bool isEndable(int row) const;
     // The hovered row's buttons, as its record asks.
     void updateActions();
     void updateIcons();
@@ -79,4 +84,5 @@ private:
     std::optional<QPoint> m_lastPointerPos;           // global; where the pointer was last seen
     std::optional<ListeningPort::Key> m_keyboardPick; // the record the keys last moved to
     bool m_holdingHighlight = false;
+    bool m_adminEndOffered = false;
 };

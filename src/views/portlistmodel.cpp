@@ -59,6 +59,8 @@ QVariant PortListModel::data(const QModelIndex& index, int role) const
     const bool isOthers = !port.hasProcess() && !port.user().isEmpty();
     switch (role) {
     case Qt::DisplayRole:
+        if (const QString unit = m_socketUnits.value(port.key()); !unit.isEmpty())
+            return tr("systemd, for %1").arg(printableText(unit));
         return isOthers ? tr("owned by %1").arg(printableText(port.user()))
                         : printableText(port.displayName());
     case Qt::AccessibleTextRole: {
@@ -218,6 +220,15 @@ void PortListModel::setStillRunning(const QSet<ListeningPort::Key>& keys)
     m_stillRunning = keys;
     if (!m_visible.isEmpty())
         Q_EMIT dataChanged(index(0), index(int(m_visible.size()) - 1), {StillRunningRole});
+}
+
+void PortListModel::setSocketUnits(const QHash<ListeningPort::Key, QString>& units)
+{
+    if (units == m_socketUnits)
+        return;
+    m_socketUnits = units;
+    if (!m_visible.isEmpty())
+        Q_EMIT dataChanged(index(0), index(int(m_visible.size()) - 1), {Qt::DisplayRole});
 }
 
 void PortListModel::setShowSystemPorts(bool show)

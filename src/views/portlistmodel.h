@@ -6,6 +6,7 @@ class ProcessDetailsProvider;
 
 #include <QAbstractListModel>
 #include <QDateTime>
+#include <QHash>
 #include <QList>
 #include <QSet>
 
@@ -61,6 +62,13 @@ public:
     qsizetype hiddenSystemPorts() const;
     // The records that were asked to quit and are still there.
     void setStillRunning(const QSet<ListeningPort::Key>& keys);
+    // The records whose socket the service manager holds for a socket unit ("cups.socket"),
+    // which start a service on the first connection.
+    void setSocketUnits(const QHash<ListeningPort::Key, QString>& units);
+    QString socketUnitOf(const ListeningPort& port) const
+    {
+        return m_socketUnits.value(port.key());
+    }
 
     const ListeningPort& portAt(int row) const { return m_visible.at(row); }
 
@@ -97,6 +105,7 @@ private:
     QStringList m_filterTerms;
     const ProcessDetailsProvider& m_details;
     QSet<ListeningPort::Key> m_stillRunning;
+    QHash<ListeningPort::Key, QString> m_socketUnits;
     int m_hoveredRow = -1;
     HoverSource m_hoverSource = HoverSource::Pointer;
 };

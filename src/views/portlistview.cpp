@@ -1,6 +1,8 @@
 #include "portlistview.h"
 
+#include "adminfree.h"
 #include "applicationinfo.h"
+#include "containerstopper.h"
 #include "desktopservices.h"
 #include "displaytext.h"
 #include "noticebox.h"
@@ -10,6 +12,7 @@
 #include "portscanner.h"
 #include "porturl.h"
 #include "processdetails.h"
+#include "unitstopper.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -21,6 +24,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPainter>
+#include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -218,15 +222,25 @@ void PortListView::connectActions()
     connect(&m_scanner, &PortScanner::portsChanged, this, [this] {
         m_model->setPorts(m_scanner.ports());
         markStillRunning();
+        noticeRestarts();
+        findSocketUnits();
         showPorts();
     });
 }
 
 void PortListView::requestKill(const ListeningPort& port, bool force)
 {
-    // Another user's socket: nothing here may end it.
-    if (!port.hasProcess())
+    // The service manager's socket: stopping its unit frees it; ending the manager would not.
+    if (const std::optional<HeldSocket> held = heldSocket(port)) {
+        askStopSocket(*held);
         return;
+    }
+    // Another user's socket: only an administrator may end it.
+    if (!port.hasProcess()) {
+        if (offersAdminEnd())
+            askAdminEnd(port, {});
+        return;
+    }
     const auto mode = force ? PortScanner::KillMode::Force : PortScanner::KillMode::Polite;
     // Opened once: the process asked about is the one signalled, or none.
     const std::shared_ptr<ProcessControl::Handle> process = m_scanner.openProcess(port);
@@ -262,7 +276,12 @@ void PortListView::showRowMenu(const ListeningPort& port, const QPoint& globalPo
         menu->addAction(tr("Copy URL"), this, copy(url.toString()))->setEnabled(url.isValid());
     }
     menu->addAction(tr("Copy Port"), this, copy(QString::number(port.port())));
-    // Another user's socket names no process: nothing to copy of it, nothing to end.
+    // Another user's socket names no process: nothing to copy of it, nothing to end but as
+    // an administrator.
+    if (!port.hasProcess() && offersAdminEnd()) {
+        menu->addSeparator();
+        menu->addAction(tr("End as Administrator…"), this, [this, port] { askAdminEnd(port, {}); });
+    }
     if (port.hasProcess()) {
         menu->addAction(tr("Copy PID"), this, copy(QString::number(port.pid())));
         // Read now, as the menu opens: it is the process the user is looking at.
@@ -279,12 +298,19 @@ void PortListView::showRowMenu(const ListeningPort& port, const QPoint& globalPo
 }
 
 void PortListView::kill(const ListeningPort& port, ProcessControl::Handle* process,
-                        PortScanner::KillMode mode)
+                        PortScanner::KillMode mode, bool watchRestart)
 {
     const QString who = tr("“%1” (PID %2)").arg(printableText(port.displayName())).arg(port.pid());
+    // Read before it ends: what it ran under tells who starts the next one.
+    std::optional<Lineage> before;
+    if (watchRestart && process && m_stoppers.processes)
+        before = readLineage(*m_stoppers.processes, port.pid(), port.startTime());
     switch (m_scanner.kill(port, process, mode)) {
     case SignalOutcome::Sent:
         m_notice->clear();
+        if (before)
+            m_restartWatch.insert({port.port(), 0, {}, port.protocol()},
+                                  {*before, QDeadlineTimer(restartWatchMs)});
         // A polite request may be ignored; the rescan after it tells.
         if (mode == PortScanner::KillMode::Polite)
             m_askedToQuit.insert(
@@ -296,6 +322,10 @@ void PortListView::kill(const ListeningPort& port, ProcessControl::Handle* proce
         // It ended, or its pid is another process's now: the rescan shows which.
         break;
     case SignalOutcome::NotPermitted:
+        if (offersAdminEnd()) {
+            askAdminEnd(port, tr("Couldn't quit %1: it belongs to another user.").arg(who));
+            break;
+        }
         m_notice->showMessage(tr("Couldn't quit %1: it belongs to another user, and the system "
                                  "doesn't let Tidewatch end it.")
                                   .arg(who));
@@ -323,6 +353,289 @@ void PortListView::markStillRunning()
         ++it;
     }
     m_model->setStillRunning(stillRunning);
+}
+
+void PortListView::noticeRestarts()
+{
+    for (auto it = m_restartWatch.begin(); it != m_restartWatch.end();) {
+        const ListeningPort::Key& where = it.key();
+        const LineageProcess& old = it->before.process;
+        const auto now = std::find_if(
+            m_scanner.ports().cbegin(), m_scanner.ports().cend(), [&](const ListeningPort& port) {
+                return port.port() == where.port && port.protocol() == where.protocol &&
+                       port.hasProcess() &&
+                       !(port.pid() == old.pid && port.startTime() == old.startTime);
+            });
+        if (now == m_scanner.ports().cend()) {
+            it = it->until.hasExpired() ? m_restartWatch.erase(it) : std::next(it);
+            continue;
+        }
+        const ListeningPort record = *now;
+        const std::optional<Lineage> lineage =
+            readLineage(*m_stoppers.processes, record.pid(), record.startTime());
+        const RestartCause cause =
+            lineage ? findRestartCause(it->before, *lineage) : RestartCause();
+        m_restartWatch.erase(it);
+        offerStop(record, cause);
+        return; // one notice at a time; the others wait for the next list
+    }
+}
+
+void PortListView::offerStop(const ListeningPort& now, const RestartCause& cause)
+{
+    const QString port = QString::number(now.port());
+    const QString notNow = tr("Dismiss");
+    switch (cause.kind) {
+    case RestartCause::Kind::Supervisor: {
+        const QString program = printableText(cause.program);
+        const ListeningPort supervisor(now.port(), cause.pid, cause.program, {}, {},
+                                       cause.startTime, {}, {}, now.protocol());
+        m_notice->ask(
+            tr("Port %1 is listening again — restarted by %2 (pid %3)")
+                .arg(port, program, QString::number(cause.pid)),
+            tr("End %1 too").arg(program),
+            [this, supervisor, now] {
+                // Opened once, as a kill does: the processes asked about are the ones
+                // signalled. The supervisor first, so it starts nothing new; then its child.
+                const std::shared_ptr<ProcessControl::Handle> parent =
+                    m_scanner.openProcess(supervisor);
+                const std::shared_ptr<ProcessControl::Handle> child = m_scanner.openProcess(now);
+                const auto endBoth = [this, supervisor, now, parent, child] {
+                    kill(supervisor, parent.get(), PortScanner::KillMode::Polite, false);
+                    kill(now, child.get(), PortScanner::KillMode::Polite);
+                };
+                if ((parent && m_scanner.isOtherUsersProcess(*parent)) ||
+                    (child && m_scanner.isOtherUsersProcess(*child))) {
+                    m_notice->ask(tr("“%1” (PID %2) or “%3” (PID %4) belongs to another user. "
+                                     "End them anyway?")
+                                      .arg(printableText(supervisor.displayName()),
+                                           QString::number(supervisor.pid()),
+                                           printableText(now.displayName()),
+                                           QString::number(now.pid())),
+                                  tr("End processes"), endBoth);
+                    return;
+                }
+                endBoth();
+            },
+            notNow);
+        return;
+    }
+    case RestartCause::Kind::Unit: {
+        const QString unit = printableText(cause.unit);
+        const QString text = tr("Port %1 is listening again — restarted by %2").arg(port, unit);
+        // A user's manager is reached on that user's own session bus.
+        if (!m_stoppers.units || !UnitStopper::isStoppableUnit(cause.unit) ||
+            (cause.userUnit && cause.uid != m_scanner.ownUid())) {
+            m_notice->showMessage(text);
+            return;
+        }
+        m_notice->ask(
+            text, tr("Stop %1").arg(unit),
+            [this, cause, unit] {
+                m_stoppers.units->stop(
+                    {cause.unit},
+                    cause.userUnit ? UnitStopper::Manager::User : UnitStopper::Manager::System,
+                    this, [this, unit](const StopResult& r) { stopped(unit, r); });
+            },
+            notNow);
+        return;
+    }
+    case RestartCause::Kind::Container: {
+        const QString name =
+            printableText(cause.containerName.isEmpty() ? cause.container : cause.containerName);
+        const QString text =
+            tr("Port %1 is listening again — restarted by container %2").arg(port, name);
+        if (!m_stoppers.containers) {
+            m_notice->showMessage(text);
+            return;
+        }
+        const QString what = tr("container %1").arg(name);
+        m_notice->ask(
+            text, tr("Stop container %1").arg(name),
+            [this, cause, what] {
+                m_stoppers.containers->stop(
+                    cause.container, this, [this, what](const StopResult& r) { stopped(what, r); });
+            },
+            notNow);
+        return;
+    }
+    case RestartCause::Kind::None:
+        m_notice->showMessage(
+            tr("Port %1 is listening again: “%2” (PID %3) took it; nothing tells who started it.")
+                .arg(port, printableText(now.displayName()), QString::number(now.pid())));
+        return;
+    }
+}
+
+void PortListView::stopped(const QString& what, const StopResult& result)
+{
+    QString message;
+    switch (result.outcome) {
+    case StopResult::Outcome::Stopped:
+        m_notice->clear();
+        QTimer::singleShot(PortScanner::rescanAfterKillMs, &m_scanner, &PortScanner::scan);
+        return;
+    case StopResult::Outcome::Gone:
+        message = tr("Couldn't stop %1: it is gone. Nothing else was stopped.").arg(what);
+        break;
+    case StopResult::Outcome::Refused:
+        message = tr("Not allowed to stop %1: the authorization was refused or dismissed. Nothing "
+                     "was stopped.")
+                      .arg(what);
+        break;
+    case StopResult::Outcome::NoAnswer:
+        message = tr("Couldn't stop %1: no answer within 5 seconds. It may still stop.").arg(what);
+        break;
+    case StopResult::Outcome::Unreachable:
+        message = tr("Couldn't stop %1: there is no service manager or container engine to ask.")
+                      .arg(what);
+        break;
+    case StopResult::Outcome::Failed:
+        message = result.detail.isEmpty() ? tr("Couldn't stop %1.").arg(what)
+                                          : tr("Couldn't stop %1: %2").arg(what, result.detail);
+        break;
+    }
+    m_notice->showMessage(message);
+}
+
+bool PortListView::offersAdminEnd() const
+{
+    return m_stoppers.admin && m_stoppers.admin->isAvailable();
+}
+
+void PortListView::askAdminEnd(const ListeningPort& port, const QString& why)
+{
+    const QString owner = port.user().isEmpty()
+                              ? tr("Port %1 belongs to another user.").arg(port.port())
+                              : tr("Port %1 belongs to the user %2.")
+                                    .arg(QString::number(port.port()), printableText(port.user()));
+    m_notice->ask((why.isEmpty() ? owner : why) + u' ' +
+                      tr("End its owner as administrator? The system asks for a password."),
+                  tr("End as Administrator…"), [this, port] { endAsAdmin(port); });
+}
+
+void PortListView::endAsAdmin(const ListeningPort& port)
+{
+    const auto number = quint16(port.port());
+    m_notice->showMessage(tr("Freeing port %1 as administrator…").arg(number));
+    m_stoppers.admin->freePort(number, this, [this, number](const AdminFree::Result& result) {
+        switch (result.outcome) {
+        case AdminFree::Result::Outcome::Done:
+            m_notice->showMessage(
+                result.lines.isEmpty()
+                    ? tr("As administrator, port %1: tidewatch-ports said nothing (status %2).")
+                          .arg(number)
+                          .arg(result.exitCode)
+                    : tr("As administrator: %1").arg(result.lines.join(u'\n')));
+            m_scanner.scan();
+            break;
+        case AdminFree::Result::Outcome::Dismissed:
+            m_notice->showMessage(
+                tr("Nothing was ended: the authorization to free port %1 was dismissed or refused.")
+                    .arg(number));
+            break;
+        case AdminFree::Result::Outcome::NotRun:
+            m_notice->showMessage(
+                tr("Couldn't free port %1 as administrator: pkexec could not run or did not "
+                   "finish.")
+                    .arg(number));
+            break;
+        }
+    });
+}
+
+namespace {
+
+// Which service manager may hold the port for a socket unit: the system's (pid 1, whose
+// sockets only root can see: to others, a socket of root's that names no process) or a
+// user's own ("systemd --user").
+std::optional<UnitStopper::Manager> possibleManager(const ListeningPort& port)
+{
+    if (port.hasProcess() && port.processName() == u"systemd")
+        return port.pid() == 1 ? UnitStopper::Manager::System : UnitStopper::Manager::User;
+    if (!port.hasProcess() && (port.user() == u"root" || port.user() == u"0"))
+        return UnitStopper::Manager::System;
+    return std::nullopt;
+}
+
+} // namespace
+
+void PortListView::findSocketUnits()
+{
+    if (!m_stoppers.units)
+        return;
+    QSet<ListeningPort::Key> candidates;
+    for (const ListeningPort& port : m_scanner.ports()) {
+        if (possibleManager(port))
+            candidates.insert(port.key());
+    }
+    // Asked again only when such ports come or go.
+    if (candidates == m_socketCandidates)
+        return;
+    m_socketCandidates = candidates;
+    for (const auto manager : {UnitStopper::Manager::System, UnitStopper::Manager::User}) {
+        const bool asked = std::any_of(
+            m_scanner.ports().cbegin(), m_scanner.ports().cend(),
+            [&](const ListeningPort& port) { return possibleManager(port) == manager; });
+        if (!asked) {
+            (manager == UnitStopper::Manager::System ? m_systemSockets : m_userSockets).clear();
+            continue;
+        }
+        m_stoppers.units->findSocketUnits(
+            manager, this, [this, manager](const QList<UnitStopper::SocketUnit>& found) {
+                (manager == UnitStopper::Manager::System ? m_systemSockets : m_userSockets) = found;
+                showSocketUnits();
+            });
+    }
+    showSocketUnits();
+}
+
+std::optional<PortListView::HeldSocket> PortListView::heldSocket(const ListeningPort& port) const
+{
+    const std::optional<UnitStopper::Manager> manager = possibleManager(port);
+    if (!manager)
+        return std::nullopt;
+    const QList<UnitStopper::SocketUnit>& sockets =
+        *manager == UnitStopper::Manager::System ? m_systemSockets : m_userSockets;
+    for (const UnitStopper::SocketUnit& socket : sockets) {
+        if (socket.port == port.port() && socket.udp == port.isUdp())
+            return HeldSocket{socket, *manager};
+    }
+    return std::nullopt;
+}
+
+void PortListView::showSocketUnits()
+{
+    QHash<ListeningPort::Key, QString> units;
+    for (const ListeningPort& port : m_scanner.ports()) {
+        if (const std::optional<HeldSocket> held = heldSocket(port))
+            units.insert(port.key(), held->unit.unit);
+    }
+    m_model->setSocketUnits(units);
+}
+
+void PortListView::askStopSocket(const HeldSocket& held)
+{
+    const QString unit = printableText(held.unit.unit);
+    const QString question =
+        held.unit.triggers.isEmpty()
+            ? tr("Port %1 is held by systemd for %2. Stop it?").arg(held.unit.port).arg(unit)
+            : tr("Port %1 is held by systemd for %2, which starts %3. Stop them?")
+                  .arg(QString::number(held.unit.port), unit,
+                       printableText(held.unit.triggers.join(QLatin1String(", "))));
+    m_notice->ask(question, tr("Stop %1").arg(unit), [this, held, unit] {
+        // The socket first, so that nothing starts the service again.
+        m_stoppers.units->stop(QStringList{held.unit.unit} + held.unit.triggers, held.manager, this,
+                               [this, unit](const StopResult& r) { stopped(unit, r); });
+    });
+}
+
+void PortListView::setStoppers(const Stoppers& stoppers)
+{
+    m_stoppers = stoppers;
+    m_list->setAdminEndOffered(offersAdminEnd());
+    m_socketCandidates.clear();
+    findSocketUnits();
 }
 
 PortListView::~PortListView() = default;

@@ -1,13 +1,21 @@
 #pragma once
 
 #include "portscanner.h"
+#include "restartcause.h"
+#include "stopresult.h"
+#include "unitstopper.h"
 
 #include <QDeadlineTimer>
 #include <QHash>
+#include <QSet>
 #include <QUrl>
 #include <QWidget>
 
+#include <memory>
+
 struct ApplicationInfo;
+class AdminFree;
+class ContainerStopper;
 class DesktopServices;
 class NoticeBox;
 class PortList;
@@ -51,6 +59,20 @@ public:
     // posted, preferences moved aside).
     void showNotice(const QString& message);
 
+    // What stops a port's owner for good. Each part may be missing; without processes the
+    // panel does not tell who started a port again, without admin it offers no ending as
+    // administrator (so not to root).
+    struct Stoppers
+    {
+        std::shared_ptr<const ProcessTable> processes;
+        UnitStopper* units = nullptr;
+        ContainerStopper* containers = nullptr;
+        AdminFree* admin = nullptr;
+    };
+    void setStoppers(const Stoppers& stoppers);
+    // How long after a kill a new owner on the port counts as the old one started again.
+    static constexpr int restartWatchMs = 15000;
+
 Q_SIGNALS:
     // "System" was ticked or unticked.
     void systemPortsShownChanged(bool shown);
@@ -74,7 +96,26 @@ private:
     // Ends the process, or says in the panel why not; another user's process asks first.
     void requestKill(const ListeningPort& port, bool force);
     void kill(const ListeningPort& port, ProcessControl::Handle* process,
-              PortScanner::KillMode mode);
+              PortScanner::KillMode mode, bool watchRestart = true);
+    // A port that listens again after a kill says who started it and offers to stop that.
+    void noticeRestarts();
+    void offerStop(const ListeningPort& now, const RestartCause& cause);
+    void stopped(const QString& what, const StopResult& result);
+    // Another user's port, for a user who is not root: pkexec and tidewatch-ports --free.
+    bool offersAdminEnd() const;
+    void askAdminEnd(const ListeningPort& port, const QString& why);
+    void endAsAdmin(const ListeningPort& port);
+    // Ports the service manager holds for socket units: asked of the managers when such
+    // ports come, shown on their rows, and stopped through their units rather than ended.
+    void findSocketUnits();
+    void showSocketUnits();
+    struct HeldSocket
+    {
+        UnitStopper::SocketUnit unit;
+        UnitStopper::Manager manager;
+    };
+    std::optional<HeldSocket> heldSocket(const ListeningPort& port) const;
+    void askStopSocket(const HeldSocket& held);
     void showRowMenu(const ListeningPort& port, const QPoint& globalPos);
     // Rows asked to quit that a rescan still finds say so, and offer to force it.
     void markStillRunning();
@@ -85,6 +126,17 @@ private:
         QDeadlineTimer rescanDue;
     };
     QHash<ListeningPort::Key, QuitRequest> m_askedToQuit;
+    // By port and protocol (pid 0): the owner that was ended there, until the deadline.
+    struct RestartWatch
+    {
+        Lineage before;
+        QDeadlineTimer until;
+    };
+    QHash<ListeningPort::Key, RestartWatch> m_restartWatch;
+    Stoppers m_stoppers;
+    QSet<ListeningPort::Key> m_socketCandidates; // what the managers were last asked about
+    QList<UnitStopper::SocketUnit> m_systemSockets;
+    QList<UnitStopper::SocketUnit> m_userSockets;
     void showPorts();
     void updateColors();
 

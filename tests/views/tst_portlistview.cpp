@@ -1,4 +1,6 @@
+#include "adminfree.h"
 #include "applicationinfo.h"
+#include "containerstopper.h"
 #include "fakeportsource.h"
 #include "noticebox.h"
 #include "panelstyle.h"
@@ -9,6 +11,8 @@
 #include "portscanner.h"
 #include "recordingdesktopservices.h"
 #include "recordingprocesscontrol.h"
+#include "restartcause.h"
+#include "unitstopper.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -22,6 +26,17 @@
 #include <QTest>
 
 namespace {
+
+// The lineage of processes as a test gives it.
+struct FakeProcessTable final : ProcessTable
+{
+    std::optional<LineageProcess> read(qint32 pid) const override
+    {
+        const auto it = rows.constFind(pid);
+        return it == rows.constEnd() ? std::nullopt : std::optional(*it);
+    }
+    QHash<qint32, LineageProcess> rows;
+};
 
 // The panel in a window of its own, over a scanner whose source and process calls the test
 // controls.
@@ -84,6 +99,9 @@ struct Panel
     // "empty:N" that the empty list says N system ports hide, "notice:TEXT" that the notice
     // box's text and button ('|' between) hold TEXT ('+' for a space),
     // ("empty:0": that nothing listens; "empty:TEXT": that nothing matches TEXT).
+    // "stoppers" gives the panel what stops owners for good (no service manager or engine
+    // to reach; the stand-in pkexec), "lineage:PID/PARENT/PROGRAM/UNIT/CONTAINER,..." the
+    // processes' lineage.
     // "type:TEXT" types into whatever has the focus ('+' for a space), "rows:N" checks how
     // many rows show, "appeared:N,..." which rows are marked new; "menu:N" right-clicks row N,
     // "menu:key" is the Menu key, "pick:TEXT" takes the open menu's entry (its text without
@@ -160,6 +178,19 @@ struct Panel
                                                record.section(u'/', 2), {}, 0, {}, {}, protocol));
                 }
                 QVERIFY(publish(ports));
+            } else if (step == QLatin1String("stoppers")) {
+                view.setStoppers({table, &units, &containers, &admin});
+            } else if (step.startsWith(QLatin1String("lineage:"))) {
+                for (const QString& row : arg.split(u',')) {
+                    const QStringList f = row.split(u'/');
+                    table->rows.insert(f[0].toInt(), {.pid = f[0].toInt(),
+                                                      .parentPid = f[1].toInt(),
+                                                      .program = f[2],
+                                                      .unit = f.value(3),
+                                                      .container = f.value(4)});
+                    if (!processes->processes.contains(f[0].toInt()))
+                        processes->setProcess(f[0].toInt(), f[2]);
+                }
             } else if (step == QLatin1String("noopener")) {
                 desktop.opens = false;
             } else if (step.startsWith(QLatin1String("refuse:"))) {
@@ -191,10 +222,14 @@ struct Panel
                          qPrintable(text));
             } else if (step.startsWith(QLatin1String("notice:"))) {
                 const auto* notice = view.findChild<NoticeBox*>(QStringLiteral("panelNotice"));
-                const QString shown =
-                    notice->message() + u'|' +
-                    view.findChild<QAbstractButton*>(QStringLiteral("panelNoticeConfirm"))->text();
-                QVERIFY2(shown.contains(QString(arg).replace(u'+', u' ')), qPrintable(shown));
+                const auto* confirm =
+                    view.findChild<QAbstractButton*>(QStringLiteral("panelNoticeConfirm"));
+                // Some answers take a moment (a process run).
+                QVERIFY2(QTest::qWaitFor([&] {
+                             return QString(notice->message() + u'|' + confirm->text())
+                                 .contains(QString(arg).replace(u'+', u' '));
+                         }),
+                         qPrintable(notice->message() + u'|' + confirm->text()));
             } else if (step.startsWith(QLatin1String("shown:"))) {
                 QVERIFY(view.findChild<QWidget*>(arg)->isVisible());
             } else if (step.startsWith(QLatin1String("palette:"))) {
@@ -255,6 +290,11 @@ struct Panel
     RecordingDesktopServices desktop;
     PortScanner scanner;
     PortListView view;
+    std::shared_ptr<FakeProcessTable> table = std::make_shared<FakeProcessTable>();
+    UnitStopper units{QStringLiteral("unix:path=/nonexistent"),
+                      QStringLiteral("unix:path=/nonexistent")};
+    ContainerStopper containers{QStringLiteral("/nonexistent/docker.sock")};
+    AdminFree admin{QStringLiteral(PKEXEC_STANDIN), QStringLiteral(PKEXEC_STANDIN)};
     int queriesAtPublish = 0;
     QStringList passedOn;
 };
@@ -339,6 +379,44 @@ private Q_SLOTS:
         QTest::addRow("as root, the question names the user and the buttons what they do")
             << "root publish:2000/100/alice Down Del notice:user+alice.+End+it+anyway?|End+process"
             << 0 << "";
+        // After a kill the port listens again: who started it, and what stops that.
+        QTest::addRow("a supervisor: end it, then the new owner")
+            << "stoppers lineage:100/50/node,50/1/nodemon,150/50/node Down Del publish:2000/150 "
+               "notice:Port+2000+is+listening+again+—+restarted+by+nodemon+(pid+50)|End+nodemon+"
+               "too "
+               "click:panelNoticeConfirm"
+            << 0 << "signal 100 15, signal 50 15, signal 150 15";
+        QTest::addRow("a unit, whose manager can't be reached")
+            << "stoppers lineage:100/1/node/vite.service,150/1/node/vite.service Down Del "
+               "publish:2000/150 notice:restarted+by+vite.service|Stop+vite.service "
+               "click:panelNoticeConfirm notice:Couldn't+stop+vite.service:+there+is+no"
+            << 0 << "signal 100 15";
+        QTest::addRow("a container, whose engine can't be reached")
+            << "stoppers lineage:100/1/node//3f2a9c81e0d4,150/1/node//3f2a9c81e0d4 Down Del "
+               "publish:2000/150 notice:by+container+3f2a9c81e0d4|Stop+container+3f2a9c81e0d4 "
+               "click:panelNoticeConfirm notice:Couldn't+stop+container+3f2a9c81e0d4:+there"
+            << 0 << "signal 100 15";
+        QTest::addRow("nothing tells who") << "stoppers lineage:100/1/a,150/1/b Down Del "
+                                              "publish:2000/150 notice:“”+(PID+150)+took+it"
+                                           << 0 << "signal 100 15";
+        // Another user's port, for a user who is not root.
+        QTest::addRow("as administrator, from the row's menu")
+            << "stoppers publish:2000/0/root menu:0 pick:EndasAdministrator… "
+               "notice:Port+2000+belongs+to+the+user+root.+End+its+owner+as+administrator?+The+"
+               "system+asks+for+a+password.|End+as+Administrator… click:panelNoticeConfirm "
+               "notice:As+administrator:+arg"
+            << -1 << "scan";
+        QTest::addRow("as administrator: the port's result line")
+            << "stoppers publish:2004/0/root point:0 click:killButton click:panelNoticeConfirm "
+               "notice:2004:+still+listening"
+            << 0 << "scan";
+        QTest::addRow("as administrator, dismissed: nothing ended")
+            << "stoppers publish:2126/0/root point:0 click:killButton click:panelNoticeConfirm "
+               "notice:Nothing+was+ended"
+            << 0 << "";
+        QTest::addRow("a refused kill offers the administrator")
+            << "stoppers refuse:100 Down Del notice:it+belongs+to+another+user.+End+its+owner" << 0
+            << "";
         QTest::addRow("a URL that won't open")
             << "noopener Down Return shown:panelNotice" << 0 << "http://localhost:2000";
         // Typing filters; the keys act on what is left.
@@ -443,7 +521,8 @@ private Q_SLOTS:
         QAbstractButton* open = panel.button("openButton");
         QAbstractButton* kill = panel.button("killButton");
         QCOMPARE(kill->isVisible(),
-                 highlighted >= 0 && panel.model()->portAt(highlighted).hasProcess());
+                 highlighted >= 0 && (panel.model()->portAt(highlighted).hasProcess() ||
+                                      steps.startsWith(u"stoppers")));
         if (highlighted < 0)
             return;
         const QRect row = panel.rowRect(highlighted);
