@@ -66,7 +66,8 @@ int main(int argc, char* argv[])
     QtDesktopServices desktop;
     desktop.setAccessoryPolicy();
     // Port proxies' containers are named by the container engine, asked from this thread.
-    PortScanner scanner(makePlatformPortSource(ContainerNames::makeShared()));
+    const std::shared_ptr<ContainerNames> containerNames = ContainerNames::makeShared();
+    PortScanner scanner(makePlatformPortSource(containerNames));
     const auto loginItem = LoginItem::forPlatform({
         .identifier = info.identifier,
         .homePath = QDir::homePath(),
@@ -85,8 +86,10 @@ int main(int argc, char* argv[])
     UnitStopper units;
     ContainerStopper containers(ContainerNames::defaultSocketPath());
     AdminFree admin(QStringLiteral("pkexec"), AdminFree::toolBesideProgram());
-    panel->setStoppers({ProcessTable::platform(), &units, &containers,
-                        ProcessControl::platform()->ownUid() != 0 ? &admin : nullptr});
+    panel->setStoppers(
+        {ProcessTable::platform(), &units, &containers,
+         ProcessControl::platform()->ownUid() != 0 ? &admin : nullptr,
+         [containerNames](const QString& id) { return containerNames->nameAt(id); }});
 
     // The one update prompter: checks shortly after start, then daily, and when asked.
     QSettings preferences(preferencesFile.path, QSettings::IniFormat);

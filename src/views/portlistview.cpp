@@ -305,6 +305,9 @@ void PortListView::kill(const ListeningPort& port, ProcessControl::Handle* proce
     std::optional<Lineage> before;
     if (watchRestart && process && m_stoppers.processes)
         before = readLineage(*m_stoppers.processes, port.pid(), port.startTime());
+    // Asked now, so that the engine's answer is in by the time a new owner shows.
+    if (before && !before->process.container.isEmpty() && m_stoppers.containerName)
+        m_stoppers.containerName(before->process.container);
     switch (m_scanner.kill(port, process, mode)) {
     case SignalOutcome::Sent:
         m_notice->clear();
@@ -373,8 +376,10 @@ void PortListView::noticeRestarts()
         const ListeningPort record = *now;
         const std::optional<Lineage> lineage =
             readLineage(*m_stoppers.processes, record.pid(), record.startTime());
-        const RestartCause cause =
-            lineage ? findRestartCause(it->before, *lineage) : RestartCause();
+        RestartCause cause = lineage ? findRestartCause(it->before, *lineage) : RestartCause();
+        if (cause.kind == RestartCause::Kind::Container && cause.containerName.isEmpty() &&
+            m_stoppers.containerName)
+            cause.containerName = m_stoppers.containerName(cause.container);
         m_restartWatch.erase(it);
         offerStop(record, cause);
         return; // one notice at a time; the others wait for the next list

@@ -11,6 +11,7 @@
 #include <QUrl>
 #include <QWidget>
 
+#include <functional>
 #include <memory>
 
 struct ApplicationInfo;
@@ -68,6 +69,8 @@ public:
         UnitStopper* units = nullptr;
         ContainerStopper* containers = nullptr;
         AdminFree* admin = nullptr;
+        // The container engine's name for a container's short id; empty while unknown.
+        std::function<QString(const QString&)> containerName;
     };
     void setStoppers(const Stoppers& stoppers);
     // How long after a kill a new owner on the port counts as the old one started again.

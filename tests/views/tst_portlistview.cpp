@@ -179,7 +179,10 @@ struct Panel
                 }
                 QVERIFY(publish(ports));
             } else if (step == QLatin1String("stoppers")) {
-                view.setStoppers({table, &units, &containers, &admin});
+                view.setStoppers({table, &units, &containers, &admin, [](const QString& id) {
+                                      return id == u"3f2a9c81e0d4" ? QStringLiteral("web")
+                                                                   : QString();
+                                  }});
             } else if (step.startsWith(QLatin1String("lineage:"))) {
                 for (const QString& row : arg.split(u',')) {
                     const QStringList f = row.split(u'/');
@@ -391,10 +394,10 @@ private Q_SLOTS:
                "publish:2000/150 notice:restarted+by+vite.service|Stop+vite.service "
                "click:panelNoticeConfirm notice:Couldn't+stop+vite.service:+there+is+no"
             << 0 << "signal 100 15";
-        QTest::addRow("a container, whose engine can't be reached")
+        QTest::addRow("a container, named, whose engine can't be reached")
             << "stoppers lineage:100/1/node//3f2a9c81e0d4,150/1/node//3f2a9c81e0d4 Down Del "
-               "publish:2000/150 notice:by+container+3f2a9c81e0d4|Stop+container+3f2a9c81e0d4 "
-               "click:panelNoticeConfirm notice:Couldn't+stop+container+3f2a9c81e0d4:+there"
+               "publish:2000/150 notice:by+container+web|Stop+container+web "
+               "click:panelNoticeConfirm notice:Couldn't+stop+container+web:+there"
             << 0 << "signal 100 15";
         QTest::addRow("nothing tells who") << "stoppers lineage:100/1/a,150/1/b Down Del "
                                               "publish:2000/150 notice:“”+(PID+150)+took+it"
