@@ -2,14 +2,14 @@
 
 #include "stopresult.h"
 
+#include <QList>
 #include <QObject>
 #include <QString>
 #include <QStringList>
 
-#include <QList>
-
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <optional>
 
 // Stops systemd units through the service manager's own D-Bus API
