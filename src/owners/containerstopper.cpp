@@ -82,7 +82,7 @@ void ContainerStopper::stop(const QString& container, const QObject* context, Do
     connect(socket, &QLocalSocket::readyRead, socket, take);
     connect(socket, &QLocalSocket::disconnected, socket, take);
     connect(socket, &QLocalSocket::errorOccurred, socket,
-            [socket, answer, end, take](QLocalSocket::LocalSocketError error) {
+            [end, take](QLocalSocket::LocalSocketError error) {
                 if (error == QLocalSocket::PeerClosedError) {
                     take();
                     return;
