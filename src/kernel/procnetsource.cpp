@@ -180,7 +180,8 @@ QHash<quint64, qint32> countConnections(const ListeningSockets& sockets,
 ProcNetSource::ProcNetSource(QString procRoot, Walk walk, std::chrono::milliseconds fullWalkEvery,
                              Sockets sockets, std::shared_ptr<ContainerNames> containerNames)
     : m_procRoot(std::move(procRoot)), m_walkMode(walk), m_socketsFrom(sockets),
-      m_containerNames(std::move(containerNames)), m_walk(fullWalkEvery, heldDescriptorBudget())
+      m_containerNames(std::move(containerNames)), m_fullWalkEvery(fullWalkEvery),
+      m_walk(fullWalkEvery, heldDescriptorBudget())
 {}
 
 ProcNetSource::~ProcNetSource() = default;
@@ -344,8 +345,10 @@ QueryResult ProcNetSource::query()
     std::vector<Holder> holders;
     holders.reserve(size_t(sockets.size()));
     const quint64 fullWalks = m_walk.counts().fullWalks;
+    m_walk.setFullWalkEvery(counting ? m_fullWalkEvery : m_fullWalkEvery * restFactor);
+    const bool walkAll = m_walkAll.exchange(false) || m_walkMode == Walk::Full;
     const bool walked =
-        m_walk.findOwners(proc.get(), sockets, m_walkMode == Walk::Full,
+        m_walk.findOwners(proc.get(), sockets, walkAll,
                           [&](quint64 inode, qint32 pid, const QString& name, quint64 startTime,
                               const OwnerFacts::Facts& facts) {
                               holders.push_back({inode, pid, name, startTime, &facts});

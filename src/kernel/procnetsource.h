@@ -57,7 +57,16 @@ public:
     // waits for it, and then costs only a check of what changed, which is cheaper than a
     // second walk alongside.
     QueryResult query() override;
-    void setCountConnections(bool count) override { m_countConnections = count; }
+    // While connections are counted, someone looks at the list (the open panel, a
+    // query): owners are then walked in full at least every fullWalkEvery, and at once
+    // when counting begins. Otherwise (a tray at rest, a watch) every restFactor times that.
+    void setCountConnections(bool count) override
+    {
+        if (count && !m_countConnections.exchange(count))
+            m_walkAll = true;
+        m_countConnections = count;
+    }
+    static constexpr int restFactor = 5;
 
     SocketOwnerWalk::Counts counts() const;
 
@@ -77,7 +86,9 @@ private:
     const Walk m_walkMode;
     const Sockets m_socketsFrom;
     const std::shared_ptr<ContainerNames> m_containerNames;
+    const std::chrono::milliseconds m_fullWalkEvery;
     std::atomic<bool> m_countConnections = false;
+    std::atomic<bool> m_walkAll = false; // the next scan walks every process
     mutable QMutex m_walkMutex;
     SockDiagSocket m_diagnostics;
     SocketOwnerWalk m_walk;

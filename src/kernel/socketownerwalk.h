@@ -85,6 +85,7 @@ public:
     // under the same names.
     bool sameOwnersAsBefore() const { return m_sameOwners; }
     const Counts& counts() const { return m_counts; }
+    void setFullWalkEvery(std::chrono::milliseconds every) { m_fullWalkEvery = every; }
 
 private:
     struct ListeningDescriptor
@@ -155,7 +156,7 @@ private:
     // Our own process's count changes with what a scan holds open: that much is left out.
     qint64 ownDescriptors(const char* pid, bool walking) const;
 
-    const std::chrono::milliseconds m_fullWalkEvery;
+    std::chrono::milliseconds m_fullWalkEvery;
     const int m_heldBudget;
     int m_held = 0; // before m_known, which gives it back as it goes
     std::optional<std::chrono::steady_clock::time_point> m_lastFullWalk;
