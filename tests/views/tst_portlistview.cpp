@@ -384,7 +384,8 @@ private Q_SLOTS:
             << 0 << "";
         // After a kill the port listens again: who started it, and what stops that.
         QTest::addRow("a supervisor: end it, then the new owner")
-            << "stoppers lineage:100/50/node,50/1/nodemon,150/50/node Down Del publish:2000/150 "
+            << "stoppers lineage:100/50/node,50/1/nodemon,150/50/node Down Del stillrunning:0 "
+               "publish:2000/150 "
                "notice:Port+2000+is+listening+again+—+restarted+by+nodemon+(pid+50)|End+nodemon+"
                "too "
                "click:panelNoticeConfirm"
