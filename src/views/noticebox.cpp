@@ -2,6 +2,7 @@
 
 #include "panelstyle.h"
 
+#include <QApplication>
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -96,7 +97,7 @@ NoticeBox::NoticeBox(const QString& objectName, const QString& textObjectName, Q
 void NoticeBox::showMessage(const QString& message)
 {
     m_confirmed = {};
-    m_buttons->hide();
+    hideHandingFocusBack(m_buttons);
     m_text->setMessage(message);
     show();
 }
@@ -108,6 +109,8 @@ void NoticeBox::ask(const QString& question, const QString& confirmText,
     m_cancelButton->setText(dismissText.isEmpty() ? tr("Cancel") : dismissText);
     m_confirmButton->setText(confirmText);
     m_confirmed = std::move(confirmed);
+    if (QWidget* focus = QApplication::focusWidget(); !isAncestorOf(focus))
+        m_focusBefore = focus;
     m_buttons->show();
     show();
     m_confirmButton->setFocus(Qt::OtherFocusReason);
@@ -115,9 +118,17 @@ void NoticeBox::ask(const QString& question, const QString& confirmText,
 
 void NoticeBox::clear()
 {
-    hide();
+    hideHandingFocusBack(this);
     m_confirmed = {};
     m_text->setMessage({});
+}
+
+void NoticeBox::hideHandingFocusBack(QWidget* what)
+{
+    const bool hadFocus = isAncestorOf(QApplication::focusWidget());
+    what->hide();
+    if (hadFocus && m_focusBefore && m_focusBefore->isVisible())
+        m_focusBefore->setFocus(Qt::OtherFocusReason);
 }
 
 QString NoticeBox::message() const

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QPointer>
 #include <QWidget>
 
 #include <functional>
@@ -34,6 +35,9 @@ private:
     class WrappingLabel;
 
     void updateIcon();
+    // Hides what, and hands the focus, if one of the buttons had it, back to where it was
+    // before the question rather than down the chain to whatever follows the box.
+    void hideHandingFocusBack(QWidget* what);
 
     QLabel* m_icon;
     WrappingLabel* m_text;
@@ -41,4 +45,5 @@ private:
     QPushButton* m_cancelButton;
     QPushButton* m_confirmButton;
     std::function<void()> m_confirmed;
+    QPointer<QWidget> m_focusBefore;
 };
