@@ -103,17 +103,30 @@ void NoticeBox::showMessage(const QString& message)
 }
 
 void NoticeBox::ask(const QString& question, const QString& confirmText,
-                    std::function<void()> confirmed, const QString& dismissText)
+                    std::function<void()> confirmed)
+{
+    pose(question, confirmText, std::move(confirmed), tr("Cancel"), true);
+}
+
+void NoticeBox::offer(const QString& text, const QString& actionText, std::function<void()> action,
+                      const QString& dismissText)
+{
+    pose(text, actionText, std::move(action), dismissText, false);
+}
+
+void NoticeBox::pose(const QString& question, const QString& confirmText,
+                     std::function<void()> confirmed, const QString& dismissText, bool takeFocus)
 {
     m_text->setMessage(question);
-    m_cancelButton->setText(dismissText.isEmpty() ? tr("Cancel") : dismissText);
+    m_cancelButton->setText(dismissText);
     m_confirmButton->setText(confirmText);
     m_confirmed = std::move(confirmed);
     if (QWidget* focus = QApplication::focusWidget(); !isAncestorOf(focus))
         m_focusBefore = focus;
     m_buttons->show();
     show();
-    m_confirmButton->setFocus(Qt::OtherFocusReason);
+    if (takeFocus)
+        m_confirmButton->setFocus(Qt::OtherFocusReason);
 }
 
 void NoticeBox::clear()

@@ -395,7 +395,7 @@ void PortListView::offerStop(const ListeningPort& now, const RestartCause& cause
         const QString program = printableText(cause.program);
         const ListeningPort supervisor(now.port(), cause.pid, cause.program, {}, {},
                                        cause.startTime, {}, {}, now.protocol());
-        m_notice->ask(
+        m_notice->offer(
             tr("Port %1 is listening again — restarted by %2 (pid %3)")
                 .arg(port, program, QString::number(cause.pid)),
             tr("End %1 too").arg(program),
@@ -434,7 +434,7 @@ void PortListView::offerStop(const ListeningPort& now, const RestartCause& cause
             m_notice->showMessage(text);
             return;
         }
-        m_notice->ask(
+        m_notice->offer(
             text, tr("Stop %1").arg(unit),
             [this, cause, unit] {
                 m_stoppers.units->stop(
@@ -455,7 +455,7 @@ void PortListView::offerStop(const ListeningPort& now, const RestartCause& cause
             return;
         }
         const QString what = tr("container %1").arg(name);
-        m_notice->ask(
+        m_notice->offer(
             text, tr("Stop container %1").arg(name),
             [this, cause, what] {
                 m_stoppers.containers->stop(
