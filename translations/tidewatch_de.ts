@@ -436,10 +436,6 @@
         <translation>%1 darf nicht angehalten werden: Die Berechtigung wurde verweigert oder abgebrochen. Nichts wurde angehalten.</translation>
     </message>
     <message>
-        <source>Couldn&apos;t stop %1: no answer within 5 seconds. It may still stop.</source>
-        <translation>%1 konnte nicht angehalten werden: keine Antwort innerhalb von 5 Sekunden. Vielleicht hält er noch an.</translation>
-    </message>
-    <message>
         <source>Couldn&apos;t stop %1: there is no service manager or container engine to ask.</source>
         <translation>%1 konnte nicht angehalten werden: Es gibt keinen Dienstverwalter und keine Container-Engine, die gefragt werden könnte.</translation>
     </message>
@@ -498,6 +494,14 @@
     <message>
         <source>End processes</source>
         <translation>Prozesse beenden</translation>
+    </message>
+    <message>
+        <source>Stopping %1…</source>
+        <translation>%1 wird angehalten …</translation>
+    </message>
+    <message>
+        <source>Couldn&apos;t stop %1: no answer within %2 seconds. It may still stop.</source>
+        <translation>%1 konnte nicht angehalten werden: keine Antwort innerhalb von %2 Sekunden. Vielleicht hält er noch an.</translation>
     </message>
 </context>
 <context>

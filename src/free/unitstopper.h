@@ -63,6 +63,16 @@ public:
     static std::optional<SocketUnit> listeningPort(QStringView type, QStringView address);
 
     std::chrono::milliseconds answerWithin{5000};
+    // The system's manager asks polkit, and polkit the user, for a user who is not root: the
+    // call waits while the password dialog does, as long as the user may take.
+    std::chrono::milliseconds authorizeWithin{std::chrono::minutes(2)};
+    bool mayAskForAuthorization = false; // set for a user who is not root
+    // How long a stop by this manager is awaited before it counts as no answer.
+    std::chrono::milliseconds deadline(Manager manager) const
+    {
+        return manager == Manager::System && mayAskForAuthorization ? authorizeWithin
+                                                                    : answerWithin;
+    }
 
 private:
     void stopNext(QStringList units, Manager manager, std::shared_ptr<Done> done);

@@ -13,6 +13,8 @@
 
 #include <memory>
 
+#include <unistd.h>
+
 namespace {
 
 StopResult resultOf(const QDBusError& error)
@@ -98,7 +100,9 @@ QList<std::pair<QString, QString>> listenEntries(const QDBusArgument& listen)
 UnitStopper::UnitStopper(QString userBusAddress, QString systemBusAddress, QObject* parent)
     : QObject(parent), m_userBusAddress(std::move(userBusAddress)),
       m_systemBusAddress(std::move(systemBusAddress))
-{}
+{
+    mayAskForAuthorization = ::geteuid() != 0;
+}
 
 UnitStopper::~UnitStopper() = default;
 
@@ -137,7 +141,7 @@ void UnitStopper::stopNext(QStringList units, Manager manager, std::shared_ptr<D
     // The system manager asks polkit, which asks the user through the desktop's agent.
     call.setInteractiveAuthorizationAllowed(true);
     auto* watcher =
-        new QDBusPendingCallWatcher(bus.asyncCall(call, int(answerWithin.count())), this);
+        new QDBusPendingCallWatcher(bus.asyncCall(call, int(deadline(manager).count())), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this,
             [this, watcher, units, manager, done] {
                 watcher->deleteLater();

@@ -437,10 +437,10 @@ void PortListView::offerStop(const ListeningPort& now, const RestartCause& cause
         m_notice->offer(
             text, tr("Stop %1").arg(unit),
             [this, cause, unit] {
-                m_stoppers.units->stop(
-                    {cause.unit},
-                    cause.userUnit ? UnitStopper::Manager::User : UnitStopper::Manager::System,
-                    this, [this, unit](const StopResult& r) { stopped(unit, r); });
+                stopUnits({cause.unit},
+                          cause.userUnit ? UnitStopper::Manager::User
+                                         : UnitStopper::Manager::System,
+                          unit);
             },
             notNow);
         return;
@@ -458,8 +458,11 @@ void PortListView::offerStop(const ListeningPort& now, const RestartCause& cause
         m_notice->offer(
             text, tr("Stop container %1").arg(name),
             [this, cause, what] {
+                m_notice->showMessage(tr("Stopping %1…").arg(what));
+                const auto waited = m_stoppers.containers->answerWithin;
                 m_stoppers.containers->stop(
-                    cause.container, this, [this, what](const StopResult& r) { stopped(what, r); });
+                    cause.container, this,
+                    [this, what, waited](const StopResult& r) { stopped(what, r, waited); });
             },
             notNow);
         return;
@@ -472,7 +475,17 @@ void PortListView::offerStop(const ListeningPort& now, const RestartCause& cause
     }
 }
 
-void PortListView::stopped(const QString& what, const StopResult& result)
+void PortListView::stopUnits(const QStringList& units, UnitStopper::Manager manager,
+                             const QString& what)
+{
+    m_notice->showMessage(tr("Stopping %1…").arg(what));
+    const auto waited = m_stoppers.units->deadline(manager);
+    m_stoppers.units->stop(units, manager, this,
+                           [this, what, waited](const StopResult& r) { stopped(what, r, waited); });
+}
+
+void PortListView::stopped(const QString& what, const StopResult& result,
+                           std::chrono::milliseconds waited)
 {
     QString message;
     switch (result.outcome) {
@@ -489,7 +502,9 @@ void PortListView::stopped(const QString& what, const StopResult& result)
                       .arg(what);
         break;
     case StopResult::Outcome::NoAnswer:
-        message = tr("Couldn't stop %1: no answer within 5 seconds. It may still stop.").arg(what);
+        message = tr("Couldn't stop %1: no answer within %2 seconds. It may still stop.")
+                      .arg(what)
+                      .arg(std::chrono::ceil<std::chrono::seconds>(waited).count());
         break;
     case StopResult::Outcome::Unreachable:
         message = tr("Couldn't stop %1: there is no service manager or container engine to ask.")
@@ -630,8 +645,7 @@ void PortListView::askStopSocket(const HeldSocket& held)
                        printableText(held.unit.triggers.join(QLatin1String(", "))));
     m_notice->ask(question, tr("Stop %1").arg(unit), [this, held, unit] {
         // The socket first, so that nothing starts the service again.
-        m_stoppers.units->stop(QStringList{held.unit.unit} + held.unit.triggers, held.manager, this,
-                               [this, unit](const StopResult& r) { stopped(unit, r); });
+        stopUnits(QStringList{held.unit.unit} + held.unit.triggers, held.manager, unit);
     });
 }
 

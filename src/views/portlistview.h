@@ -11,6 +11,7 @@
 #include <QUrl>
 #include <QWidget>
 
+#include <chrono>
 #include <functional>
 #include <memory>
 
@@ -103,7 +104,9 @@ private:
     // A port that listens again after a kill says who started it and offers to stop that.
     void noticeRestarts();
     void offerStop(const ListeningPort& now, const RestartCause& cause);
-    void stopped(const QString& what, const StopResult& result);
+    // Says that what is being stopped, then how it went (waited: the deadline it had).
+    void stopUnits(const QStringList& units, UnitStopper::Manager manager, const QString& what);
+    void stopped(const QString& what, const StopResult& result, std::chrono::milliseconds waited);
     // Another user's port, for a user who is not root: pkexec and tidewatch-ports --free.
     bool offersAdminEnd() const;
     void askAdminEnd(const ListeningPort& port, const QString& why);

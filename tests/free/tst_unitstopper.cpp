@@ -1,5 +1,6 @@
 #include "unitstopper.h"
 
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QStandardPaths>
@@ -44,58 +45,69 @@ private Q_SLOTS:
     void stop_data()
     {
         QTest::addColumn<QStringList>("units");
-        QTest::addColumn<bool>("system");
+        // 0: the user's manager; 1: the system's, on a bus that is not there; 2: the
+        // system's, for a user who is not root, so polkit may be asking meanwhile.
+        QTest::addColumn<int>("manager");
         QTest::addColumn<StopResult::Outcome>("outcome");
         QTest::addColumn<QString>("detail");
         QTest::addColumn<QStringList>("calls");
         using O = StopResult::Outcome;
         const auto units = [](const char* text) { return QString::fromLatin1(text).split(u' '); };
         QTest::addRow("user unit, asking polkit allowed")
-            << units("vite.service") << false << O::Stopped << "" << units("vite.service");
+            << units("vite.service") << 0 << O::Stopped << "" << units("vite.service");
         // The system's manager is on a bus that is not there.
         QTest::addRow("system unit: the system bus")
-            << units("cups.service") << true << O::Unreachable << "" << QStringList();
+            << units("cups.service") << 1 << O::Unreachable << "" << QStringList();
         QTest::addRow("socket, then its service")
-            << units("cups.socket cups.service") << false << O::Stopped << ""
+            << units("cups.socket cups.service") << 0 << O::Stopped << ""
             << units("cups.socket cups.service");
-        QTest::addRow("gone") << units("gone.service") << false << O::Gone << ""
+        QTest::addRow("gone") << units("gone.service") << 0 << O::Gone << ""
                               << units("gone.service");
-        QTest::addRow("refused") << units("denied.service") << false << O::Refused << ""
+        QTest::addRow("refused") << units("denied.service") << 0 << O::Refused << ""
                                  << units("denied.service");
         QTest::addRow("an error, in its words, printable")
-            << units("broken.service") << false << O::Failed
+            << units("broken.service") << 0 << O::Failed
             << QStringLiteral("Job for broken.service <b>failed</b>\uFFFD")
             << units("broken.service");
         QTest::addRow("no answer within the deadline")
-            << units("silent.service") << false << O::NoAnswer << "" << units("silent.service");
+            << units("silent.service") << 0 << O::NoAnswer << "" << units("silent.service");
+        QTest::addRow("no answer while a password may be asked: awaited longer")
+            << units("silent.service") << 2 << O::NoAnswer << "" << units("silent.service");
         QTest::addRow("the first fails: the second is not asked")
-            << units("gone.socket web.service") << false << O::Gone << "" << units("gone.socket");
+            << units("gone.socket web.service") << 0 << O::Gone << "" << units("gone.socket");
         QTest::addRow("not a unit's name: nothing asked")
-            << QStringList{QStringLiteral("web.service"), QStringLiteral("x;reboot.service")}
-            << false << O::Failed << "" << QStringList();
+            << QStringList{QStringLiteral("web.service"), QStringLiteral("x;reboot.service")} << 0
+            << O::Failed << "" << QStringList();
         QTest::addRow("nor a unit of another kind")
-            << units("web.mount") << false << O::Failed << "" << QStringList();
+            << units("web.mount") << 0 << O::Failed << "" << QStringList();
     }
 
     void stop()
     {
         QFETCH(QStringList, units);
-        QFETCH(bool, system);
+        QFETCH(int, manager);
         QFETCH(StopResult::Outcome, outcome);
         QFETCH(QString, detail);
         QFETCH(QStringList, calls);
-        UnitStopper stopper(m_address, QStringLiteral("unix:path=/nonexistent/bus"));
+        UnitStopper stopper(m_address, manager == 2 ? m_address
+                                                    : QStringLiteral("unix:path=/nonexistent/bus"));
         stopper.answerWithin = 300ms;
+        stopper.authorizeWithin = 900ms;
+        stopper.mayAskForAuthorization = manager == 2;
+        const auto which = manager == 0 ? UnitStopper::Manager::User : UnitStopper::Manager::System;
+        QElapsedTimer waited;
+        waited.start();
         std::optional<StopResult> result;
         int answers = 0;
-        stopper.stop(units, system ? UnitStopper::Manager::System : UnitStopper::Manager::User,
-                     this, [&](const StopResult& r) {
-                         result = r;
-                         ++answers;
-                     });
+        stopper.stop(units, which, this, [&](const StopResult& r) {
+            result = r;
+            ++answers;
+        });
         QTRY_VERIFY(result);
         QCOMPARE(result->outcome, outcome);
         QCOMPARE(result->detail, detail);
+        if (outcome == StopResult::Outcome::NoAnswer)
+            QVERIFY(waited.elapsed() >= (manager == 2 ? 900 : 300));
         // What the manager was asked, and nothing more.
         QStringList recorded;
         do {
