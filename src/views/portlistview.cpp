@@ -675,7 +675,7 @@ void PortListView::setSettingsWidget(QWidget* widget)
         m_settingsLayout->addWidget(widget);
         widget->show();
         // Reparenting put its controls at the end of the Tab chain, after the footer; Tab
-        // follows the eye from the list down through them.
+        // follows the eye from the list, through the notice's buttons, down through them.
         QList<QWidget*> controls;
         for (QWidget* w = widget->nextInFocusChain(); widget->isAncestorOf(w);
              w = w->nextInFocusChain()) {
@@ -683,6 +683,9 @@ void PortListView::setSettingsWidget(QWidget* widget)
                 controls.append(w);
         }
         QWidget* previous = m_list;
+        for (QWidget* w = m_notice->nextInFocusChain(); m_notice->isAncestorOf(w);
+             w = w->nextInFocusChain())
+            previous = w;
         for (QWidget* control : std::as_const(controls)) {
             setTabOrder(previous, control);
             previous = control;

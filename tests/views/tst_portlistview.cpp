@@ -387,7 +387,8 @@ private Q_SLOTS:
             << "stoppers lineage:100/50/node,50/1/nodemon,150/50/node Down Del stillrunning:0 "
                "publish:2000/150 "
                "notice:Port+2000+is+listening+again+—+restarted+by+nodemon+(pid+50)|End+nodemon+"
-               "too focus:portList click:panelNoticeConfirm focus:portList"
+               "too focus:portList Tab focus:panelNoticeCancel click:panelNoticeConfirm "
+               "focus:portList"
             << 0 << "signal 100 15, signal 50 15, signal 150 15";
         QTest::addRow("a unit, whose manager can't be reached")
             << "stoppers lineage:100/1/node/vite.service,150/1/node/vite.service Down Del "
