@@ -503,6 +503,10 @@
         <source>Couldn&apos;t stop %1: no answer within %2 seconds. It may still stop.</source>
         <translation>%1 konnte nicht angehalten werden: keine Antwort innerhalb von %2 Sekunden. Vielleicht hält er noch an.</translation>
     </message>
+    <message>
+        <source>End as administrator…</source>
+        <translation>Als Administrator beenden …</translation>
+    </message>
 </context>
 <context>
     <name>PortRowDelegate</name>

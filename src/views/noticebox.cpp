@@ -79,6 +79,9 @@ NoticeBox::NoticeBox(const QString& objectName, const QString& textObjectName, Q
     buttons->setContentsMargins(0, 0, 0, 0);
     m_cancelButton->setObjectName(objectName + QStringLiteral("Cancel"));
     m_confirmButton->setObjectName(objectName + QStringLiteral("Confirm"));
+    // Return takes the focused button, as in a dialog.
+    m_cancelButton->setAutoDefault(true);
+    m_confirmButton->setAutoDefault(true);
     buttons->addStretch();
     buttons->addWidget(m_cancelButton);
     buttons->addWidget(m_confirmButton);

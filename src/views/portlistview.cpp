@@ -531,7 +531,7 @@ void PortListView::askAdminEnd(const ListeningPort& port, const QString& why)
                                     .arg(QString::number(port.port()), printableText(port.user()));
     m_notice->ask((why.isEmpty() ? owner : why) + u' ' +
                       tr("End its owner as administrator? The system asks for a password."),
-                  tr("End as Administrator…"), [this, port] { endAsAdmin(port); });
+                  tr("End as administrator…"), [this, port] { endAsAdmin(port); });
 }
 
 void PortListView::endAsAdmin(const ListeningPort& port)

@@ -407,11 +407,11 @@ private Q_SLOTS:
         QTest::addRow("as administrator, from the row's menu")
             << "stoppers publish:2000/0/root menu:0 pick:EndasAdministrator… "
                "notice:Port+2000+belongs+to+the+user+root.+End+its+owner+as+administrator?+The+"
-               "system+asks+for+a+password.|End+as+Administrator… click:panelNoticeConfirm "
+               "system+asks+for+a+password.|End+as+administrator… click:panelNoticeConfirm "
                "notice:As+administrator:+arg"
             << -1 << "scan";
         QTest::addRow("as administrator: the port's result line")
-            << "stoppers publish:2004/0/root point:0 click:killButton click:panelNoticeConfirm "
+            << "stoppers publish:2004/0/root point:0 click:killButton Return "
                "notice:2004:+still+listening"
             << 0 << "scan";
         QTest::addRow("as administrator, dismissed: nothing ended")
