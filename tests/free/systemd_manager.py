@@ -25,6 +25,7 @@ SOCKETS = {
     "off.socket": ("inactive", [("Stream", "[::]:9"), ], ["off.service"]),
     "uevent.socket": ("active", [("Netlink", "kobject-uevent 1")], ["udev.service"]),
     "odd name.socket": ("active", [("Stream", "7")], ["odd.service"]),
+    "web.socket": ("active", [("Stream", "[::]:2000")], ["web.service"]),
 }
 
 

@@ -126,7 +126,9 @@ private Q_SLOTS:
         QTest::addColumn<bool>("system");
         QTest::addColumn<QString>("found");
         QTest::addRow("the user's manager")
-            << false << "cups.socket 631 cups.service, cups.socket 631/udp cups.service";
+            << false
+            << "cups.socket 631 cups.service, cups.socket 631/udp cups.service, web.socket 2000 "
+               "web.service";
         QTest::addRow("no system bus") << true << "";
     }
 

@@ -21,6 +21,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QProcess>
 #include <QScreen>
 #include <QSignalSpy>
 #include <QTest>
@@ -47,6 +48,7 @@ struct Panel
         : scanner(source, processes),
           view(scanner, desktop, *processes, ApplicationInfo{{}, {}, {}, {}, {}, tip, contact})
     {
+        manager.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         // A settings block, put in after the footer was built, as the program does.
         auto* settings = new QWidget;
         (new QCheckBox(settings))->setObjectName(QStringLiteral("setting"));
@@ -57,6 +59,14 @@ struct Panel
         view.show();
         view.activateWindow();
         view.setFocus(Qt::PopupFocusReason);
+    }
+
+    ~Panel()
+    {
+        for (QProcess* process : {&manager, &bus}) {
+            process->kill();
+            process->waitForFinished();
+        }
     }
 
     // Publishes ports through a real scan and waits until the scanner has them (and the
@@ -100,8 +110,9 @@ struct Panel
     // box's text and button ('|' between) hold TEXT ('+' for a space),
     // ("empty:0": that nothing listens; "empty:TEXT": that nothing matches TEXT).
     // "stoppers" gives the panel what stops owners for good (no service manager or engine
-    // to reach; the stand-in pkexec), "lineage:PID/PARENT/PROGRAM/UNIT/CONTAINER,..." the
-    // processes' lineage.
+    // to reach; the stand-in pkexec), "stoppers:manager" the stand-in service manager
+    // instead (its calls are effects), "lineage:PID/PARENT/PROGRAM/UNIT/CONTAINER,..." the
+    // processes' lineage, "name:N/TEXT" waits until row N's name is TEXT.
     // "type:TEXT" types into whatever has the focus ('+' for a space), "rows:N" checks how
     // many rows show, "appeared:N,..." which rows are marked new; "menu:N" right-clicks row N,
     // "menu:key" is the Menu key, "pick:TEXT" takes the open menu's entry (its text without
@@ -178,6 +189,9 @@ struct Panel
                                                record.section(u'/', 2), {}, 0, {}, {}, protocol));
                 }
                 QVERIFY(publish(ports));
+            } else if (step == QLatin1String("stoppers:manager")) {
+                startManager();
+                view.setStoppers({table, busUnits.get(), nullptr, &admin, {}});
             } else if (step == QLatin1String("stoppers")) {
                 view.setStoppers({table, &units, &containers, &admin, [](const QString& id) {
                                       return id == u"3f2a9c81e0d4" ? QStringLiteral("web")
@@ -204,6 +218,11 @@ struct Panel
                 QCOMPARE(processes->opens, arg.toInt());
             } else if (step == QLatin1String("root")) {
                 processes->uid = 0;
+            } else if (step.startsWith(QLatin1String("name:"))) {
+                const QModelIndex row = model()->index(arg.section(u'/', 0, 0).toInt());
+                const QString name = arg.section(u'/', 1).replace(u'+', u' ');
+                QVERIFY2(QTest::qWaitFor([&] { return row.data().toString() == name; }),
+                         qPrintable(row.data().toString()));
             } else if (step.startsWith(QLatin1String("stillrunning:"))) {
                 QVERIFY(QTest::qWaitFor([&] {
                     return model()
@@ -284,7 +303,27 @@ struct Panel
         for (const QString& text : desktop.copied)
             all.append(QStringLiteral("copy ") + text);
         all += QStringList(source->queryCount() - queriesAtPublish, QStringLiteral("scan"));
-        return all + passedOn;
+        return all + passedOn + managerCalls;
+    }
+
+    // tests/free's stand-in service manager, as the system's, on a bus of its own.
+    void startManager()
+    {
+        bus.start(QStringLiteral("dbus-daemon"),
+                  {QStringLiteral("--session"), QStringLiteral("--nofork"),
+                   QStringLiteral("--print-address=1")});
+        QVERIFY(bus.waitForReadyRead(5000));
+        const QString address = QString::fromUtf8(bus.readLine().trimmed());
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), address);
+        manager.setProcessEnvironment(env);
+        manager.start(QStringLiteral("/usr/bin/python3"), {QStringLiteral(SYSTEMD_STANDIN)});
+        QTRY_VERIFY_WITH_TIMEOUT(manager.canReadLine(), 10000);
+        QCOMPARE(manager.readLine(), QByteArray("ready\n"));
+        QObject::connect(&manager, &QProcess::readyRead, &view, [this] {
+            managerCalls += QString::fromUtf8(manager.readAll()).split(u'\n', Qt::SkipEmptyParts);
+        });
+        busUnits = std::make_unique<UnitStopper>(QStringLiteral("unix:path=/nonexistent"), address);
     }
 
     std::shared_ptr<FakePortSource> source = std::make_shared<FakePortSource>();
@@ -300,6 +339,9 @@ struct Panel
     AdminFree admin{QStringLiteral(PKEXEC_STANDIN), QStringLiteral(PKEXEC_STANDIN)};
     int queriesAtPublish = 0;
     QStringList passedOn;
+    QStringList managerCalls;
+    QProcess bus, manager;
+    std::unique_ptr<UnitStopper> busUnits;
 };
 
 } // namespace
@@ -418,6 +460,13 @@ private Q_SLOTS:
             << "stoppers publish:2126/0/root point:0 click:killButton click:panelNoticeConfirm "
                "notice:Nothing+was+ended"
             << 0 << "";
+        QTest::addRow("a port systemd holds for a socket unit: its units stopped, nothing ended")
+            << "stoppers:manager publish:2000/0/root name:0/systemd,+for+web.socket point:0 "
+               "click:killButton notice:Port+2000+is+held+by+systemd+for+web.socket,+which+starts+"
+               "web.service.+Stop+them?|Stop+web.socket click:panelNoticeConfirm"
+            << 0
+            << "scan, StopUnit web.socket replace interactive, StopUnit web.service replace "
+               "interactive";
         QTest::addRow("a refused kill offers the administrator")
             << "stoppers refuse:100 Down Del notice:it+belongs+to+another+user.+End+its+owner" << 0
             << "";
