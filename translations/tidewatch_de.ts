@@ -47,6 +47,49 @@
     </message>
 </context>
 <context>
+    <name>OtherMachinesDialog</name>
+    <message>
+        <source>Other Machines</source>
+        <translation>Andere Rechner</translation>
+    </message>
+    <message>
+        <source>Show the listening ports of these machines too, read over ssh with your own configuration and keys:</source>
+        <translation>Auch die lauschenden Ports dieser Rechner zeigen, gelesen über ssh mit Ihrer eigenen Konfiguration und Ihren Schlüsseln:</translation>
+    </message>
+    <message>
+        <source>Machines</source>
+        <translation>Rechner</translation>
+    </message>
+    <message>
+        <source>~/.ssh/config names no hosts (wildcard patterns are left out); type one below.</source>
+        <translation>~/.ssh/config nennt keine Hosts (Muster mit Platzhaltern bleiben außen vor); geben Sie unten einen ein.</translation>
+    </message>
+    <message>
+        <source>host, alias or user@host</source>
+        <translation>Host, Alias oder Benutzer@Host</translation>
+    </message>
+    <message>
+        <source>Host to add</source>
+        <translation>Hinzuzufügender Host</translation>
+    </message>
+    <message>
+        <source>Add</source>
+        <translation>Hinzufügen</translation>
+    </message>
+    <message>
+        <source>Type a host name.</source>
+        <translation>Geben Sie einen Hostnamen ein.</translation>
+    </message>
+    <message>
+        <source>A host can&apos;t begin with “-”: ssh would take it for an option.</source>
+        <translation>Ein Host kann nicht mit „-“ beginnen: ssh hielte ihn für eine Option.</translation>
+    </message>
+    <message>
+        <source>A host can&apos;t hold blanks or control characters.</source>
+        <translation>Ein Host kann keine Leer- oder Steuerzeichen enthalten.</translation>
+    </message>
+</context>
+<context>
     <name>PanelWindow</name>
     <message>
         <source>Tidewatch</source>
@@ -93,6 +136,25 @@
     </message>
 </context>
 <context>
+    <name>PortForwards</name>
+    <message>
+        <source>no free port here</source>
+        <translation>kein freier Port auf diesem Rechner</translation>
+    </message>
+    <message>
+        <source>ssh could not be started: %1</source>
+        <translation>ssh konnte nicht gestartet werden: %1</translation>
+    </message>
+    <message>
+        <source>ssh was ended</source>
+        <translation>ssh wurde beendet</translation>
+    </message>
+    <message>
+        <source>ssh exited with status %1</source>
+        <translation>ssh endete mit Status %1</translation>
+    </message>
+</context>
+<context>
     <name>PortList</name>
     <message>
         <source>Listening ports</source>
@@ -109,6 +171,18 @@
     <message>
         <source>Kill process (Shift: force it)</source>
         <translation>Prozess beenden (Umschalt: erzwingen)</translation>
+    </message>
+    <message>
+        <source>Forward it to this machine to open it</source>
+        <translation>Zum Öffnen erst auf diesen Rechner weiterleiten</translation>
+    </message>
+    <message>
+        <source>Stop forwarding</source>
+        <translation>Weiterleitung beenden</translation>
+    </message>
+    <message>
+        <source>Forward to this machine</source>
+        <translation>Auf diesen Rechner weiterleiten</translation>
     </message>
 </context>
 <context>
@@ -196,6 +270,46 @@
     <message>
         <source>%1 connections</source>
         <translation>%1 Verbindungen</translation>
+    </message>
+    <message>
+        <source>on %1</source>
+        <translation>auf %1</translation>
+    </message>
+    <message>
+        <source>connecting…</source>
+        <translation>Verbindung wird aufgebaut…</translation>
+    </message>
+    <message>
+        <source>1 listening port</source>
+        <translation>1 lauschender Port</translation>
+    </message>
+    <message>
+        <source>%1 listening ports</source>
+        <translation>%1 lauschende Ports</translation>
+    </message>
+    <message>
+        <source>connection lost: %1</source>
+        <translation>Verbindung verloren: %1</translation>
+    </message>
+    <message>
+        <source>unreachable: %1</source>
+        <translation>nicht erreichbar: %1</translation>
+    </message>
+    <message>
+        <source>Trying again at %1.</source>
+        <translation>Neuer Versuch um %1.</translation>
+    </message>
+    <message>
+        <source>→ localhost:%1</source>
+        <translation>→ localhost:%1</translation>
+    </message>
+    <message>
+        <source>forward ended: %1</source>
+        <translation>Weiterleitung beendet: %1</translation>
+    </message>
+    <message>
+        <source>On %1</source>
+        <translation>Auf %1</translation>
     </message>
 </context>
 <context>
@@ -316,6 +430,14 @@
         <source>End process</source>
         <translation>Prozess beenden</translation>
     </message>
+    <message>
+        <source>Stop Forwarding</source>
+        <translation>Weiterleitung beenden</translation>
+    </message>
+    <message>
+        <source>Forward to This Machine</source>
+        <translation>Auf diesen Rechner weiterleiten</translation>
+    </message>
 </context>
 <context>
     <name>PortRowDelegate</name>
@@ -407,6 +529,14 @@
     <message>
         <source>This build does not check for updates.</source>
         <translation>Diese Ausgabe sucht nicht nach Aktualisierungen.</translation>
+    </message>
+    <message>
+        <source>Other machines…</source>
+        <translation>Andere Rechner…</translation>
+    </message>
+    <message>
+        <source>Watch the ports of other machines over ssh</source>
+        <translation>Die Ports anderer Rechner über ssh beobachten</translation>
     </message>
 </context>
 <context>
@@ -546,6 +676,10 @@
     <message>
         <source>tidewatch: the session bus does not answer; starting without it (no StatusNotifierItem tray icon, no notifications, no accessibility bridge)</source>
         <translation>tidewatch: Der Sitzungsbus antwortet nicht; Start ohne ihn (kein StatusNotifierItem-Symbol, keine Benachrichtigungen, keine Barrierefreiheits-Schnittstelle)</translation>
+    </message>
+    <message>
+        <source>ssh&apos;s kept connections</source>
+        <translation>die gehaltenen Verbindungen von ssh</translation>
     </message>
 </context>
 <context>
