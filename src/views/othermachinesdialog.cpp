@@ -6,6 +6,7 @@
 
 #include <QDialogButtonBox>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -71,8 +72,7 @@ OtherMachinesDialog::OtherMachinesDialog(const QStringList& configured, const QS
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     connect(add, &QPushButton::clicked, this, &OtherMachinesDialog::addTyped);
-    // Return in the field adds the host rather than closing the dialog.
-    connect(m_field, &QLineEdit::returnPressed, this, &OtherMachinesDialog::addTyped);
+    m_field->installEventFilter(this);
     resize(360, sizeHint().height());
 }
 
@@ -113,6 +113,19 @@ void OtherMachinesDialog::addTyped()
         return;
     addHost(host, true);
     m_field->clear();
+}
+
+bool OtherMachinesDialog::eventFilter(QObject* watched, QEvent* event)
+{
+    // Return in the field adds the host (or says why not); it must not also press OK.
+    if (watched == m_field && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            addTyped();
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 QStringList OtherMachinesDialog::hosts() const

@@ -25,6 +25,9 @@ public:
     // Why the text can't be a host; empty when it can.
     static QString hostFault(const QString& host);
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void addHost(const QString& host, bool checked);
     void addTyped();

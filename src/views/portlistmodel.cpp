@@ -204,9 +204,19 @@ QVariant PortListModel::remoteData(const RemoteRow& row, int role) const
     const ListeningPort& port = section.ports.at(row.port);
     const auto forward = section.forwards.find(port.port());
     const bool forwarded = forward != section.forwards.end() && !port.isUdp();
+    // ss on the other side names only its own user's processes, and no user for the rest.
+    const bool unseen = !port.hasProcess() && port.user().isEmpty();
     switch (role) {
     case RowKindRole:
         return int(RowKind::Remote);
+    case Qt::DisplayRole:
+        if (unseen && port.processName().isEmpty())
+            return tr("another user's process");
+        break;
+    case PidTextRole:
+        if (unseen)
+            return QString();
+        break;
     case ForwardTextRole:
         if (!forwarded)
             return QString();
@@ -230,8 +240,9 @@ QVariant PortListModel::remoteData(const RemoteRow& row, int role) const
         return plainTextToolTip(text);
     }
     default:
-        return ownerData(port, role);
+        break;
     }
+    return ownerData(port, role);
 }
 
 const ListeningPort& PortListModel::portAt(int row) const
