@@ -311,6 +311,10 @@
         <source>On %1</source>
         <translation>Auf %1</translation>
     </message>
+    <message>
+        <source>another user&apos;s process</source>
+        <translation>Prozess eines anderen Benutzers</translation>
+    </message>
 </context>
 <context>
     <name>PortListView</name>

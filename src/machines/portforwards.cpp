@@ -16,10 +16,18 @@ namespace {
 // ssh's reasons are a line or two; a chatty one must not fill memory.
 constexpr qint64 maximumErrorText = 64 * 1024;
 
-QString lastLine(const QByteArray& text)
+// ssh's reason: its last few lines, warnings left out. The first of them says most ("bind
+// [127.0.0.1]:8080: Address already in use"), the last least ("Could not request local
+// forwarding.").
+QString endingLines(const QByteArray& text)
 {
-    const QList<QByteArray> lines = text.trimmed().split('\n');
-    return printableText(QString::fromUtf8(lines.constLast().trimmed()));
+    QStringList lines;
+    for (const QByteArray& line : text.split('\n')) {
+        const QString trimmed = QString::fromUtf8(line.trimmed());
+        if (!trimmed.isEmpty() && !trimmed.startsWith(QLatin1String("Warning:")))
+            lines.append(printableText(trimmed));
+    }
+    return lines.mid(std::max<qsizetype>(0, lines.size() - 3)).join(QLatin1String("; "));
 }
 
 } // namespace
@@ -120,7 +128,7 @@ void PortForwards::ended(const Key& key, QProcess* process)
         return;
     ForwardState& state = it->second.state;
     state.running = false;
-    state.reason = lastLine(process->readAllStandardError());
+    state.reason = endingLines(process->readAllStandardError());
     if (state.reason.isEmpty())
         state.reason = process->error() == QProcess::FailedToStart
                            ? tr("ssh could not be started: %1").arg(process->errorString())

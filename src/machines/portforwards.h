@@ -17,7 +17,7 @@ struct ForwardState
 {
     bool running = true;
     quint16 localPort = 0; // 127.0.0.1:localPort here reaches the port there
-    QString reason;        // why it ended: ssh's last words, as plain text
+    QString reason;        // why it ended: ssh's last lines, as plain text
 
     friend bool operator==(const ForwardState&, const ForwardState&) = default;
 };

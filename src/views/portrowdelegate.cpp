@@ -94,8 +94,11 @@ PortRowDelegate::RowLayout PortRowDelegate::layoutRow(const QRect& rowRect,
         exposure.prepend(QStringLiteral(" \u00b7 "));
     // The exposure keeps its room: a long service or container name is what gets cut.
     // (Measured unrounded: a width rounded down would cut it.)
+    // A forward's text (ssh's reason, at length) leaves the pid its room as well.
+    const int exposureRoom = row.isForwardEnded || row.isForwarded ? row.pidRect.width() * 3 / 5
+                                                                  : row.pidRect.width();
     const int exposureWidth =
-        qMin(qCeil(QFontMetricsF(m_pidFont).horizontalAdvance(exposure)), row.pidRect.width());
+        qMin(qCeil(QFontMetricsF(m_pidFont).horizontalAdvance(exposure)), exposureRoom);
     row.pidText =
         pidMetrics.elidedText(pidText, Qt::ElideRight, row.pidRect.width() - exposureWidth);
     if (!exposure.isEmpty()) {

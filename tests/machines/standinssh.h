@@ -22,7 +22,9 @@ echo "$@" >> "$d/calls"
 case " $* " in *" -O exit "*) exit 0;; *" -N "*) forward=1;; esac
 while [ "$1" != -- ]; do shift; done
 if [ -n "$forward" ]; then
-  [ "$2" = gone ] && { echo 'bind [127.0.0.1]:3000: Address already in use' >&2; exit 255; }
+  [ "$2" = gone ] && { printf '%s\n' "Warning: Permanently added 'gone' to the known hosts." \
+    'bind [127.0.0.1]:3000: Address already in use' 'Could not request local forwarding.' >&2
+    exit 255; }
   echo $$ > "$d/pid"; exec sleep 60
 fi
 case $2 in

@@ -27,7 +27,8 @@ private Q_SLOTS:
         QTest::addRow("UDP") << "up" << "0.0.0.0" << true << "" << "";
         QTest::addRow("host as option") << "-oProxyCommand=y" << "0.0.0.0" << false << "" << "";
         QTest::addRow("ssh dies") << "gone" << "0.0.0.0" << false << "127.0.0.1:3000"
-                                  << "ended: bind [127.0.0.1]:3000: Address already in use";
+                                  << "ended: bind [127.0.0.1]:3000: Address already in use; "
+                                     "Could not request local forwarding.";
     }
     void forward()
     {
