@@ -31,7 +31,7 @@ private Q_SLOTS:
         QTest::addColumn<int>("failures");
         QTest::addColumn<int>("seconds");
         for (const auto& [failures, seconds] :
-             {std::pair(0, 5), {1, 5}, {2, 10}, {3, 20}, {4, 40}, {5, 60}, {30, 60}})
+             {std::pair(0, 5), {1, 5}, {2, 10}, {3, 20}, {4, 40}, {5, 60}, {64, 60}})
             QTest::addRow("%d", failures) << failures << seconds;
     }
     void retryDelays()
@@ -59,19 +59,23 @@ private Q_SLOTS:
         QFETCH(QString, host);
         QFETCH(QString, states);
         const StandInSsh ssh;
-        RemoteMachines machines({ssh.program(), QStringLiteral("/run/tw")});
-        machines.setHosts({host});
-        QCOMPARE(describe(machines.sections().value(0)), QStringLiteral("connecting"));
+        auto machines = std::make_unique<RemoteMachines>(
+            SshSetup{ssh.program(), QStringLiteral("/run/tw")});
+        machines->setHosts({host});
+        QCOMPARE(describe(machines->sections().value(0)), QStringLiteral("connecting"));
         for (const QString& state : states.split(u'|'))
-            QTRY_COMPARE_WITH_TIMEOUT(describe(machines.sections().value(0)), state, 8000);
+            QTRY_COMPARE_WITH_TIMEOUT(describe(machines->sections().value(0)), state, 8000);
         if (host == u"up") {
             QVERIFY(ssh.calls().contains(u"-o ControlMaster=auto -o ControlPath=/run/tw/%C -o "
                                          "ControlPersist=60"));
-            machines.forward(host, machines.sections().value(0).ports.constFirst());
+            machines->forward(host, machines->sections().value(0).ports.constFirst());
             QTRY_VERIFY(ssh.forwardRuns());
         }
-        // Let go, a machine's kept connection is closed and its forwards end.
-        machines.setHosts({});
+        // Let go, or at the end, a machine's kept connection is closed and its forwards end.
+        if (host == u"up")
+            machines.reset();
+        else
+            machines->setHosts({});
         QVERIFY(ssh.calls().endsWith(u"-o ControlPath=/run/tw/%C -O exit -- " + host + u'\n'));
         QVERIFY(!ssh.forwardRuns());
     }

@@ -24,6 +24,7 @@ private Q_SLOTS:
         QTest::addRow("own IPv6 address") << "up" << "fd00::5" << false << "[fd00::5]:3000"
                                           << "running";
         QTest::addRow("no address") << "up" << "x -oProxyCommand=y" << false << "" << "";
+        QTest::addRow("a scope of the other side") << "up" << "fe80::1%eth0" << false << "" << "";
         QTest::addRow("UDP") << "up" << "0.0.0.0" << true << "" << "";
         QTest::addRow("host as option") << "-oProxyCommand=y" << "0.0.0.0" << false << "" << "";
         QTest::addRow("ssh dies") << "gone" << "0.0.0.0" << false << "127.0.0.1:3000"
