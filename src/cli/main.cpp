@@ -2,7 +2,7 @@
 // and scripts; given port numbers, only their rows. Exit status: 0 on success (without port
 // numbers also when nothing listens), 1 when the query failed, 2 on a usage error, 3 when
 // nothing listens on any of the ports given. --watch follows the list as it changes,
-// --metrics writes it for Prometheus.
+// --metrics writes it for Prometheus, --host lists other machines' ports over ssh.
 
 #include "applicationinfo.h"
 #include "containernames.h"
@@ -11,6 +11,9 @@
 #include "portsource.h"
 #include "portsoutput.h"
 #include "portwatch.h"
+#include "printabletext.h"
+#include "remotelister.h"
+#include "sshcommand.h"
 #include "translations.h"
 
 #include <QCommandLineParser>
@@ -21,6 +24,7 @@
 #include <QSet>
 
 #include <cstdio>
+#include <memory>
 #include <optional>
 #include <variant>
 
@@ -41,6 +45,7 @@ struct Options
     int interval = 5; // seconds between the watch's scans
     bool metrics = false;
     std::optional<QString> metricsFile; // none: the metrics go to standard output
+    QStringList hosts; // other machines to list over ssh instead of this one
 };
 
 // The source the options name, kept across scans as the app keeps its own.
@@ -148,6 +153,15 @@ std::variant<Options, Outcome> parseCommandLine(const QStringList& arguments)
             "Write the metrics to <path> at once, as a new file that replaces the old one "
             "(for the node exporter's textfile collector)."),
         QCoreApplication::translate("tidewatch-ports", "path"));
+    const QCommandLineOption hostOption(
+        QStringLiteral("host"),
+        QCoreApplication::translate(
+            "tidewatch-ports",
+            "List the ports of <host> instead of this machine's, over ssh with your own "
+            "configuration, keys and agent (no password prompt, 20 s at most), read there by "
+            "tidewatch-ports, ss or /proc/net; may be given more than once. The JSON records "
+            "gain \"host\" and \"source\"."),
+        QCoreApplication::translate("tidewatch-ports", "host"));
     parser.addOption(jsonOption);
     parser.addOption(tcpOption);
     parser.addOption(udpOption);
@@ -157,6 +171,7 @@ std::variant<Options, Outcome> parseCommandLine(const QStringList& arguments)
     parser.addOption(intervalOption);
     parser.addOption(metricsOption);
     parser.addOption(metricsFileOption);
+    parser.addOption(hostOption);
     parser.addPositionalArgument(
         QStringLiteral("PORT"),
         QCoreApplication::translate("tidewatch-ports",
@@ -203,6 +218,18 @@ std::variant<Options, Outcome> parseCommandLine(const QStringList& arguments)
     if (options.watch && options.metrics)
         return usageError(QCoreApplication::translate(
             "tidewatch-ports", "--watch and --metrics do not go together"));
+    options.hosts = parser.values(hostOption);
+    options.hosts.removeDuplicates();
+    for (const QString& host : std::as_const(options.hosts)) {
+        if (!SshCommand::isUsableHost(host))
+            return usageError(
+                QCoreApplication::translate("tidewatch-ports", "not a host name: \"%1\"")
+                    .arg(escapedText(host)));
+    }
+    if (!options.hosts.isEmpty() &&
+        (options.watch || options.metrics || options.lsofPath || parser.isSet(repeatOption)))
+        return usageError(QCoreApplication::translate(
+            "tidewatch-ports", "--host does not go with --watch, --metrics, --lsof or --repeat"));
     if (parser.isSet(helpOption))
         return Outcome{0, helpText(parser).toUtf8(), {}};
     if (parser.isSet(versionOption)) {
@@ -318,6 +345,42 @@ Outcome listPorts(const Options& options)
             {}};
 }
 
+// The other machines' lists, asked for all at once; each host's reason on standard error.
+Outcome listRemotePorts(const Options& options)
+{
+    QList<RemoteListing> listings(options.hosts.size());
+    std::vector<std::unique_ptr<RemoteLister>> listers;
+    qsizetype running = options.hosts.size();
+    QEventLoop wait;
+    for (qsizetype i = 0; i < options.hosts.size(); ++i) {
+        listers.push_back(std::make_unique<RemoteLister>(options.hosts[i]));
+        QObject::connect(listers.back().get(), &RemoteLister::finished, &wait,
+                         [&, i](const RemoteListing& listing) {
+                             listings[i] = listing;
+                             if (--running == 0)
+                                 wait.quit();
+                         });
+        listers.back()->list();
+    }
+    wait.exec();
+    Outcome outcome;
+    bool anyListed = false;
+    for (RemoteListing& listing : listings) {
+        listing.ports.removeIf([&](const ListeningPort& port) { return !isWanted(options, port); });
+        anyListed = anyListed || !listing.ports.isEmpty();
+        if (!listing.ok()) {
+            outcome.status = 1;
+            outcome.err += (programName + u": ").toUtf8() + terminalText(listing.host) + ": " +
+                           terminalText(listing.reason) + '\n';
+        }
+    }
+    listings.removeIf([](const RemoteListing& listing) { return !listing.ok(); });
+    outcome.out = options.json ? formatRemoteJson(listings) : formatRemoteTable(listings);
+    if (outcome.status == 0 && !options.ports.isEmpty() && !anyListed)
+        outcome.status = 3;
+    return outcome;
+}
+
 void write(std::FILE* stream, const QByteArray& text)
 {
     std::fwrite(text.constData(), 1, size_t(text.size()), stream);
@@ -347,5 +410,7 @@ int main(int argc, char* argv[])
     const Options& options = std::get<Options>(parsed);
     if (options.watch)
         return watchPorts(options);
+    if (!options.hosts.isEmpty())
+        return finish(listRemotePorts(options));
     return finish(options.metrics ? writeMetrics(options) : listPorts(options));
 }

@@ -14,7 +14,7 @@ bool isUsableHost(QStringView host)
 }
 
 QStringList arguments(const QString& host, const QString& remoteCommand,
-                      const QStringList& extraOptions)
+                      const QStringList& extraOptions, const QStringList& extraArguments)
 {
     if (!isUsableHost(host))
         return {};
@@ -22,7 +22,9 @@ QStringList arguments(const QString& host, const QString& remoteCommand,
                           QStringLiteral("-o"), QStringLiteral("ConnectTimeout=10")};
     for (const QString& option : extraOptions)
         arguments << QStringLiteral("-o") << option;
-    arguments << QStringLiteral("--") << host << remoteCommand;
+    arguments << extraArguments << QStringLiteral("--") << host;
+    if (!remoteCommand.isEmpty())
+        arguments << remoteCommand;
     return arguments;
 }
 

@@ -15,9 +15,11 @@ bool isUsableHost(QStringView host);
 
 // ssh's arguments, without the program: "-o BatchMode=yes -o ConnectTimeout=10", each
 // option of extraOptions after its own "-o" ("ControlMaster=auto", "ControlPath=…"), then
-// "--", the host and the remote command. Empty for a host that is not usable.
+// "--", the host and the remote command (none when empty, as for "ssh -N" with a forward in
+// extraArguments). Empty for a host that is not usable. extraArguments ("-N", "-L", "…") go
+// after the options, before "--".
 QStringList arguments(const QString& host, const QString& remoteCommand,
-                      const QStringList& extraOptions = {});
+                      const QStringList& extraOptions = {}, const QStringList& extraArguments = {});
 
 // The remote command that lists the ports in one round trip: tidewatch-ports --json where
 // installed, else ss -Hltunp, else the /proc/net tables. Its first line names the way (see
