@@ -2,8 +2,9 @@
 // and scripts; given port numbers, only their rows. Exit status: 0 on success (without port
 // numbers also when nothing listens), 1 when the query failed, 2 on a usage error, 3 when
 // nothing listens on any of the ports given. --watch follows the list as it changes,
-// --metrics writes it for Prometheus, --host lists other machines' ports over ssh. --free ends the ports' owners and reports whether the
-// ports are free: 0 when each is, 4 when one still or again listens, 1 when it could not act.
+// --metrics writes it for Prometheus, --host lists other machines' ports over ssh. --free
+// ends the ports' owners and reports whether the ports are free: 0 when each is, 4 when one
+// still or again listens, 1 when it could not act.
 
 #include "applicationinfo.h"
 #include "containernames.h"
