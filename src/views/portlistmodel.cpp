@@ -105,8 +105,8 @@ QVariant PortListModel::data(const QModelIndex& index, int role) const
         if (kind != RowKind::Host)
             parts.append(port.isUdp() ? tr("UDP port %1").arg(port.port())
                                       : tr("Port %1").arg(port.port()));
-        for (const int role : {int(Qt::DisplayRole), int(HostStateRole), int(PidTextRole),
-                               int(ExposureTextRole), int(ForwardTextRole)}) {
+        for (const int role : {int(Qt::DisplayRole), int(HostStateRole), int(RetryTextRole),
+                               int(PidTextRole), int(ExposureTextRole), int(ForwardTextRole)}) {
             if (const QString text = data(index, role).toString(); !text.isEmpty())
                 parts.append(text);
         }
@@ -187,14 +187,17 @@ QVariant PortListModel::remoteData(const RemoteRow& row, int role) const
             return state;
         case UnreachableRole:
             return section.state == RemoteSection::State::Unreachable;
+        case RetryTextRole:
+            // The backoff, in sight: the reason may be too long to show whole.
+            if (section.state != RemoteSection::State::Unreachable || !section.nextTry.isValid())
+                return QString();
+            return tr("next try %1").arg(section.nextTry.time().toString(u"HH:mm:ss"));
         case RowKindRole:
             return int(RowKind::Host);
         case Qt::ToolTipRole: {
             QString text = section.host + QLatin1Char('\n') + state;
-            if (section.nextTry.isValid())
-                text += QLatin1Char('\n') +
-                        tr("Trying again at %1.")
-                            .arg(QLocale().toString(section.nextTry.time(), QLocale::LongFormat));
+            if (const QString retry = remoteData(row, RetryTextRole).toString(); !retry.isEmpty())
+                text += QLatin1Char('\n') + retry;
             return plainTextToolTip(text);
         }
         default:

@@ -42,6 +42,7 @@ public:
         UnreachableRole,  // a header whose machine did not answer
         ForwardTextRole,  // a remote row's forward: "→ localhost:8080", or why it ended
         ForwardEndedRole, // that forward ended
+        RetryTextRole,    // an unreachable machine's header: when it is tried again
     };
     enum class RowKind
     {

@@ -38,7 +38,15 @@ PortRowDelegate::RowLayout PortRowDelegate::layoutRow(const QRect& rowRect,
         const int top = content.top() +
                         (content.height() - nameMetrics.height() - nameToPidSpacing -
                          stateMetrics.height()) / 2;
-        row.nameRect = QRect(content.left(), top, content.width(), nameMetrics.height());
+        // The next try, at the right of the name's line, where a long reason can't hide it.
+        row.exposureText = index.data(PortListModel::RetryTextRole).toString();
+        const int retryWidth =
+            row.exposureText.isEmpty() ? 0 : stateMetrics.horizontalAdvance(row.exposureText);
+        row.exposureRect = QRect(content.right() + 1 - retryWidth, top, retryWidth,
+                                 nameMetrics.height());
+        row.nameRect = QRect(content.left(), top,
+                             qMax(0, content.width() - retryWidth - (retryWidth ? spacing : 0)),
+                             nameMetrics.height());
         row.pidRect = QRect(content.left(), row.nameRect.bottom() + 1 + nameToPidSpacing,
                             content.width(), stateMetrics.height());
         row.nameText = nameMetrics.elidedText(index.data(Qt::DisplayRole).toString(),
@@ -166,6 +174,8 @@ void PortRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& optio
         painter->setPen(pen(row.isUnreachable ? PanelStyle::red(palette)
                                               : PanelStyle::secondary(palette)));
         painter->drawText(row.pidRect, flags, row.pidText);
+        painter->setPen(pen(PanelStyle::secondary(palette)));
+        painter->drawText(row.exposureRect, flags, row.exposureText);
         painter->restore();
         return;
     }

@@ -34,7 +34,7 @@ public:
         QString nameText; // already elided to nameRect
         QRect pidRect;
         QString pidText;
-        QRect exposureRect; // after the pid on the same line
+        QRect exposureRect; // after the pid on the same line; a header's next try
         QString exposureText;
         bool isOpenToNetwork = false; // listens on a wildcard address
         bool isStillRunning = false;  // asked to quit, still there

@@ -95,7 +95,7 @@ struct Panel
     // "menu:key" is the Menu key, "pick:TEXT" takes the open menu's entry (its text without
     // spaces) and "entries" notes the open menu's entries, disabled ones in brackets.
     // "remote:HOST" adds a machine with TCP 3000 (node, pid 700) and UDP 3001, "remote:HOST!"
-    // one that can't be reached; "forwarded:HOST/PORT/LOCAL" and "ended:HOST/PORT" give a
+    // one that can't be reached, tried again at 12:00:05; "forwarded:HOST/PORT/LOCAL" and "ended:HOST/PORT" give a
     // port a forward; "says:N=TEXT" checks what row N says to a screen reader.
     void type(const QString& steps)
     {
@@ -109,6 +109,7 @@ struct Panel
                 section.state = arg.endsWith(u'!') ? RemoteSection::State::Unreachable
                                                    : RemoteSection::State::Listed;
                 section.reason = QStringLiteral("Connection refused");
+                section.nextTry = QDateTime(QDate(2026, 1, 1), QTime(12, 0, 5));
                 if (!arg.endsWith(u'!'))
                     section.ports = {ListeningPort(3000, 700, QStringLiteral("node"), {},
                                                    {QStringLiteral("0.0.0.0")}),
@@ -433,7 +434,7 @@ private Q_SLOTS:
         // and open through their forward.
         QTest::addRow("machines after the local rows")
             << "publish:2000/100 remote:dev remote:down! rows:5 says:1=dev,+2+listening+ports "
-               "says:4=down,+unreachable:+Connection+refused "
+               "says:4=down,+unreachable:+Connection+refused,+next+try+12:00:05 "
                "says:2=Port+3000,+node,+PID+700,+all+interfaces,+on+dev"
             << -1 << "";
         QTest::addRow("a remote row: forward, no kill")
