@@ -1,4 +1,5 @@
-// Renders the panel offscreen to PNG files for a look: light and dark palettes, with 0, 5
+// Renders the panel offscreen to PNG files for a look (TCP and UDP rows, some with clients):
+// light and dark palettes, with 0, 5
 // and 50 ports, the second row hovered (with 5, a sixth that has just appeared; with 50, also
 // filtered, and with a row's menu open); and a sheet of the icons on light and dark. Not a
 // test; run by hand:
@@ -11,6 +12,7 @@
 #include "portlistview.h"
 #include "portscanner.h"
 #include "processdetails.h"
+#include "translations.h"
 
 #include <QApplication>
 #include <QContextMenuEvent>
@@ -69,8 +71,13 @@ QList<ListeningPort> samplePorts(int count)
             ports.append(ListeningPort(port, 0, {}, QStringLiteral("postgres"),
                                        addresses.at(i % addresses.size())));
         } else {
-            ports.append(ListeningPort(port, 1200 + i * 13, names.at(i % names.size()), user,
-                                       addresses.at(i % addresses.size())));
+            // Every third one UDP; TCP ones with clients now and then.
+            const bool udp = i % 3 == 2;
+            ports.append(ListeningPort(
+                port, 1200 + i * 13, names.at(i % names.size()), user,
+                addresses.at(i % addresses.size()), 0, {}, {},
+                udp ? ListeningPort::Protocol::Udp : ListeningPort::Protocol::Tcp,
+                udp ? -1 : (i % 4 == 1 ? 3 : 0)));
         }
     }
     return ports;
@@ -141,6 +148,7 @@ int main(int argc, char** argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    installTranslations();
     if (argc < 2) {
         std::fprintf(stderr, "usage: panel_shots OUTPUT_FOLDER\n");
         return 2;

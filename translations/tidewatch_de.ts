@@ -2,6 +2,61 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="de">
 <context>
+    <name>FreeResult</name>
+    <message>
+        <source>, restarted by unit %1</source>
+        <translation>, neu gestartet von der Unit %1</translation>
+    </message>
+    <message>
+        <source>, restarted by container %1</source>
+        <translation>, neu gestartet vom Container %1</translation>
+    </message>
+    <message>
+        <source>, restarted by container %1 (%2)</source>
+        <translation>, neu gestartet vom Container %1 (%2)</translation>
+    </message>
+    <message>
+        <source>, started by %1 (pid %2)</source>
+        <translation>, gestartet von %1 (PID %2)</translation>
+    </message>
+    <message>
+        <source>another user</source>
+        <translation>einem anderen Benutzer</translation>
+    </message>
+    <message>
+        <source>%1: free</source>
+        <translation>%1: frei</translation>
+    </message>
+    <message>
+        <source>%1: still listening: pid %2 (%3) did not end, even when killed</source>
+        <translation>%1: lauscht noch: PID %2 (%3) hat sich nicht beendet, auch nicht mit SIGKILL</translation>
+    </message>
+    <message>
+        <source>%1: still listening: pid %2 (%3) ignored the request; --force ends it</source>
+        <translation>%1: lauscht noch: PID %2 (%3) hat die Bitte ignoriert; --force beendet ihn</translation>
+    </message>
+    <message>
+        <source>%1: listening again: a process of %2</source>
+        <translation>%1: lauscht wieder: ein Prozess von %2</translation>
+    </message>
+    <message>
+        <source>%1: listening again: pid %2 (%3)</source>
+        <translation>%1: lauscht wieder: PID %2 (%3)</translation>
+    </message>
+    <message>
+        <source>%1: not ended: a process of %2 listens, not one of this user&apos;s; nothing was ended</source>
+        <translation>%1: nicht beendet: ein Prozess von %2 lauscht, keiner dieses Benutzers; nichts wurde beendet</translation>
+    </message>
+    <message>
+        <source>%1: not ended: pid %2 (%3) belongs to %4, not to this user; nothing was ended</source>
+        <translation>%1: nicht beendet: PID %2 (%3) gehört %4, nicht diesem Benutzer; nichts wurde beendet</translation>
+    </message>
+    <message>
+        <source>%1: not ended: pid %2 (%3) is a service manager, holding the port for a socket unit; stop that unit instead</source>
+        <translation>%1: nicht beendet: PID %2 (%3) ist ein Dienstverwalter, der den Port für eine Socket-Unit hält; stoppen Sie stattdessen diese Unit</translation>
+    </message>
+</context>
+<context>
     <name>LoginItem</name>
     <message>
         <source>Couldn&apos;t create the folder “%1”: %2.</source>
@@ -625,6 +680,38 @@
     <message>
         <source>Print a JSON array of {&quot;port&quot;, &quot;pid&quot;, &quot;processName&quot;, &quot;user&quot;, &quot;addresses&quot;, &quot;program&quot;, &quot;unit&quot;, &quot;container&quot;, &quot;protocol&quot;, &quot;connections&quot;, &quot;started&quot;} objects; pid is null where the owning process cannot be seen, processName where the source names none, program, unit and container where there is none, connections for UDP, started (UTC) where it is unknown.</source>
         <translation>Gibt ein JSON-Array von {&quot;port&quot;, &quot;pid&quot;, &quot;processName&quot;, &quot;user&quot;, &quot;addresses&quot;, &quot;program&quot;, &quot;unit&quot;, &quot;container&quot;, &quot;protocol&quot;, &quot;connections&quot;, &quot;started&quot;}-Objekten aus; pid ist null, wo der besitzende Prozess nicht sichtbar ist, processName, wo die Quelle keinen Namen nennt, program, unit und container, wo es keine gibt, connections bei UDP, started (UTC), wo er unbekannt ist.</translation>
+    </message>
+    <message>
+        <source>--free does not go with --%1</source>
+        <translation>--free geht nicht mit --%1</translation>
+    </message>
+    <message>
+        <source>--%1 goes with --free only</source>
+        <translation>--%1 geht nur mit --free</translation>
+    </message>
+    <message>
+        <source>run by pkexec, only --free is taken</source>
+        <translation>von pkexec gestartet, wird nur --free angenommen</translation>
+    </message>
+    <message>
+        <source>--free needs at least one port</source>
+        <translation>--free braucht mindestens einen Port</translation>
+    </message>
+    <message>
+        <source>End the processes that listen on the ports given, wait until the ports are free and print one line per port: free, still listening, or listening again and who restarted it. Exit status 0 when every port is free, 4 when one still or again listens, 1 when an owner is not ours to end (nothing is ended on its port).</source>
+        <translation>Die Prozesse beenden, die an den angegebenen Ports lauschen, warten, bis die Ports frei sind, und eine Zeile je Port ausgeben: frei, lauscht noch, oder lauscht wieder und wer neu gestartet hat. Exit-Status 0, wenn jeder Port frei ist, 4, wenn einer noch oder wieder lauscht, 1, wenn ein Besitzer nicht von uns beendet werden darf (an seinem Port wird nichts beendet).</translation>
+    </message>
+    <message>
+        <source>Wait up to &lt;seconds&gt; (0.1 to 60) for the ports to be free with --free.</source>
+        <translation>Mit --free bis zu &lt;Sekunden&gt; (0.1 bis 60) warten, bis die Ports frei sind.</translation>
+    </message>
+    <message>
+        <source>With --free, kill (SIGKILL) an owner still running after the wait, and wait again.</source>
+        <translation>Mit --free einen Besitzer, der nach dem Warten noch läuft, mit SIGKILL beenden und erneut warten.</translation>
+    </message>
+    <message>
+        <source>--wait needs a number of seconds from 0.1 to 60, not &quot;%1&quot;</source>
+        <translation>--wait braucht eine Zahl von Sekunden von 0.1 bis 60, nicht „%1“</translation>
     </message>
 </context>
 </TS>

@@ -2,12 +2,15 @@
 // and scripts; given port numbers, only their rows. Exit status: 0 on success (without port
 // numbers also when nothing listens), 1 when the query failed, 2 on a usage error, 3 when
 // nothing listens on any of the ports given. --watch follows the list as it changes,
-// --metrics writes it for Prometheus, --host lists other machines' ports over ssh.
+// --metrics writes it for Prometheus, --host lists other machines' ports over ssh. --free
+// ends the ports' owners and reports whether the ports are free: 0 when each is, 4 when
+// one still or again listens, 1 when it could not act.
 
 #include "applicationinfo.h"
 #include "containernames.h"
 #include "lsofsource.h"
 #include "metricstext.h"
+#include "portfreer.h"
 #include "portsource.h"
 #include "portsoutput.h"
 #include "portwatch.h"
@@ -23,6 +26,8 @@
 #include <QSaveFile>
 #include <QSet>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <memory>
 #include <optional>
@@ -45,6 +50,10 @@ struct Options
     int interval = 5; // seconds between the watch's scans
     bool metrics = false;
     std::optional<QString> metricsFile; // none: the metrics go to standard output
+    bool free = false;
+    QList<qint64> freePorts; // in the order given
+    std::chrono::milliseconds wait{3000};
+    bool force = false;
     QStringList hosts; // other machines to list over ssh instead of this one
 };
 
@@ -63,18 +72,23 @@ struct Outcome
     QByteArray err;
 };
 
-// The port numbers asked about; the first argument that is none (1 to 65535), if any.
-QSet<qint64> portNumbers(const QStringList& arguments, QString* wrong)
+// The port numbers asked about, each once in the order given; the first argument that is
+// none, if any. Decimal digits only, 1 to 65535: no sign, space or other base, as pkexec
+// passes the arguments of a user who may not be trusted.
+QList<qint64> portNumbers(const QStringList& arguments, QString* wrong)
 {
-    QSet<qint64> ports;
+    QList<qint64> ports;
     for (const QString& argument : arguments) {
-        bool isNumber = false;
-        const int port = argument.toInt(&isNumber);
-        if (!isNumber || port < 1 || port > 65535) {
+        const bool digits = !argument.isEmpty() && argument.size() <= 5 &&
+                            std::all_of(argument.begin(), argument.end(),
+                                        [](QChar c) { return c >= u'0' && c <= u'9'; });
+        const int port = digits ? argument.toInt() : 0;
+        if (port < 1 || port > 65535) {
             *wrong = argument;
             return {};
         }
-        ports.insert(port);
+        if (!ports.contains(port))
+            ports.append(port);
     }
     return ports;
 }
@@ -89,6 +103,33 @@ QString helpText(const QCommandLineParser& parser)
     if (at >= 0 && at < help.indexOf(u'\n'))
         help.replace(at, invokedAs.size(), u' ' + programName + u' ');
     return help;
+}
+
+// What is wrong with the options that --free takes or leaves, if anything. Run by pkexec,
+// the program takes nothing else: an option that runs a program or writes a file would do
+// so as root.
+QString freeUsageError(const QCommandLineParser& parser, const Options& options)
+{
+    const QStringList freeing = {
+        QStringLiteral("free"),    QStringLiteral("wait"), QStringLiteral("force"),
+        QStringLiteral("tcp"),     QStringLiteral("udp"),  QStringLiteral("help"),
+        QStringLiteral("h"),       QStringLiteral("?"),    QStringLiteral("help-all"),
+        QStringLiteral("version"), QStringLiteral("v")};
+    const bool byPkexec = qEnvironmentVariableIsSet("PKEXEC_UID");
+    for (const QString& name : parser.optionNames()) {
+        if (options.free && !freeing.contains(name))
+            return QCoreApplication::translate("tidewatch-ports", "--free does not go with --%1")
+                .arg(name);
+        if (!options.free && (name == freeing[1] || name == freeing[2]))
+            return QCoreApplication::translate("tidewatch-ports", "--%1 goes with --free only")
+                .arg(name);
+    }
+    if (byPkexec && !options.free)
+        return QCoreApplication::translate("tidewatch-ports",
+                                           "run by pkexec, only --free is taken");
+    if (options.free && options.freePorts.isEmpty())
+        return QCoreApplication::translate("tidewatch-ports", "--free needs at least one port");
+    return {};
 }
 
 // The options, or how to end at once: with the help, the version or a usage error.
@@ -170,7 +211,29 @@ std::variant<Options, Outcome> parseCommandLine(const QStringList& arguments)
     parser.addOption(watchOption);
     parser.addOption(intervalOption);
     parser.addOption(metricsOption);
+    const QCommandLineOption freeOption(
+        QStringLiteral("free"),
+        QCoreApplication::translate(
+            "tidewatch-ports",
+            "End the processes that listen on the ports given, wait until the ports are free "
+            "and print one line per port: free, still listening, or listening again and who "
+            "restarted it. Exit status 0 when every port is free, 4 when one still or again "
+            "listens, 1 when an owner is not ours to end (nothing is ended on its port)."));
+    const QCommandLineOption waitOption(
+        QStringLiteral("wait"),
+        QCoreApplication::translate("tidewatch-ports",
+                                    "Wait up to <seconds> (0.1 to 60) for the ports to be free "
+                                    "with --free."),
+        QCoreApplication::translate("tidewatch-ports", "seconds"), QStringLiteral("3"));
+    const QCommandLineOption forceOption(
+        QStringLiteral("force"),
+        QCoreApplication::translate(
+            "tidewatch-ports",
+            "With --free, kill (SIGKILL) an owner still running after the wait, and wait again."));
     parser.addOption(metricsFileOption);
+    parser.addOption(freeOption);
+    parser.addOption(waitOption);
+    parser.addOption(forceOption);
     parser.addOption(hostOption);
     parser.addPositionalArgument(
         QStringLiteral("PORT"),
@@ -192,7 +255,8 @@ std::variant<Options, Outcome> parseCommandLine(const QStringList& arguments)
     if (parser.isSet(lsofOption))
         options.lsofPath = parser.value(lsofOption);
     QString notAPort;
-    options.ports = portNumbers(parser.positionalArguments(), &notAPort);
+    const QList<qint64> ports = portNumbers(parser.positionalArguments(), &notAPort);
+    options.ports = QSet<qint64>(ports.begin(), ports.end());
     if (!notAPort.isNull())
         return usageError(
             QCoreApplication::translate("tidewatch-ports", "not a port number (1 to 65535): \"%1\"")
@@ -207,7 +271,7 @@ std::variant<Options, Outcome> parseCommandLine(const QStringList& arguments)
     options.watch = parser.isSet(watchOption);
     options.metrics = parser.isSet(metricsOption) || parser.isSet(metricsFileOption);
     if (parser.isSet(metricsFileOption))
-        options.metricsFile = parser.value(metricsFileOption);
+        options.metricsFile.emplace(parser.value(metricsFileOption));
     bool intervalIsNumber = false;
     options.interval = parser.value(intervalOption).toInt(&intervalIsNumber);
     if (!intervalIsNumber || options.interval < 1 || options.interval > 3600)
@@ -218,6 +282,19 @@ std::variant<Options, Outcome> parseCommandLine(const QStringList& arguments)
     if (options.watch && options.metrics)
         return usageError(QCoreApplication::translate(
             "tidewatch-ports", "--watch and --metrics do not go together"));
+    options.free = parser.isSet(freeOption);
+    options.freePorts = ports;
+    options.force = parser.isSet(forceOption);
+    bool waitIsNumber = false;
+    const double wait = parser.value(waitOption).toDouble(&waitIsNumber);
+    if (!waitIsNumber || !(wait >= 0.1 && wait <= 60))
+        return usageError(
+            QCoreApplication::translate(
+                "tidewatch-ports", "--wait needs a number of seconds from 0.1 to 60, not \"%1\"")
+                .arg(parser.value(waitOption)));
+    options.wait = std::chrono::milliseconds(qRound64(wait * 1000));
+    if (const QString error = freeUsageError(parser, options); !error.isEmpty())
+        return usageError(error);
     options.hosts = parser.values(hostOption);
     options.hosts.removeDuplicates();
     for (const QString& host : std::as_const(options.hosts)) {
@@ -321,6 +398,38 @@ Outcome writeMetrics(const Options& options)
     return {};
 }
 
+// Ends the owners of the ports asked about and reports on each, one line a port.
+Outcome freePorts(const Options& options)
+{
+    const Sources sources = makeSources(options);
+    sources.source->setCountConnections(false);
+    PortFreer freer([&] { return sources.source->query(); });
+    if (sources.containerNames) {
+        ContainerNames* const names = sources.containerNames.get();
+        freer.setContainerNamer([names](const QString& id) {
+            QEventLoop wait;
+            QObject::connect(names, &ContainerNames::answered, &wait, &QEventLoop::quit);
+            names->ask();
+            if (names->isAsking())
+                wait.exec();
+            return names->nameAt(id);
+        });
+    }
+    FreeRequest request;
+    request.ports = options.freePorts;
+    request.tcp = options.tcp;
+    request.udp = options.udp;
+    request.wait = options.wait;
+    request.force = options.force;
+    const FreeReport report = freer.free(request);
+    if (!report.error.isEmpty())
+        return {1, {}, (programName + u": " + report.error + u'\n').toUtf8()};
+    QString out;
+    for (const FreeResult& result : report.results)
+        out += freeResultLine(result) + u'\n';
+    return {report.exitStatus(), out.toUtf8(), {}};
+}
+
 int watchPorts(const Options& options)
 {
     const Sources sources = makeSources(options);
@@ -410,6 +519,8 @@ int main(int argc, char* argv[])
     const Options& options = std::get<Options>(parsed);
     if (options.watch)
         return watchPorts(options);
+    if (options.free)
+        return finish(freePorts(options));
     if (!options.hosts.isEmpty())
         return finish(listRemotePorts(options));
     return finish(options.metrics ? writeMetrics(options) : listPorts(options));

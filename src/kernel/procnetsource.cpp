@@ -102,26 +102,52 @@ int heldDescriptorBudget()
     return int(std::clamp<rlim_t>(limit.rlim_cur / 2, 64, 4160) - 64);
 }
 
-// How many TCP sockets, IPv4 and IPv6, this network namespace holds in the kernel's
-// tables, listeners included: /proc/net/sockstat's "TCP: inuse" and sockstat6's "TCP6:
-// inuse"; none where unreadable.
-std::array<std::optional<quint64>, 2> tcpSocketsInUse(int procFd)
+// How many TCP and UDP sockets, IPv4 and IPv6, this network namespace holds in the
+// kernel's tables (TCP listeners and connections; bound UDP sockets): "inuse" in
+// /proc/net/sockstat and sockstat6, indexed [udp][ipv6]; none where unreadable.
+using SocketCounts = std::array<std::array<std::optional<quint64>, 2>, 2>;
+SocketCounts socketsInUse(int procFd)
 {
-    std::array<std::optional<quint64>, 2> counts;
-    const std::pair<const char*, QByteArrayView> sources[] = {{"net/sockstat", "TCP: inuse "},
-                                                              {"net/sockstat6", "TCP6: inuse "}};
+    SocketCounts counts;
+    const char* const paths[2] = {"net/sockstat", "net/sockstat6"};
+    const QByteArrayView keys[2][2] = {{"\nTCP: inuse ", "\nTCP6: inuse "},
+                                       {"\nUDP: inuse ", "\nUDP6: inuse "}};
     QByteArray text;
     for (int family = 0; family < 2; ++family) {
-        const auto& [path, key] = sources[family];
-        const qsizetype at = readFile(procFd, path, text) ? text.indexOf(key) : -1;
-        if (at < 0)
+        if (!readFile(procFd, paths[family], text))
             continue;
-        const qsizetype from = at + key.size();
-        const qsizetype end = text.indexOf(' ', from);
-        if (end > from)
-            counts[family] = parseUnsigned(QByteArrayView(text).sliced(from, end - from));
+        text.prepend('\n');
+        for (int udp = 0; udp < 2; ++udp) {
+            const QByteArrayView key = keys[udp][family];
+            const qsizetype at = text.indexOf(key);
+            if (at < 0)
+                continue;
+            const qsizetype from = at + key.size();
+            qsizetype end = from;
+            while (end < text.size() && text.at(end) >= '0' && text.at(end) <= '9')
+                ++end;
+            counts[udp][family] = parseUnsigned(QByteArrayView(text).sliced(from, end - from));
+        }
     }
     return counts;
+}
+
+// The values line of /proc/net/snmp's TCP counters (opens, resets, established, segments
+// in and out, retransmissions); empty where unreadable. Every entry to or exit from the
+// established state moves one of them, bar one: a socket put there by TCP_REPAIR (a
+// checkpoint restored) in the same interval as another one's close whose FIN cannot leave
+// yet. A connection's local port and address never change.
+QByteArray tcpCounters(int procFd)
+{
+    QByteArray text;
+    if (!readFile(procFd, "net/snmp", text))
+        return {};
+    const qsizetype names = text.indexOf("\nTcp: ");
+    const qsizetype values = names < 0 ? -1 : text.indexOf("\nTcp: ", names + 1);
+    if (values < 0)
+        return {};
+    const qsizetype end = text.indexOf('\n', values + 1);
+    return text.mid(values + 1, end < 0 ? -1 : end - values - 1);
 }
 
 // How many of the established connections each TCP listener has: those on its port and
@@ -154,7 +180,8 @@ QHash<quint64, qint32> countConnections(const ListeningSockets& sockets,
 ProcNetSource::ProcNetSource(QString procRoot, Walk walk, std::chrono::milliseconds fullWalkEvery,
                              Sockets sockets, std::shared_ptr<ContainerNames> containerNames)
     : m_procRoot(std::move(procRoot)), m_walkMode(walk), m_socketsFrom(sockets),
-      m_containerNames(std::move(containerNames)), m_walk(fullWalkEvery, heldDescriptorBudget())
+      m_containerNames(std::move(containerNames)), m_fullWalkEvery(fullWalkEvery),
+      m_walk(fullWalkEvery, heldDescriptorBudget())
 {}
 
 ProcNetSource::~ProcNetSource() = default;
@@ -189,13 +216,21 @@ bool ProcNetSource::readSockets(int procFd, ListeningSockets& sockets,
     const auto add = [&sockets](quint64 inode, const ListeningSocket& socket) {
         sockets.insert(inode, socket);
     };
+    // Every dump walks a whole table of the kernel's: a family that holds no socket of a
+    // protocol in this namespace is not asked for.
+    const SocketCounts inUse =
+        m_socketsFrom == Sockets::Diagnostics ? socketsInUse(procFd) : SocketCounts();
     for (const bool udp : {false, true}) {
         if (m_socketsFrom == Sockets::Diagnostics) {
             // A kernel may lack one protocol's diagnostics (a module not loaded): that
             // protocol alone comes from the tables, which list again, under the same
             // inodes, whatever the diagnostics gave before they said so.
-            const auto result = m_diagnostics.list(
-                udp ? SockDiag::Dump::UdpBound : SockDiag::Dump::TcpListening, add, reason);
+            std::array<bool, 2> families;
+            for (int family = 0; family < 2; ++family)
+                families[family] = inUse[udp][family].value_or(1) > 0;
+            const auto result =
+                m_diagnostics.list(udp ? SockDiag::Dump::UdpBound : SockDiag::Dump::TcpListening,
+                                   add, reason, {}, families);
             if (result == SockDiagSocket::Result::Failed)
                 return false;
             if (result == SockDiagSocket::Result::Ok) {
@@ -209,17 +244,25 @@ bool ProcNetSource::readSockets(int procFd, ListeningSockets& sockets,
                     if (!socket.udp)
                         ports[socket.address.family == AF_INET6].append(socket.port);
                 }
-                const auto inUse = tcpSocketsInUse(procFd);
                 for (int family = 0; family < 2; ++family) {
                     // The kernel walks its whole established table for a dump, which costs
                     // more than all the rest of a steady scan; where this namespace holds
                     // no TCP socket but the listeners, nothing is connected to count.
-                    if (inUse[family] == quint64(ports[family].size()))
+                    if (inUse[0][family] == quint64(ports[family].size()))
                         ports[family].clear();
                     std::sort(ports[family].begin(), ports[family].end());
                     ports[family].erase(std::unique(ports[family].begin(), ports[family].end()),
                                         ports[family].end());
                 }
+                // The dump costs the most on a machine with many connections, where
+                // nothing need have moved since the last one: then its answer still holds.
+                const QByteArray counters = tcpCounters(procFd);
+                if (!counters.isEmpty() && counters == m_lastCounted.counters &&
+                    ports == m_lastCounted.ports) {
+                    m_lastCounted.reused = true;
+                    continue;
+                }
+                m_lastCounted = {};
                 const auto counted = m_diagnostics.list(
                     SockDiag::Dump::TcpEstablished,
                     [established](quint64, const ListeningSocket& socket) {
@@ -228,6 +271,9 @@ bool ProcNetSource::readSockets(int procFd, ListeningSockets& sockets,
                     reason, ports);
                 if (counted == SockDiagSocket::Result::Failed)
                     return false;
+                m_lastCounted.counters = counters;
+                m_lastCounted.ports = ports;
+                m_lastCounted.established = *established;
                 continue;
             }
         }
@@ -269,10 +315,19 @@ QueryResult ProcNetSource::query()
     std::vector<ListeningSocket> established;
     const bool counting = m_countConnections;
     QString reason;
+    m_lastCounted.reused = false;
     if (!readSockets(proc.get(), sockets, counting ? &established : nullptr, reason))
         return QueryResult::failure(QueryError::Unreadable, reason);
-    const QHash<quint64, qint32> connections =
-        counting ? countConnections(sockets, established) : QHash<quint64, qint32>();
+    QHash<quint64, qint32> connections;
+    if (counting) {
+        Counted& last = m_lastCounted;
+        // Without connections, counting is cheaper than telling whether the listeners moved.
+        if (!last.reused || last.established.empty() || last.countedFor != sockets) {
+            last.counts = countConnections(sockets, last.reused ? last.established : established);
+            last.countedFor = sockets;
+        }
+        connections = last.counts;
+    }
     const auto connectionsOf = [&connections](quint64 inode) {
         return connections.value(inode, -1);
     };
@@ -290,8 +345,10 @@ QueryResult ProcNetSource::query()
     std::vector<Holder> holders;
     holders.reserve(size_t(sockets.size()));
     const quint64 fullWalks = m_walk.counts().fullWalks;
+    m_walk.setFullWalkEvery(counting ? m_fullWalkEvery : m_fullWalkEvery * restFactor);
+    const bool walkAll = m_walkAll.exchange(false) || m_walkMode == Walk::Full;
     const bool walked =
-        m_walk.findOwners(proc.get(), sockets, m_walkMode == Walk::Full,
+        m_walk.findOwners(proc.get(), sockets, walkAll,
                           [&](quint64 inode, qint32 pid, const QString& name, quint64 startTime,
                               const OwnerFacts::Facts& facts) {
                               holders.push_back({inode, pid, name, startTime, &facts});

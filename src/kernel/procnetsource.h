@@ -11,6 +11,7 @@
 #include <QMutex>
 #include <QString>
 
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <memory>
@@ -56,7 +57,16 @@ public:
     // waits for it, and then costs only a check of what changed, which is cheaper than a
     // second walk alongside.
     QueryResult query() override;
-    void setCountConnections(bool count) override { m_countConnections = count; }
+    // While connections are counted, someone looks at the list (the open panel, a
+    // query): owners are then walked in full at least every fullWalkEvery, and at once
+    // when counting begins. Otherwise (a tray at rest, a watch) every restFactor times that.
+    void setCountConnections(bool count) override
+    {
+        if (count && !m_countConnections.exchange(count))
+            m_walkAll = true;
+        m_countConnections = count;
+    }
+    static constexpr int restFactor = 5;
 
     SocketOwnerWalk::Counts counts() const;
 
@@ -76,7 +86,9 @@ private:
     const Walk m_walkMode;
     const Sockets m_socketsFrom;
     const std::shared_ptr<ContainerNames> m_containerNames;
+    const std::chrono::milliseconds m_fullWalkEvery;
     std::atomic<bool> m_countConnections = false;
+    std::atomic<bool> m_walkAll = false; // the next scan walks every process
     mutable QMutex m_walkMutex;
     SockDiagSocket m_diagnostics;
     SocketOwnerWalk m_walk;
@@ -86,6 +98,17 @@ private:
     // The last scan's sockets, connection counts, proxies' containers and list.
     ListeningSockets m_lastSockets;
     QHash<quint64, qint32> m_lastConnections;
+    // The last dump of connections, what it asked for, and the TCP counters before it;
+    // the counts made from it, and for which listeners.
+    struct Counted
+    {
+        QByteArray counters;
+        std::array<QList<quint16>, 2> ports;
+        std::vector<ListeningSocket> established;
+        bool reused = false; // this scan took the dump as it was
+        ListeningSockets countedFor;
+        QHash<quint64, qint32> counts;
+    } m_lastCounted;
     QStringList m_lastProxyContainers;
     QList<ListeningPort> m_lastPorts;
 };

@@ -214,7 +214,8 @@ bool SockDiagSocket::open(QString& reason)
 
 SockDiagSocket::Result SockDiagSocket::list(SockDiag::Dump kind, const SockDiag::SocketFound& found,
                                             QString& reason,
-                                            const std::array<QList<quint16>, 2>& ports)
+                                            const std::array<QList<quint16>, 2>& ports,
+                                            std::array<bool, 2> families)
 {
     if (m_fd < 0) {
         if (!open(reason))
@@ -224,7 +225,8 @@ SockDiagSocket::Result SockDiagSocket::list(SockDiag::Dump kind, const SockDiag:
     }
     for (const int family : {AF_INET, AF_INET6}) {
         const QList<quint16>& asked = ports[family == AF_INET6];
-        if (kind == SockDiag::Dump::TcpEstablished && asked.isEmpty())
+        if (!families[family == AF_INET6] ||
+            (kind == SockDiag::Dump::TcpEstablished && asked.isEmpty()))
             continue;
         for (qsizetype from = 0; from == 0 || from < asked.size();
              from += SockDiag::maxFilterPorts) {

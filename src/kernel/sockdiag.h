@@ -77,9 +77,11 @@ public:
     // Reports the dump's sockets, IPv4 and IPv6; for TcpEstablished, those on the ports
     // given for each family (IPv4, then IPv6), and none of a family without ports, whose
     // dump is not even asked for: the kernel walks its whole established table for one.
-    // On anything but Ok, reason says why and what was reported is to be dropped.
+    // Only the families given (IPv4, IPv6) are asked for. On anything but Ok, reason says
+    // why and what was reported is to be dropped.
     Result list(SockDiag::Dump kind, const SockDiag::SocketFound& found, QString& reason,
-                const std::array<QList<quint16>, 2>& ports = {});
+                const std::array<QList<quint16>, 2>& ports = {},
+                std::array<bool, 2> families = {true, true});
 
 private:
     bool open(QString& reason);

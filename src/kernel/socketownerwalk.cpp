@@ -395,8 +395,9 @@ bool SocketOwnerWalk::refresh(int procFd, const char* pid, KnownProcess& process
     }
     std::optional<QByteArray> name;
     if (!process.listening.empty()) {
-        name = process.handles ? readCommandName(process.handles->comm.get())
-                               : readCommandName(procFd, path("comm"));
+        name = process.handles && process.handles->comm.isValid()
+                   ? readCommandName(process.handles->comm.get())
+                   : readCommandName(procFd, path("comm"));
         if (!name)
             return false;
     }
@@ -499,8 +500,8 @@ SocketOwnerWalk::Visit SocketOwnerWalk::walk(int procFd, const char* pid,
                 return isGone(errno) ? Visit::Gone : Visit::UseOnce;
             startTime = stat->startTime;
         }
-        auto name =
-            handles ? readCommandName(handles->comm.get()) : readCommandName(fdsFd, "../comm");
+        auto name = handles && handles->comm.isValid() ? readCommandName(handles->comm.get())
+                                                       : readCommandName(fdsFd, "../comm");
         if (!name)
             return isGone(errno) ? Visit::Gone : Visit::UseOnce;
         process.startTime = startTime;
@@ -510,25 +511,39 @@ SocketOwnerWalk::Visit SocketOwnerWalk::walk(int procFd, const char* pid,
         process.name = escapeCommandName(*name);
         process.rawName = std::move(*name);
         process.handles = std::move(handles);
-        if (!process.handles)
-            keepHandles(fdsFd, process);
+        keepHandles(fdsFd, process, true);
     } else if (process.deniedFd >= 0 && !readAny) {
         // No link was ours to read (the kernel decides that per process): one readlink
         // tells, from now on, whether that still holds.
         process.access = Access::LinksDenied;
         return Visit::Remember;
+    } else {
+        process.handles = std::move(handles);
+        keepHandles(fdsFd, process, false);
     }
     return vouched ? Visit::Remember : Visit::UseOnce;
 }
 
-void SocketOwnerWalk::keepHandles(int fdsFd, KnownProcess& process)
+void SocketOwnerWalk::keepHandles(int fdsFd, KnownProcess& process, bool owner)
 {
-    if (m_held + 2 > m_heldBudget)
+    std::unique_ptr<Handles>& handles = process.handles;
+    if (handles) {
+        if (!owner && handles->comm.isValid()) {
+            handles->comm = Fd();
+            --m_held;
+        } else if (owner && !handles->comm.isValid() && m_held + 1 <= m_heldBudget) {
+            handles->comm = Fd(::openat(fdsFd, "../comm", O_RDONLY | O_CLOEXEC));
+            if (handles->comm.isValid())
+                ++m_held;
+        }
+        return;
+    }
+    if (m_held + (owner ? 2 : 1) > (owner ? m_heldBudget : m_heldBudget * 3 / 4))
         return;
     Fd folder(::openat(fdsFd, ".", O_PATH | O_DIRECTORY | O_CLOEXEC));
-    Fd comm(::openat(fdsFd, "../comm", O_RDONLY | O_CLOEXEC));
-    if (!folder.isValid() || !comm.isValid())
+    Fd comm(owner ? ::openat(fdsFd, "../comm", O_RDONLY | O_CLOEXEC) : -1);
+    if (!folder.isValid() || (owner && !comm.isValid()))
         return;
-    m_held += 2;
-    process.handles.reset(new Handles{std::move(folder), std::move(comm), &m_held});
+    m_held += owner ? 2 : 1;
+    handles.reset(new Handles{std::move(folder), std::move(comm), &m_held});
 }

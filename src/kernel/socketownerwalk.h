@@ -38,7 +38,8 @@
 // So a process that holds no listening socket costs one system call a scan. The names of
 // the owners are re-read on every scan, since an exec or a PR_SET_NAME changes them.
 // While the descriptor budget lasts, an owner's fd folder and comm stay open between
-// scans, which spares the path lookups; an open handle also pins the process: once it
+// scans, and so does the fd folder of other processes (with a quarter of the budget left
+// for owners), which spares the path lookups; an open handle also pins the process: once it
 // has ended, the handle answers ENOENT or ESRCH, whoever has its pid by then.
 // Every process is walked afresh (a full walk) when there is no state yet, when a
 // listening socket appeared or changed its port (its owner may be any process), when the
@@ -84,6 +85,7 @@ public:
     // under the same names.
     bool sameOwnersAsBefore() const { return m_sameOwners; }
     const Counts& counts() const { return m_counts; }
+    void setFullWalkEvery(std::chrono::milliseconds every) { m_fullWalkEvery = every; }
 
 private:
     struct ListeningDescriptor
@@ -98,13 +100,14 @@ private:
         Unreadable,  // its descriptor folder is not ours to open
         LinksDenied, // the folder opens, but its links are not ours to read
     };
-    // An owner's fd folder (O_PATH) and comm, kept open; counted against the budget.
+    // A process's fd folder (O_PATH) and, for an owner, its comm, kept open; counted
+    // against the budget.
     struct Handles
     {
         ProcFiles::Fd folder;
-        ProcFiles::Fd comm;
+        ProcFiles::Fd comm; // owners only
         int* held;
-        ~Handles() { *held -= 2; }
+        ~Handles() { *held -= 1 + (comm.isValid() ? 1 : 0); }
     };
     struct KnownProcess
     {
@@ -147,11 +150,13 @@ private:
     void settleTrustedLinks(int procFd, const ListeningSockets& sockets);
     bool linkHolds(int procFd, const char* pid, const KnownProcess& process,
                    const ListeningDescriptor& descriptor) const;
-    void keepHandles(int fdsFd, KnownProcess& process);
+    // Opens what the process's handles lack (comm for an owner, which comes first) or
+    // closes what it no longer needs, as far as the budget goes.
+    void keepHandles(int fdsFd, KnownProcess& process, bool owner);
     // Our own process's count changes with what a scan holds open: that much is left out.
     qint64 ownDescriptors(const char* pid, bool walking) const;
 
-    const std::chrono::milliseconds m_fullWalkEvery;
+    std::chrono::milliseconds m_fullWalkEvery;
     const int m_heldBudget;
     int m_held = 0; // before m_known, which gives it back as it goes
     std::optional<std::chrono::steady_clock::time_point> m_lastFullWalk;

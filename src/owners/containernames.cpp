@@ -118,8 +118,9 @@ bool isContainerName(const QString& name)
     return true;
 }
 
-// Address -> name from the answer to GET /containers/json: an array of containers, each
-// with "Names" (["/web"]) and its addresses under NetworkSettings.Networks.
+// Address (and short id) -> name from the answer to GET /containers/json: an array of
+// containers, each with "Id", "Names" (["/web"]) and its addresses under
+// NetworkSettings.Networks.
 bool parseContainerList(const QByteArray& json, QHash<QString, QString>& names)
 {
     QJsonParseError error;
@@ -132,6 +133,12 @@ bool parseContainerList(const QByteArray& json, QHash<QString, QString>& names)
             name.remove(0, 1);
         if (!isContainerName(name))
             continue;
+        // A restarted owner is named by the container its cgroup shows: the short id.
+        const QString id = container[QLatin1String("Id")].toString();
+        if (id.size() == 64 && std::all_of(id.begin(), id.end(), [](QChar c) {
+                return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f');
+            }))
+            names.insert(id.left(12), name);
         const QJsonObject networks =
             container[QLatin1String("NetworkSettings")][QLatin1String("Networks")].toObject();
         for (const QJsonValue& network : networks) {

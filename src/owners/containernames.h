@@ -51,7 +51,8 @@ public:
     // docker.sock"), else the engine's usual one.
     static QString defaultSocketPath();
 
-    // The name of the container at this address ("172.17.0.2"), or empty. Thread-safe.
+    // The name of the container at this address ("172.17.0.2"), or with this short id
+    // ("3f2a9c81e0d4"), or empty. Thread-safe.
     QString nameAt(const QString& address);
     // Asks the engine now, unless an answer is awaited already.
     void ask();

@@ -171,6 +171,7 @@ CgroupPlace parseCgroup(QByteArrayView cgroupFile)
 
     CgroupPlace place;
     QByteArrayView unit;
+    bool belowUserManager = false, userUnit = false;
     while (!path.isEmpty()) {
         const qsizetype slash = path.indexOf('/');
         const QByteArrayView component = slash < 0 ? path : path.first(slash);
@@ -182,13 +183,18 @@ CgroupPlace parseCgroup(QByteArrayView cgroupFile)
         }
         // Whatever runs below a scope (a login session, a terminal's child) was not
         // started by the service above it.
-        if (component.endsWith(".scope"))
+        if (component.endsWith(".scope")) {
             unit = {};
-        else if (component.endsWith(".service"))
+        } else if (component.endsWith(".service")) {
             unit = component;
+            userUnit = belowUserManager;
+            belowUserManager = belowUserManager || component.startsWith("user@");
+        }
     }
-    if (isServiceName(unit))
+    if (isServiceName(unit)) {
         place.unit = QString::fromLatin1(unit);
+        place.userUnit = userUnit;
+    }
     return place;
 }
 

@@ -34,6 +34,9 @@ struct CgroupPlace
     // "nginx.service", "app-foo@bar.service". Scopes (login sessions, terminals, init) are
     // not named: they say nothing about the program that a user would manage.
     QString unit;
+    // Whether unit is one of a user's service manager (below "user@UID.service"), not the
+    // system's.
+    bool userUnit = false;
     // The short (12-digit) id of the container the process runs in.
     QString container;
 

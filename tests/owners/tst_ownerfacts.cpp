@@ -33,7 +33,7 @@ QByteArray reply(const QByteArray& body)
            QByteArray::number(body.size()) + "\r\n\r\n" + body;
 }
 
-const QByteArray webList = R"([{"Id":"4f2a","Names":["/web"],"NetworkSettings":{"Networks":
+const QByteArray webList = R"([{"Id":")" + id + R"(","Names":["/web"],"NetworkSettings":{"Networks":
     {"bridge":{"IPAddress":"172.17.0.2","GlobalIPv6Address":"fd00::2"}}}},
     {"Names":["/<b>odd</b>"],"NetworkSettings":{"Networks":{"n":{"IPAddress":"172.17.0.3"}}}}])";
 
@@ -82,7 +82,7 @@ private Q_SLOTS:
     void cgroup_data()
     {
         QTest::addColumn<QByteArray>("file");
-        QTest::addColumn<QString>("place"); // "unit|container"
+        QTest::addColumn<QString>("place"); // "unit[ (user)]|container"
         const auto row = [](const char* name, const QByteArray& file, const QByteArray& place) {
             QTest::addRow("%s", name) << file << QString::fromLatin1(place);
         };
@@ -90,7 +90,9 @@ private Q_SLOTS:
         row("system service", "0::/system.slice/nginx.service\n", "nginx.service|");
         row("user service, template and escapes",
             "0::/user.slice/user-1000.slice/user@1000.service/app.slice/app-x\\x2dy@b.service\n",
-            "app-x\\x2dy@b.service|");
+            "app-x\\x2dy@b.service (user)|");
+        row("the user manager itself is the system's",
+            "0::/user.slice/user-1000.slice/user@1000.service/payload\n", "user@1000.service|");
         row("service's own sub-group", "0::/system.slice/php-fpm.service/pool\n",
             "php-fpm.service|");
         row("terminal below the user manager",
@@ -129,7 +131,8 @@ private Q_SLOTS:
     {
         QFETCH(QByteArray, file);
         const CgroupPlace place = parseCgroup(file);
-        QTEST(QString(place.unit + u'|' + place.container), "place");
+        QTEST(QString(place.unit + (place.userUnit ? u" (user)" : u"") + u'|' + place.container),
+              "place");
     }
 
     void proxy_data()
@@ -260,6 +263,7 @@ private Q_SLOTS:
         QVERIFY(answered.wait(2000));
         QTEST(names.nameAt(QStringLiteral("172.17.0.2")), "name");
         QTEST(names.nameAt(QStringLiteral("fd00::2")), "name");
+        QTEST(names.nameAt(QString::fromLatin1(id.left(12))), "name"); // a restarted owner's
         QCOMPARE(names.nameAt(QStringLiteral("172.17.0.3")), QString());
         // Answered or not, the engine is not asked again at once.
         QTest::qWait(50);

@@ -52,7 +52,8 @@ completion=$share/bash-completion/completions/tidewatch-ports
 for file in "$root/usr/bin/tidewatch" "$root/usr/bin/tidewatch-ports" "$desktop" "$metainfo" \
     "$share/icons/hicolor/scalable/apps/$id.svg" "$png" "${mans[@]}" "$completion" \
     "$share/doc/tidewatch/copyright" "$share/doc/tidewatch/changelog.gz" \
-    "$root/usr/lib/systemd/system/tidewatch-metrics."{service,timer}; do
+    "$root/usr/lib/systemd/system/tidewatch-metrics."{service,timer} \
+    "$share/polkit-1/actions/com.kestrel.tidewatch.free-port.policy"; do
     [ -f "$file" ] || fail "not installed: ${file#"$root"}"
 done
 [ "$failed" -eq 0 ] || exit 1
@@ -74,6 +75,7 @@ for man in "${mans[@]}"; do
     check man env LC_ALL=C.UTF-8 MANROFFSEQ= MANWIDTH=80 man --warnings -E UTF-8 -l -Tutf8 -Z "$man"
 done
 
+check xmllint xmllint --noout "$share/polkit-1/actions/com.kestrel.tidewatch.free-port.policy"
 check bash bash -n "$completion"
 if command -v bash >/dev/null; then
     words=$(bash -c 'source "$1"
