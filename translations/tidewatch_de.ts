@@ -572,6 +572,52 @@
     </message>
 </context>
 <context>
+    <name>RemoteAnswer</name>
+    <message>
+        <source>unexpected answer at line %1</source>
+        <translation>unerwartete Antwort in Zeile %1</translation>
+    </message>
+    <message>
+        <source>unexpected answer: not text</source>
+        <translation>unerwartete Antwort: kein Text</translation>
+    </message>
+    <message>
+        <source>unexpected answer: not a JSON array</source>
+        <translation>unerwartete Antwort: kein JSON-Array</translation>
+    </message>
+    <message>
+        <source>unexpected answer: record %1</source>
+        <translation>unerwartete Antwort: Eintrag %1</translation>
+    </message>
+</context>
+<context>
+    <name>RemoteLister</name>
+    <message>
+        <source>no answer in %1 s</source>
+        <translation>keine Antwort in %1 s</translation>
+    </message>
+    <message>
+        <source>not a host name: &quot;%1&quot;</source>
+        <translation>kein Hostname: „%1“</translation>
+    </message>
+    <message>
+        <source>cannot run %1: %2</source>
+        <translation>%1 lässt sich nicht ausführen: %2</translation>
+    </message>
+    <message>
+        <source>the answer is larger than %1 MiB</source>
+        <translation>die Antwort ist größer als %1 MiB</translation>
+    </message>
+    <message>
+        <source>ssh exited with status %1</source>
+        <translation>ssh endete mit Status %1</translation>
+    </message>
+    <message>
+        <source>ssh ended abnormally</source>
+        <translation>ssh endete abnormal</translation>
+    </message>
+</context>
+<context>
     <name>SettingsBlock</name>
     <message>
         <source>Open at login</source>
@@ -850,6 +896,22 @@
     <message>
         <source>--wait needs a number of seconds from 0.1 to 60, not &quot;%1&quot;</source>
         <translation>--wait braucht eine Zahl von Sekunden von 0.1 bis 60, nicht „%1“</translation>
+    </message>
+    <message>
+        <source>List the ports of &lt;host&gt; instead of this machine&apos;s, over ssh with your own configuration, keys and agent (no password prompt, 20 s at most), read there by tidewatch-ports, ss or /proc/net; may be given more than once. The JSON records gain &quot;host&quot; and &quot;source&quot;.</source>
+        <translation>Die Ports von &lt;Host&gt; statt die dieses Rechners auflisten, über ssh mit Ihrer eigenen Konfiguration, Ihren Schlüsseln und Ihrem Agenten (ohne Passwortabfrage, höchstens 20 s), dort gelesen von tidewatch-ports, ss oder /proc/net; darf mehrmals angegeben werden. Die JSON-Einträge erhalten &quot;host&quot; und &quot;source&quot;.</translation>
+    </message>
+    <message>
+        <source>host</source>
+        <translation>Host</translation>
+    </message>
+    <message>
+        <source>not a host name: &quot;%1&quot;</source>
+        <translation>kein Hostname: „%1“</translation>
+    </message>
+    <message>
+        <source>--host does not go with --watch, --metrics, --lsof or --repeat</source>
+        <translation>--host geht nicht mit --watch, --metrics, --lsof oder --repeat</translation>
     </message>
 </context>
 </TS>

@@ -3,8 +3,8 @@
 // numbers also when nothing listens), 1 when the query failed, 2 on a usage error, 3 when
 // nothing listens on any of the ports given. --watch follows the list as it changes,
 // --metrics writes it for Prometheus, --host lists other machines' ports over ssh. --free
-// ends the ports' owners and reports whether the ports are free: 0 when each is, 4 when one
-// still or again listens, 1 when it could not act.
+// ends the ports' owners and reports whether the ports are free: 0 when each is, 4 when
+// one still or again listens, 1 when it could not act.
 
 #include "applicationinfo.h"
 #include "containernames.h"
@@ -50,11 +50,11 @@ struct Options
     int interval = 5; // seconds between the watch's scans
     bool metrics = false;
     std::optional<QString> metricsFile; // none: the metrics go to standard output
-    QStringList hosts; // other machines to list over ssh instead of this one
     bool free = false;
     QList<qint64> freePorts; // in the order given
     std::chrono::milliseconds wait{3000};
     bool force = false;
+    QStringList hosts; // other machines to list over ssh instead of this one
 };
 
 // The source the options name, kept across scans as the app keeps its own.
@@ -231,10 +231,10 @@ std::variant<Options, Outcome> parseCommandLine(const QStringList& arguments)
             "tidewatch-ports",
             "With --free, kill (SIGKILL) an owner still running after the wait, and wait again."));
     parser.addOption(metricsFileOption);
-    parser.addOption(hostOption);
     parser.addOption(freeOption);
     parser.addOption(waitOption);
     parser.addOption(forceOption);
+    parser.addOption(hostOption);
     parser.addPositionalArgument(
         QStringLiteral("PORT"),
         QCoreApplication::translate("tidewatch-ports",
@@ -282,18 +282,6 @@ std::variant<Options, Outcome> parseCommandLine(const QStringList& arguments)
     if (options.watch && options.metrics)
         return usageError(QCoreApplication::translate(
             "tidewatch-ports", "--watch and --metrics do not go together"));
-    options.hosts = parser.values(hostOption);
-    options.hosts.removeDuplicates();
-    for (const QString& host : std::as_const(options.hosts)) {
-        if (!SshCommand::isUsableHost(host))
-            return usageError(
-                QCoreApplication::translate("tidewatch-ports", "not a host name: \"%1\"")
-                    .arg(escapedText(host)));
-    }
-    if (!options.hosts.isEmpty() &&
-        (options.watch || options.metrics || options.lsofPath || parser.isSet(repeatOption)))
-        return usageError(QCoreApplication::translate(
-            "tidewatch-ports", "--host does not go with --watch, --metrics, --lsof or --repeat"));
     options.free = parser.isSet(freeOption);
     options.freePorts = ports;
     options.force = parser.isSet(forceOption);
@@ -307,6 +295,18 @@ std::variant<Options, Outcome> parseCommandLine(const QStringList& arguments)
     options.wait = std::chrono::milliseconds(qRound64(wait * 1000));
     if (const QString error = freeUsageError(parser, options); !error.isEmpty())
         return usageError(error);
+    options.hosts = parser.values(hostOption);
+    options.hosts.removeDuplicates();
+    for (const QString& host : std::as_const(options.hosts)) {
+        if (!SshCommand::isUsableHost(host))
+            return usageError(
+                QCoreApplication::translate("tidewatch-ports", "not a host name: \"%1\"")
+                    .arg(escapedText(host)));
+    }
+    if (!options.hosts.isEmpty() &&
+        (options.watch || options.metrics || options.lsofPath || parser.isSet(repeatOption)))
+        return usageError(QCoreApplication::translate(
+            "tidewatch-ports", "--host does not go with --watch, --metrics, --lsof or --repeat"));
     if (parser.isSet(helpOption))
         return Outcome{0, helpText(parser).toUtf8(), {}};
     if (parser.isSet(versionOption)) {
@@ -519,9 +519,9 @@ int main(int argc, char* argv[])
     const Options& options = std::get<Options>(parsed);
     if (options.watch)
         return watchPorts(options);
-    if (!options.hosts.isEmpty())
-        return finish(listRemotePorts(options));
     if (options.free)
         return finish(freePorts(options));
+    if (!options.hosts.isEmpty())
+        return finish(listRemotePorts(options));
     return finish(options.metrics ? writeMetrics(options) : listPorts(options));
 }

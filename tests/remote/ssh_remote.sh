@@ -73,8 +73,9 @@ done
 echo "tidewatch-test $(cat "$dir/key_host.pub")" >"$home/.ssh/known_hosts"
 {
     for host in $ways; do printf 'Host %s\n  IdentityFile %s\n' "$host" "$dir/key_$host"; done
-    echo "Host closed"
-    echo "  ProxyCommand nsenter --target $ns --net nc %h 2222"
+    echo "Host refused"
+    echo "  ProxyCommand none"
+    echo "  Port 1"
     echo "Host locked"
     echo "  IdentityFile $dir/key_stranger"
     echo "Host *"
@@ -111,8 +112,9 @@ expect_failure() { # HOSTS... -- REASON...
     [ "$SECONDS" -le 22 ] || fail "${hosts[*]}: took $SECONDS s"
     for reason in "$@"; do grep -qF "$reason" <<<"$err" || fail "${hosts[*]}: no \"$reason\" in: $err"; done
 }
-expect_failure closed -- "tidewatch-ports: closed: " "Connection closed"
-expect_failure locked -- "tidewatch-ports: locked: " "Permission denied"
+expect_failure refused -- "tidewatch-ports: refused: ssh: connect to host 127.0.0.1 port 1: Connection refused"
+# sshd offers a password too, which BatchMode does not ask for.
+expect_failure locked -- "tidewatch-ports: locked: root@127.0.0.1: Permission denied (publickey,password"
 expect_failure endless stall -- "endless: the answer is larger than 16 MiB" "stall: no answer in 20 s"
 [ "$failed" -eq 0 ] || cat "$dir/sshd.log"
 exit $failed
