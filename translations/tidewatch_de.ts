@@ -351,10 +351,6 @@
         <translation>nicht erreichbar: %1</translation>
     </message>
     <message>
-        <source>Trying again at %1.</source>
-        <translation>Neuer Versuch um %1.</translation>
-    </message>
-    <message>
         <source>→ localhost:%1</source>
         <translation>→ localhost:%1</translation>
     </message>
@@ -369,6 +365,10 @@
     <message>
         <source>another user&apos;s process</source>
         <translation>Prozess eines anderen Benutzers</translation>
+    </message>
+    <message>
+        <source>next try %1</source>
+        <translation>nächster Versuch %1</translation>
     </message>
 </context>
 <context>
