@@ -11,6 +11,7 @@
 #include "privatepaths.h"
 #include "processdetails.h"
 #include "qtdesktopservices.h"
+#include "quitsignals.h"
 #include "remotemachines.h"
 #include "sessionbus.h"
 #include "settingsblock.h"
@@ -59,6 +60,8 @@ int main(int argc, char* argv[])
                                                               : std::optional{info.identifier});
     if (guard.isDuplicate())
         return 0;
+    // The end of a session quits as Quit does, leaving no ssh of ours behind.
+    const QuitSignals quitSignals;
     // Before the first QSettings reads the file.
     const PreferencesFile preferencesFile =
         PreferencesFile::prepare(PreferencesFile::defaultPath());
