@@ -30,6 +30,8 @@ OtherMachinesDialog::OtherMachinesDialog(const QStringList& configured, const QS
 
     m_list->setObjectName(QStringLiteral("hostList"));
     m_list->setAccessibleName(tr("Machines"));
+    // As in the panel: an unticked box stays visible on a dark palette.
+    PanelStyle::outlineIndicators(m_list);
     layout->addWidget(m_list);
     // Those watched first, in their order; then the rest of the configuration's.
     for (const QString& host : watched)
@@ -50,6 +52,9 @@ OtherMachinesDialog::OtherMachinesDialog(const QStringList& configured, const QS
     m_field->setPlaceholderText(tr("host, alias or user@host"));
     m_field->setAccessibleName(tr("Host to add"));
     m_field->setMaxLength(255);
+    QPalette fieldPalette = m_field->palette();
+    fieldPalette.setColor(QPalette::PlaceholderText, PanelStyle::placeholder(palette()));
+    m_field->setPalette(fieldPalette);
     auto* add = new QPushButton(tr("Add"), this);
     add->setObjectName(QStringLiteral("addHostButton"));
     add->setAutoDefault(false);
