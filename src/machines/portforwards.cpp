@@ -1,5 +1,6 @@
 #include "portforwards.h"
 
+#include "childlifetime.h"
 #include "printabletext.h"
 #include "sshcommand.h"
 
@@ -100,6 +101,8 @@ void PortForwards::start(const QString& host, const ListeningPort& port)
                            QStringLiteral("127.0.0.1:%1:%2:%3").arg(local).arg(target).arg(port.port()),
                            QStringLiteral("--"), host});
     process->setProgram(m_program);
+    // Nor after a crash: a forward left running would hold its port here for ever.
+    endWithThisProgram(*process);
     connect(process, &QProcess::readyReadStandardError, this, [process] {
         // Only the last lines are kept: they say why it ended.
         if (process->bytesAvailable() > maximumErrorText)

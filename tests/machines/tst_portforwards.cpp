@@ -1,6 +1,8 @@
 #include "portforwards.h"
 #include "standinssh.h"
 
+#include <QDir>
+#include <QProcess>
 #include <QSignalSpy>
 #include <QTcpServer>
 
@@ -85,7 +87,32 @@ private Q_SLOTS:
         forwards.reset();
         QVERIFY(!ssh.forwardRuns());
     }
+
+    // A program that dies at once, forward and all, leaves no ssh.
+    void crash()
+    {
+        const StandInSsh ssh;
+        QProcess crashing;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("FORWARD_THEN_DIE"), ssh.program());
+        crashing.setProcessEnvironment(environment);
+        crashing.start(QCoreApplication::applicationFilePath());
+        QVERIFY(crashing.waitForFinished() && crashing.exitStatus() == QProcess::CrashExit);
+        QTRY_VERIFY(!ssh.forwardRuns());
+    }
 };
 
-QTEST_MAIN(TestPortForwards)
+int main(int argc, char* argv[])
+{
+    QCoreApplication app(argc, argv);
+    if (const QString program = qEnvironmentVariable("FORWARD_THEN_DIE"); !program.isEmpty()) {
+        PortForwards forwards(program);
+        forwards.start(QStringLiteral("up"), ListeningPort(3000, 7, QStringLiteral("node")));
+        const QString pid = QFileInfo(program).dir().filePath(QStringLiteral("pid"));
+        [[maybe_unused]] const bool started = QTest::qWaitFor([&] { return QFile::exists(pid); });
+        ::raise(SIGKILL);
+    }
+    TestPortForwards test;
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_portforwards.moc"
