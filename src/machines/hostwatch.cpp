@@ -14,7 +14,8 @@ QStringList SshSetup::keptConnectionOptions() const
         return {QStringLiteral("ControlPath=none")};
     // %C, a hash of the connection, keeps the socket's path short, under the limit of a
     // Unix socket's name.
-    return {QStringLiteral("ControlMaster=auto"), QStringLiteral("ControlPath=%1/%C").arg(controlFolder),
+    return {QStringLiteral("ControlMaster=auto"),
+            QStringLiteral("ControlPath=%1/%C").arg(controlFolder),
             QStringLiteral("ControlPersist=60"), QStringLiteral("ServerAliveInterval=5"),
             QStringLiteral("ServerAliveCountMax=3")};
 }
@@ -22,7 +23,8 @@ QStringList SshSetup::keptConnectionOptions() const
 QStringList SshSetup::closeArguments(const QString& host) const
 {
     return {QStringLiteral("-o"), QStringLiteral("ControlPath=%1/%C").arg(controlFolder),
-            QStringLiteral("-O"), QStringLiteral("exit"), QStringLiteral("--"), host};
+            QStringLiteral("-O"), QStringLiteral("exit"),
+            QStringLiteral("--"), host};
 }
 
 void SshSetup::closeKeptConnections(const QStringList& hosts) const

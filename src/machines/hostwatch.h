@@ -15,9 +15,9 @@ struct SshSetup
     QString program = QStringLiteral("ssh");
     QString controlFolder;
 
-    // The options (for ssh's -o) that make a call share the host's kept connection, or open it: OpenSSH's
-    // ControlMaster, which outlives the call by a minute at most, and keep-alives, so a
-    // link that went dead ends it rather than stalling every refresh.
+    // The options (for ssh's -o) that make a call share the host's kept connection, or open
+    // it: OpenSSH's ControlMaster, which outlives the call by a minute at most, and
+    // keep-alives, so a link that went dead ends it rather than stalling every refresh.
     QStringList keptConnectionOptions() const;
     // The arguments that close the host's kept connection.
     QStringList closeArguments(const QString& host) const;

@@ -49,9 +49,8 @@ QString forwardTarget(const ListeningPort& port)
     const QHostAddress parsed(address);
     if (parsed.isNull() || !parsed.scopeId().isEmpty())
         return {};
-    return parsed.protocol() == QAbstractSocket::IPv6Protocol
-               ? u'[' + parsed.toString() + u']'
-               : parsed.toString();
+    return parsed.protocol() == QAbstractSocket::IPv6Protocol ? u'[' + parsed.toString() + u']'
+                                                              : parsed.toString();
 }
 
 quint16 freeLocalPort(quint16 wanted)
@@ -93,13 +92,13 @@ void PortForwards::start(const QString& host, const ListeningPort& port)
     // Its own connection, not the watch's kept one: a forward asked of a kept connection
     // lives in that connection and outlives its ssh. No prompt can be answered here, and
     // a dead link is noticed within a minute.
-    process->setArguments({QStringLiteral("-N"), QStringLiteral("-o"),
-                           QStringLiteral("ExitOnForwardFailure=yes"), QStringLiteral("-o"),
-                           QStringLiteral("BatchMode=yes"), QStringLiteral("-o"),
-                           QStringLiteral("ControlPath=none"), QStringLiteral("-o"),
-                           QStringLiteral("ServerAliveInterval=15"), QStringLiteral("-L"),
-                           QStringLiteral("127.0.0.1:%1:%2:%3").arg(local).arg(target).arg(port.port()),
-                           QStringLiteral("--"), host});
+    process->setArguments(
+        {QStringLiteral("-N"), QStringLiteral("-o"), QStringLiteral("ExitOnForwardFailure=yes"),
+         QStringLiteral("-o"), QStringLiteral("BatchMode=yes"), QStringLiteral("-o"),
+         QStringLiteral("ControlPath=none"), QStringLiteral("-o"),
+         QStringLiteral("ServerAliveInterval=15"), QStringLiteral("-L"),
+         QStringLiteral("127.0.0.1:%1:%2:%3").arg(local).arg(target).arg(port.port()),
+         QStringLiteral("--"), host});
     process->setProgram(m_program);
     // Nor after a crash: a forward left running would hold its port here for ever.
     endWithThisProgram(*process);
@@ -109,10 +108,11 @@ void PortForwards::start(const QString& host, const ListeningPort& port)
             process->skip(process->bytesAvailable() - maximumErrorText);
     });
     connect(process, &QProcess::finished, this, [this, key, process] { ended(key, process); });
-    connect(process, &QProcess::errorOccurred, this, [this, key, process](QProcess::ProcessError e) {
-        if (e == QProcess::FailedToStart)
-            ended(key, process);
-    });
+    connect(process, &QProcess::errorOccurred, this,
+            [this, key, process](QProcess::ProcessError e) {
+                if (e == QProcess::FailedToStart)
+                    ended(key, process);
+            });
     if (local == 0) {
         forward.state = {false, 0, tr("no free port here")};
         m_forwards[key] = std::move(forward);

@@ -20,9 +20,9 @@ struct RemoteSection
 
     QString host;
     State state = State::Connecting;
-    QString reason;       // plain text, from ssh or the parser
-    bool lost = false;    // it answered before this failure
-    QDateTime nextTry;    // when an unreachable machine is tried again
+    QString reason;    // plain text, from ssh or the parser
+    bool lost = false; // it answered before this failure
+    QDateTime nextTry; // when an unreachable machine is tried again
     QList<ListeningPort> ports;
     QHash<qint64, ForwardState> forwards; // by the remote port
 

@@ -86,8 +86,7 @@ void addHosts(const QByteArray& text, QStringList& hosts,
 void readInto(const QString& path, const QString& sshFolder, int depth, QStringList& hosts)
 {
     QFile file(path);
-    if (depth > maximumIncludeDepth || !QFileInfo(path).isFile() ||
-        !file.open(QIODevice::ReadOnly))
+    if (depth > maximumIncludeDepth || !QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly))
         return;
     const QByteArray text = file.read(maximumFileSize);
     addHosts(text, hosts, [&](const QString& pattern) {

@@ -66,8 +66,9 @@ OtherMachinesDialog::OtherMachinesDialog(const QStringList& configured, const QS
     m_fault->setTextFormat(Qt::PlainText);
     m_fault->setWordWrap(true);
     QPalette faultPalette = m_fault->palette();
-    faultPalette.setColor(QPalette::WindowText,
-                          PanelStyle::legible(PanelStyle::red(palette()), palette().color(QPalette::Window)));
+    faultPalette.setColor(
+        QPalette::WindowText,
+        PanelStyle::legible(PanelStyle::red(palette()), palette().color(QPalette::Window)));
     m_fault->setPalette(faultPalette);
     m_fault->hide();
     layout->addWidget(m_fault);
@@ -95,7 +96,8 @@ QString OtherMachinesDialog::hostFault(const QString& host)
 void OtherMachinesDialog::addHost(const QString& host, bool checked)
 {
     for (int i = 0; i < m_list->count(); ++i) {
-        if (m_list->item(i)->data(Qt::UserRole).toString().compare(host, Qt::CaseInsensitive) == 0) {
+        if (m_list->item(i)->data(Qt::UserRole).toString().compare(host, Qt::CaseInsensitive) ==
+            0) {
             if (checked)
                 m_list->item(i)->setCheckState(Qt::Checked);
             return;

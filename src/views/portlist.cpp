@@ -1,9 +1,9 @@
 #include "portlist.h"
 
 #include "panelstyle.h"
+#include "portforwards.h"
 #include "portlistmodel.h"
 #include "portrowdelegate.h"
-#include "portforwards.h"
 
 #include <QContextMenuEvent>
 #include <QCursor>

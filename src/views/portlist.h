@@ -86,7 +86,7 @@ private:
     QToolButton* m_forwardButton;
     QIcon m_forwardIcon;
     QIcon m_stopIcon;
-    std::optional<QPoint> m_lastPointerPos;           // global; where the pointer was last seen
+    std::optional<QPoint> m_lastPointerPos;              // global; where the pointer was last seen
     std::optional<PortListModel::RowKey> m_keyboardPick; // the record the keys last moved to
     bool m_holdingHighlight = false;
 };

@@ -171,9 +171,8 @@ QVariant PortListModel::remoteData(const RemoteRow& row, int role) const
             state = tr("connecting…");
             break;
         case RemoteSection::State::Listed:
-            state = section.ports.size() == 1
-                        ? tr("1 listening port")
-                        : tr("%1 listening ports").arg(section.ports.size());
+            state = section.ports.size() == 1 ? tr("1 listening port")
+                                              : tr("%1 listening ports").arg(section.ports.size());
             break;
         case RemoteSection::State::Unreachable:
             state = (section.lost ? tr("connection lost: %1") : tr("unreachable: %1"))

@@ -15,8 +15,8 @@ class ProcessDetailsProvider;
 
 // The records the panel shows: the scanner's list, without ports below 1024 unless asked
 // for and narrowed by the typed filter, in the scanner's order; then each watched machine
-// under a header row with its name and state, its records narrowed the same way. It marks the records that
-// were not in the list before, until the next list comes. It also holds which row the
+// under a header row with its name and state, its records narrowed the same way. It marks the
+// records that were not in the list before, until the next list comes. It also holds which row the
 // pointer is over, by the record's key, so a row that survives a refresh stays
 // highlighted. The keyboard drives the same highlight; who set it last decides what happens
 // when its record goes.

@@ -28,22 +28,22 @@ PortRowDelegate::RowLayout PortRowDelegate::layoutRow(const QRect& rowRect,
     RowLayout row;
     row.hovered = index.data(PortListModel::HoveredRole).toBool();
     row.hasAppeared = index.data(PortListModel::AppearedRole).toBool();
-    row.isHeader = index.data(PortListModel::RowKindRole).toInt() ==
-                   int(PortListModel::RowKind::Host);
+    row.isHeader =
+        index.data(PortListModel::RowKindRole).toInt() == int(PortListModel::RowKind::Host);
     const QRect content =
         rowRect.adjusted(horizontalPadding, verticalPadding, -horizontalPadding, -verticalPadding);
     if (row.isHeader) {
         const QFontMetrics nameMetrics(m_nameFont);
         const QFontMetrics stateMetrics(m_pidFont);
-        const int top = content.top() +
-                        (content.height() - nameMetrics.height() - nameToPidSpacing -
-                         stateMetrics.height()) / 2;
+        const int top = content.top() + (content.height() - nameMetrics.height() -
+                                         nameToPidSpacing - stateMetrics.height()) /
+                                            2;
         // The next try, at the right of the name's line, where a long reason can't hide it.
         row.exposureText = index.data(PortListModel::RetryTextRole).toString();
         const int retryWidth =
             row.exposureText.isEmpty() ? 0 : stateMetrics.horizontalAdvance(row.exposureText);
-        row.exposureRect = QRect(content.right() + 1 - retryWidth, top, retryWidth,
-                                 nameMetrics.height());
+        row.exposureRect =
+            QRect(content.right() + 1 - retryWidth, top, retryWidth, nameMetrics.height());
         row.nameRect = QRect(content.left(), top,
                              qMax(0, content.width() - retryWidth - (retryWidth ? spacing : 0)),
                              nameMetrics.height());
@@ -103,8 +103,8 @@ PortRowDelegate::RowLayout PortRowDelegate::layoutRow(const QRect& rowRect,
     // The exposure keeps its room: a long service or container name is what gets cut.
     // (Measured unrounded: a width rounded down would cut it.)
     // A forward's text (ssh's reason, at length) leaves the pid its room as well.
-    const int exposureRoom = row.isForwardEnded || row.isForwarded ? row.pidRect.width() * 3 / 5
-                                                                  : row.pidRect.width();
+    const int exposureRoom =
+        row.isForwardEnded || row.isForwarded ? row.pidRect.width() * 3 / 5 : row.pidRect.width();
     const int exposureWidth =
         qMin(qCeil(QFontMetricsF(m_pidFont).horizontalAdvance(exposure)), exposureRoom);
     row.pidText =
@@ -161,18 +161,19 @@ void PortRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& optio
     const int flags = Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine;
     if (row.isHeader) {
         // A hairline above sets the machine apart from the rows before it.
-        PanelStyle::fillHairlines(*painter, {QRect(option.rect.topLeft(), QSize(option.rect.width(), 1))},
+        PanelStyle::fillHairlines(*painter,
+                                  {QRect(option.rect.topLeft(), QSize(option.rect.width(), 1))},
                                   PanelStyle::separator(palette));
         QFont bold = m_nameFont;
         bold.setWeight(QFont::DemiBold);
         painter->setFont(bold);
         painter->setPen(pen(PanelStyle::primary(palette)));
-        painter->drawText(row.nameRect, flags, QFontMetrics(bold).elidedText(
-                                                   index.data(Qt::DisplayRole).toString(),
-                                                   Qt::ElideRight, row.nameRect.width()));
+        painter->drawText(row.nameRect, flags,
+                          QFontMetrics(bold).elidedText(index.data(Qt::DisplayRole).toString(),
+                                                        Qt::ElideRight, row.nameRect.width()));
         painter->setFont(m_pidFont);
-        painter->setPen(pen(row.isUnreachable ? PanelStyle::red(palette)
-                                              : PanelStyle::secondary(palette)));
+        painter->setPen(
+            pen(row.isUnreachable ? PanelStyle::red(palette) : PanelStyle::secondary(palette)));
         painter->drawText(row.pidRect, flags, row.pidText);
         painter->setPen(pen(PanelStyle::secondary(palette)));
         painter->drawText(row.exposureRect, flags, row.exposureText);

@@ -40,8 +40,8 @@ public:
         bool isStillRunning = false;  // asked to quit, still there
         bool hasAppeared = false;     // new since the list before
         bool hovered = false;
-        bool isHeader = false;     // another machine's name and state, no port
-        bool isUnreachable = false; // that machine did not answer
+        bool isHeader = false;       // another machine's name and state, no port
+        bool isUnreachable = false;  // that machine did not answer
         bool isForwardEnded = false; // the exposure's place says why a forward ended
         bool isForwarded = false;    // ... or where the forward listens here
     };

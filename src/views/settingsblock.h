@@ -8,8 +8,8 @@ class QAbstractButton;
 class QCheckBox;
 
 // The panel's settings: "Open at login", whether to notify when ports start or stop
-// listening, "Other machines…", "Check for updates…", and after a failed change of the login item a box with
-// the failure's message, until a later change succeeds.
+// listening, "Other machines…", "Check for updates…", and after a failed change of the login
+// item a box with the failure's message, until a later change succeeds.
 class SettingsBlock : public QWidget
 {
     Q_OBJECT
