@@ -68,12 +68,17 @@ private Q_SLOTS:
                      .arg(target, host));
     }
 
-    // A port taken here gets another; stopping, and the end of the forwards, leave no ssh.
+    // A port free here is kept, one taken gets another; stopping, and the end of the
+    // forwards, leave no ssh.
     void localPortAndEnd()
     {
         const StandInSsh ssh;
         QTcpServer taken;
         QVERIFY(taken.listen(QHostAddress::LocalHost));
+        const quint16 number = taken.serverPort();
+        taken.close();
+        QCOMPARE(freeLocalPort(number), number);
+        QVERIFY(taken.listen(QHostAddress::LocalHost, number));
         const ListeningPort port(taken.serverPort(), 7, QStringLiteral("node"));
         auto forwards = std::make_unique<PortForwards>(ssh.program());
         forwards->start(QStringLiteral("up"), port);
