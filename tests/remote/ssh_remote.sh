@@ -113,8 +113,11 @@ expect_failure() { # HOSTS... -- REASON...
     for reason in "$@"; do grep -qF "$reason" <<<"$err" || fail "${hosts[*]}: no \"$reason\" in: $err"; done
 }
 expect_failure refused -- "tidewatch-ports: refused: ssh: connect to host 127.0.0.1 port 1: Connection refused"
-# sshd offers a password too, which BatchMode does not ask for.
-expect_failure locked -- "tidewatch-ports: locked: root@127.0.0.1: Permission denied (publickey,password"
+# sshd offers a password too, which BatchMode never asks for, not even through an askpass.
+printf '#!/bin/sh\ntouch %s/asked; echo wrong\n' "$dir" >"$dir/askpass" && chmod 755 "$dir/askpass"
+SSH_ASKPASS=$dir/askpass SSH_ASKPASS_REQUIRE=force \
+    expect_failure locked -- "tidewatch-ports: locked: root@127.0.0.1: Permission denied (publickey,password"
+[ ! -e "$dir/asked" ] || fail "locked: ssh asked for a password"
 expect_failure endless stall -- "endless: the answer is larger than 16 MiB" "stall: no answer in 20 s"
 [ "$failed" -eq 0 ] || cat "$dir/sshd.log"
 exit $failed
