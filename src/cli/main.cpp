@@ -28,6 +28,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <memory>
 #include <optional>
@@ -471,7 +472,14 @@ Outcome listRemotePorts(const Options& options)
                          });
         listers.back()->list();
     }
-    wait.exec();
+    // Each ssh runs in a group of its own, which a terminal's ^C does not reach: it is ended
+    // here, then the signal ends us as it would have.
+    endOnStopSignals(wait);
+    if (const int signal = wait.exec(); signal != 0) {
+        listers.clear();
+        std::signal(signal, SIG_DFL);
+        std::raise(signal);
+    }
     Outcome outcome;
     bool anyListed = false;
     for (RemoteListing& listing : listings) {

@@ -4,6 +4,8 @@
 
 #include <QCoreApplication>
 
+#include <csignal>
+#include <unistd.h>
 #include <utility>
 
 namespace {
@@ -53,6 +55,8 @@ void RemoteLister::list()
     m_errors.clear();
     m_process = new QProcess(this);
     m_process->setStandardInputFile(QProcess::nullDevice());
+    // A group of its own, so that ending it ends what ssh started too (a ProxyCommand).
+    m_process->setChildProcessModifier([] { ::setpgid(0, 0); });
     connect(m_process, &QProcess::readyReadStandardOutput, this, &RemoteLister::readOutput);
     connect(m_process, &QProcess::readyReadStandardError, this, &RemoteLister::readErrors);
     connect(m_process, &QProcess::finished, this, &RemoteLister::processEnded);
@@ -73,6 +77,8 @@ void RemoteLister::cancel()
         return;
     QProcess* const process = std::exchange(m_process, nullptr);
     process->disconnect(this);
+    if (const qint64 pid = process->processId(); pid > 0)
+        ::kill(-pid_t(pid), SIGKILL);
     process->kill();
     process->waitForFinished(1000);
     // Later: this may run inside one of the process's own signals.

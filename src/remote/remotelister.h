@@ -14,7 +14,8 @@
 // Lists one host's listening ports over the user's own ssh, asynchronously: one ssh run
 // (an argument list, no shell here) of SshCommand::listCommand per list(), with a deadline
 // and a bound on the answer. Every list() ends in exactly one finished(), unless the lister
-// is destroyed first (which kills the ssh it runs).
+// is destroyed first. Ending a listing early kills ssh's process group: ssh and what it
+// started.
 class RemoteLister : public QObject
 {
     Q_OBJECT

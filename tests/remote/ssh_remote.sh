@@ -2,9 +2,11 @@
 # tidewatch-ports --host over the real OpenSSH: an sshd as root in a private network and pid
 # namespace (its own host key and authorized key, no PAM) with a listener only there, reached
 # through this script's own ssh configuration in a private home (ssh reads the passwd home,
-# so a private mount namespace puts one over it, for sshd's side too). Each Host entry gives the remote a PATH
-# (through its key) that leads the list command its own way: tidewatch-ports, ss or /proc/net, or a stand-in
-# that writes forever or stalls.
+# so a private mount namespace puts one over it, for sshd's side too). Each Host entry gives
+# the remote a PATH (through its key) that leads the list command its own way:
+# tidewatch-ports, ss or /proc/net, or a stand-in that writes forever or stalls. Failures:
+# a refused connection, a host that wants a password, one that never answers, and what ssh
+# started ending with it at the deadline or when the tool is ended.
 #
 #   ssh_remote.sh TOOL
 #
@@ -51,7 +53,10 @@ ln -s "$(command -v od)" "$dir/proc/od"
 ln -s "$(command -v cat)" "$dir/proc/cat"
 printf '#!/bin/sh\nexec %s\n' "$(command -v yes)" >"$dir/endless/tidewatch-ports"
 printf '#!/bin/sh\nexec %s 600\n' "$(command -v sleep)" >"$dir/stall/tidewatch-ports"
-chmod 755 "$dir/endless/tidewatch-ports" "$dir/stall/tidewatch-ports"
+# The stalled host's ProxyCommand starts a process that heeds no end of input, to be seen
+# gone with ssh.
+printf '#!/bin/sh\nsleep 600 & echo $! >%s/proxy.pid\nexec nsenter --target "$1" --net nc "$2" "$3"\n' "$dir" >"$dir/proxy"
+chmod 755 "$dir/endless/tidewatch-ports" "$dir/stall/tidewatch-ports" "$dir/proxy"
 # The remote listener, under a name with an escape character in it.
 cp "$(command -v nc)" "$dir/evil"$'\e'"x"
 
@@ -73,6 +78,10 @@ done
 echo "tidewatch-test $(cat "$dir/key_host.pub")" >"$home/.ssh/known_hosts"
 {
     for host in $ways; do printf 'Host %s\n  IdentityFile %s\n' "$host" "$dir/key_$host"; done
+    echo "Host stall"
+    echo "  ProxyCommand $dir/proxy $ns %h %p"
+    echo "Host silent"
+    echo "  ProxyCommand $(command -v sleep) 600"
     echo "Host refused"
     echo "  ProxyCommand none"
     echo "  Port 1"
@@ -113,8 +122,27 @@ expect_failure() { # HOSTS... -- REASON...
     for reason in "$@"; do grep -qF "$reason" <<<"$err" || fail "${hosts[*]}: no \"$reason\" in: $err"; done
 }
 expect_failure refused -- "tidewatch-ports: refused: ssh: connect to host 127.0.0.1 port 1: Connection refused"
-# sshd offers a password too, which BatchMode does not ask for.
-expect_failure locked -- "tidewatch-ports: locked: root@127.0.0.1: Permission denied (publickey,password"
-expect_failure endless stall -- "endless: the answer is larger than 16 MiB" "stall: no answer in 20 s"
+# sshd offers a password too, which BatchMode never asks for, not even through an askpass.
+printf '#!/bin/sh\ntouch %s/asked; echo wrong\n' "$dir" >"$dir/askpass" && chmod 755 "$dir/askpass"
+SSH_ASKPASS=$dir/askpass SSH_ASKPASS_REQUIRE=force \
+    expect_failure locked -- "tidewatch-ports: locked: root@127.0.0.1: Permission denied (publickey,password"
+[ ! -e "$dir/asked" ] || fail "locked: ssh asked for a password"
+expect_failure endless stall silent -- "endless: the answer is larger than 16 MiB" "stall: no answer in 20 s" \
+    "silent: Connection to UNKNOWN port 65535 timed out"
+proxy_gone() { # WHEN: what ssh started ended with it (a zombie waits for init only)
+    local pid
+    pid=$(cat "$dir/proxy.pid") && rm "$dir/proxy.pid"
+    for _ in $(seq 20); do [[ $(ps -o stat= -p "$pid") == [^Z]* ]] || return; sleep 0.1; done
+    fail "stall: ssh's ProxyCommand outlived it $1"
+    kill "$pid"
+}
+proxy_gone "at the deadline"
+# Nor when the tool is ended meanwhile, which ends it as the signal would.
+"$tool" --host stall &
+for _ in $(seq 100); do [ -s "$dir/proxy.pid" ] && break; sleep 0.1; done
+kill -TERM $!
+wait $!
+[ $? -eq 143 ] || fail "stall: not ended by SIGTERM"
+proxy_gone "ended by SIGTERM"
 [ "$failed" -eq 0 ] || cat "$dir/sshd.log"
 exit $failed

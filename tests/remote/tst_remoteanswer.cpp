@@ -46,7 +46,7 @@ private Q_SLOTS:
         row("proc, little-endian: listeners only, users as uids",
             "tidewatch-remote proc 1|table tcp|  sl  local_address rem_address   st tx rx tr "
             "tm uid|   0: 0100007F:1F90 00000000:0000 0A 00000000:00000000 00:00000000 "
-            "00000000  1000 0 4242 1|   1: 0100007F:1F90 0100007F:C350 01 0:0 0:0 0 1000 0 "
+            "00000000  1000 0 4242 1|   1: 0100007F:C350 0100007F:1F90 01 0:0 0:0 0 1000 0 "
             "4243|table udp6|   sl  local_address|  7: 00000000000000000000000001000000:0035 "
             "00000000000000000000000000000000:0000 07 0:0 0:0 0 0 0 99 2",
             "proc", "udp 53 0  0 ::1|tcp 8080 0  1000 127.0.0.1");
@@ -95,6 +95,8 @@ private Q_SLOTS:
         row("ss: trailing text after the owners",
             "tidewatch-remote ss|tcp LISTEN 0 5 *:1 *:* users:((\"a\",pid=1,fd=1)) x", "ss",
             "unexpected answer at line 2");
+        row("ss: owners not closed", "tidewatch-remote ss|tcp LISTEN 0 5 *:1 *:* users:((\"a\",pid=1,fd=1)x",
+            "ss", "unexpected answer at line 2");
         row("proc: a row before any table",
             "tidewatch-remote proc 1|0: 0100007F:0016 0:0 0A 0 0 0 0 0 1", "proc",
             "unexpected answer at line 2");
