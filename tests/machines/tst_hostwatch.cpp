@@ -1,6 +1,10 @@
 #include "remotemachines.h"
 #include "standinssh.h"
 
+#include <QTcpSocket>
+
+#include <optional>
+
 using namespace std::chrono_literals;
 
 namespace {
@@ -78,6 +82,39 @@ private Q_SLOTS:
             machines->setHosts({});
         QVERIFY(ssh.calls().endsWith(u"-o ControlPath=/run/tw/%C -O exit -- " + host + u'\n'));
         QVERIFY(!ssh.forwardRuns());
+    }
+
+    // The real ssh and sshd (ssh_forward.sh sets them up): a page fetched through the forward
+    // of the machine's port 8000. The script then finds no ssh of ours left.
+    void realSsh()
+    {
+        const QString host = qEnvironmentVariable("REAL_SSH_HOST");
+        if (host.isEmpty())
+            QSKIP("needs an sshd: run by ssh_forward.sh");
+        auto machines = std::make_unique<RemoteMachines>(
+            SshSetup{QStringLiteral("ssh"), qEnvironmentVariable("REAL_SSH_CONTROL")});
+        machines->setHosts({host});
+        const auto web = [&] {
+            const QList<ListeningPort> ports = machines->sections().value(0).ports;
+            const auto it = std::find_if(ports.cbegin(), ports.cend(),
+                                         [](const auto& port) { return port.port() == 8000; });
+            return it == ports.cend() ? std::nullopt : std::optional(*it);
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(web(), 20000);
+        machines->forward(host, *web());
+        const auto page = [&] {
+            QTcpSocket socket;
+            socket.connectToHost(QHostAddress::LocalHost,
+                                 machines->sections().value(0).forwards.value(8000).localPort);
+            if (!socket.waitForConnected(2000) || socket.write("GET / HTTP/1.0\r\n\r\n") < 0)
+                return QByteArray();
+            while (socket.waitForReadyRead(2000)) {
+            }
+            return socket.readAll();
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(page().contains("through the forward"), 20000);
+        // As at quit.
+        machines.reset();
     }
 };
 
