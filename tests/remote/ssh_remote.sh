@@ -108,7 +108,7 @@ for way in tw:tidewatch-ports ss:ss proc:proc; do
     ! grep -qF "\"port\": $localport," <<<"$out" || fail "${way%%:*}: a local listener is listed"
 done
 out=$("$tool" --host ss --host proc 4711) || fail "the table exited with $?"
-grep -qF 'evil\u001bx' <<<"$out" && grep -qxF 'ss (ss):' <<<"$out" && grep -qxF 'proc (proc):' <<<"$out" ||
+grep -qF 'evil^[x' <<<"$out" && grep -qxF 'ss (ss):' <<<"$out" && grep -qxF 'proc (proc):' <<<"$out" ||
     fail "the table does not group the hosts or escape the name: $out"
 
 # Failures: the reason on standard error, within the 20 s deadline.
