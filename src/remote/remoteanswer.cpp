@@ -1,5 +1,6 @@
 #include "remoteanswer.h"
 
+#include "commandname.h"
 #include "portlistbuilder.h"
 
 #include <QCoreApplication>
@@ -11,6 +12,7 @@
 #include <arpa/inet.h>
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <array>
 #include <cctype>
 #include <charconv>
@@ -82,7 +84,9 @@ std::optional<QString> ssAddress(QByteArrayView text)
         scope = address.sliced(percent);
         address = address.first(percent);
     }
-    if (scope == "%")
+    // An interface's name: printable ASCII.
+    if (scope == "%" ||
+        std::any_of(scope.begin(), scope.end(), [](char c) { return c < '!' || c > '~'; }))
         return std::nullopt;
     if (address != "*") {
         if (address.isEmpty())
@@ -92,8 +96,9 @@ std::optional<QString> ssAddress(QByteArrayView text)
                 return std::nullopt;
         }
     }
-    const bool linkLocal = address.size() > 4 && address.first(4).compare("fe80", Qt::CaseInsensitive) == 0;
-    return QString::fromLatin1(address) + (linkLocal ? QString::fromUtf8(scope) : QString());
+    const bool linkLocal =
+        address.size() > 4 && address.first(4).compare("fe80", Qt::CaseInsensitive) == 0;
+    return QString::fromLatin1(address) + (linkLocal ? QString::fromLatin1(scope) : QString());
 }
 
 // The owners of an ss line: users:(("name",pid=1,fd=3),("name",pid=2,fd=4)).
@@ -114,7 +119,7 @@ bool parseSsUsers(QByteArrayView text, QList<std::pair<QString, qint32>>& users)
                                      std::numeric_limits<qint32>::max());
         if (!pid || *pid == 0 || !parseNumber(text.sliced(fd + 4, close - fd - 4)))
             return false;
-        users.append({QString::fromUtf8(text.sliced(2, nameEnd - 2)), qint32(*pid)});
+        users.append({escapeCommandName(text.sliced(2, nameEnd - 2)), qint32(*pid)});
         text = text.sliced(close + 1);
         if (text.isEmpty())
             return true;
@@ -186,15 +191,18 @@ namespace RemoteAnswer {
 RemoteListing parse(QByteArrayView output)
 {
     RemoteListing listing;
+    const qsizetype newline = output.indexOf('\n');
+    const QByteArrayView first = output.first(newline < 0 ? output.size() : newline);
+    const QByteArrayView rest = newline < 0 ? QByteArrayView() : output.sliced(newline + 1);
+    // ss writes process names as the kernel holds them, any bytes: those become names
+    // escaped as local ones are, and every other field is checked to be ASCII.
+    const bool rawNames = first == "tidewatch-remote ss";
     QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    const QString decoded = utf8.decode(output);
+    [[maybe_unused]] const QString decoded = utf8.decode(rawNames ? QByteArrayView() : output);
     if (utf8.hasError() || output.contains('\0')) {
         listing.reason = QCoreApplication::translate("RemoteAnswer", "unexpected answer: not text");
         return listing;
     }
-    const qsizetype newline = output.indexOf('\n');
-    const QByteArrayView first = output.first(newline < 0 ? output.size() : newline);
-    const QByteArrayView rest = newline < 0 ? QByteArrayView() : output.sliced(newline + 1);
     if (first == "tidewatch-remote tidewatch-ports") {
         listing.source = RemoteListing::Source::TidewatchPorts;
         listing.ports = parseTidewatchJson(rest, &listing.reason);
@@ -218,7 +226,8 @@ QList<ListeningPort> parseTidewatchJson(QByteArrayView json, QString* reason)
     QJsonParseError error;
     const QJsonDocument document = QJsonDocument::fromJson(json.toByteArray(), &error);
     if (!document.isArray()) {
-        *reason = QCoreApplication::translate("RemoteAnswer", "unexpected answer: not a JSON array");
+        *reason =
+            QCoreApplication::translate("RemoteAnswer", "unexpected answer: not a JSON array");
         return {};
     }
     PortListBuilder builder;
@@ -232,8 +241,8 @@ QList<ListeningPort> parseTidewatchJson(QByteArrayView json, QString* reason)
         const auto program = jsonText(record[u"program"], true);
         const auto unit = jsonText(record[u"unit"], true);
         const auto container = jsonText(record[u"container"], true);
-        const auto connections = jsonNumber(record[u"connections"], 0,
-                                            std::numeric_limits<qint32>::max(), true);
+        const auto connections =
+            jsonNumber(record[u"connections"], 0, std::numeric_limits<qint32>::max(), true);
         const QString protocol = record[u"protocol"].toString();
         const QJsonValue addresses = record[u"addresses"];
         bool addressesOk = addresses.isArray();
@@ -325,13 +334,14 @@ QList<ListeningPort> parseProcNetTables(QByteArrayView text, bool bigEndian, QSt
         } else if (inTable && fields[0].endsWith(':')) {
             const QByteArrayView local = fields[1];
             const qsizetype colon = local.indexOf(':');
-            const auto address = tableAddress(local.first(std::max<qsizetype>(colon, 0)), ipv6,
-                                              bigEndian);
+            const auto address =
+                tableAddress(local.first(std::max<qsizetype>(colon, 0)), ipv6, bigEndian);
             const auto port = parseNumber(local.sliced(colon + 1), 16, 65535);
             const auto state = parseNumber(fields[3], 16, 0xff);
             const auto uid = parseNumber(fields[7]);
             ok = parseNumber(fields[0].chopped(1)) && colon > 0 && address && port &&
-                 fields[3].size() == 2 && state && uid && parseNumber(fields[9], 10, ~quint64(0) >> 1);
+                 fields[3].size() == 2 && state && uid &&
+                 parseNumber(fields[9], 10, ~quint64(0) >> 1);
             // TCP listening (0A), or UDP unconnected (07)
             if (ok && *state == (udp ? 0x07 : 0x0A)) {
                 builder.add(qint64(*port), 0, {}, *address, QString::number(*uid), 0, {}, 0,

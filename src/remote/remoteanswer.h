@@ -30,8 +30,9 @@ struct RemoteListing
 };
 
 // The parsers of the remote answer. Strict: anything malformed gives a reason (which line,
-// and what was wrong), never a partial list. The text of names stays as the remote wrote it
-// (valid UTF-8 only); the outputs escape it as they escape local names.
+// and what was wrong), never a partial list. Names come as local ones do: ss's raw ones
+// made printable as the local sources make them, the remote tidewatch-ports's as it wrote
+// them; the outputs escape them as they escape local names.
 namespace RemoteAnswer {
 
 // The list command's whole output: its first line "tidewatch-remote WAY", then the way's

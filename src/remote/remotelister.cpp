@@ -42,7 +42,8 @@ void RemoteLister::list()
 {
     if (m_process)
         return;
-    const QStringList arguments = SshCommand::arguments(m_host, SshCommand::listCommand(), m_options);
+    const QStringList arguments =
+        SshCommand::arguments(m_host, SshCommand::listCommand(), m_options);
     if (arguments.isEmpty()) {
         // Never started: a host such as "-oProxyCommand=…" would be an option to ssh.
         const QString reason = tr("not a host name: \"%1\"").arg(m_host);

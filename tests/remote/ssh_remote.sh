@@ -55,7 +55,7 @@ printf '#!/bin/sh\nexec %s\n' "$(command -v yes)" >"$dir/endless/tidewatch-ports
 printf '#!/bin/sh\nexec %s 600\n' "$(command -v sleep)" >"$dir/stall/tidewatch-ports"
 # The stalled host's ProxyCommand starts a process that heeds no end of input, to be seen
 # gone with ssh.
-printf '#!/bin/sh\nsleep 600 & echo $! >%s/proxy.pid\nexec nsenter --target "$1" --net nc "$2" "$3"\n' "$dir" >"$dir/proxy"
+printf '#!/bin/sh\nsleep 600 & echo $! $$ >%s/proxy.pid\nexec nsenter --target "$1" --net nc "$2" "$3"\n' "$dir" >"$dir/proxy"
 chmod 755 "$dir/endless/tidewatch-ports" "$dir/stall/tidewatch-ports" "$dir/proxy"
 # The remote listener, under a name with an escape character in it.
 cp "$(command -v nc)" "$dir/evil"$'\e'"x"
@@ -108,7 +108,7 @@ for way in tw:tidewatch-ports ss:ss proc:proc; do
     ! grep -qF "\"port\": $localport," <<<"$out" || fail "${way%%:*}: a local listener is listed"
 done
 out=$("$tool" --host ss --host proc 4711) || fail "the table exited with $?"
-grep -qF 'evil\u001bx' <<<"$out" && grep -qxF 'ss (ss):' <<<"$out" && grep -qxF 'proc (proc):' <<<"$out" ||
+grep -qF 'evil^[x' <<<"$out" && grep -qxF 'ss (ss):' <<<"$out" && grep -qxF 'proc (proc):' <<<"$out" ||
     fail "the table does not group the hosts or escape the name: $out"
 
 # Failures: the reason on standard error, within the 20 s deadline.
@@ -130,11 +130,11 @@ SSH_ASKPASS=$dir/askpass SSH_ASKPASS_REQUIRE=force \
 expect_failure endless stall silent -- "endless: the answer is larger than 16 MiB" "stall: no answer in 20 s" \
     "silent: Connection to UNKNOWN port 65535 timed out"
 proxy_gone() { # WHEN: what ssh started ended with it (a zombie waits for init only)
-    local pid
-    pid=$(cat "$dir/proxy.pid") && rm "$dir/proxy.pid"
+    local pid proxy
+    read -r pid proxy <"$dir/proxy.pid" && rm "$dir/proxy.pid"
     for _ in $(seq 20); do [[ $(ps -o stat= -p "$pid") == [^Z]* ]] || return; sleep 0.1; done
     fail "stall: ssh's ProxyCommand outlived it $1"
-    kill "$pid"
+    kill "$pid" "$proxy"
 }
 proxy_gone "at the deadline"
 # Nor when the tool is ended meanwhile, which ends it as the signal would.

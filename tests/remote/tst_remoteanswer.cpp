@@ -36,12 +36,12 @@ private Q_SLOTS:
             "udp   UNCONN 0  0  [fe80::1]%eth0:546  [::]:*|tcp LISTEN 0 5 *:80 *:*||",
             "ss", "tcp 53 7 systemd-resolve  127.0.0.53|tcp 80 20 nginx  ::|"
                   "tcp 80 21 nginx  ::|tcp 80 0   *|udp 546 0   fe80::1%eth0");
-        row("ss: hostile names kept as written",
+        row("ss: hostile and raw names made printable as local ones",
             "tidewatch-remote ss|tcp LISTEN 0 5 0.0.0.0:1 0.0.0.0:* users:((\"a\",pid=1,fd=3),"
             "(\"\x1b[2J x\",pid=2,fd=3))|tcp LISTEN 0 5 0.0.0.0:2 0.0.0.0:* "
-            "users:((\"q\"),(\xe2\x80\xae\xc3\xa9\",pid=3,fd=3))",
-            "ss", "tcp 1 1 a  0.0.0.0|tcp 1 2 \x1b[2J x  0.0.0.0|"
-                  "tcp 2 3 q\"),(\u202eé  0.0.0.0");
+            "users:((\"q\"),(\xe2\x80\xae\xc3\xa9\",pid=3,fd=3),(\"\xff\\z\",pid=4,fd=3))",
+            "ss", "tcp 1 1 a  0.0.0.0|tcp 1 2 ^[[2J x  0.0.0.0|"
+                  "tcp 2 3 q\"),(\u202eé  0.0.0.0|tcp 2 4 \\xff\\\\z  0.0.0.0");
         row("ss: nothing listens", "tidewatch-remote ss|", "ss", "");
         row("proc, little-endian: listeners only, users as uids",
             "tidewatch-remote proc 1|table tcp|  sl  local_address rem_address   st tx rx tr "
@@ -58,8 +58,11 @@ private Q_SLOTS:
         // Malformed answers: the reason, never a partial list.
         row("no way named", "ss output|tcp LISTEN 0 5 *:1 *:*", "", "unexpected answer at line 1");
         row("an unknown way", "tidewatch-remote netstat|", "", "unexpected answer at line 1");
-        row("binary", "tidewatch-remote ss|tcp LISTEN 0 5 *:1 *:* users:((\"\xff\",pid=1,fd=3))",
-            "", "unexpected answer: not text");
+        row("binary", "tidewatch-remote tidewatch-ports|[\"\xff\"]", "", "unexpected answer: not text");
+        row("ss: binary outside the names", "tidewatch-remote ss|tcp LISTEN 0 5 *:1\xff *:*", "ss",
+            "unexpected answer at line 2");
+        row("ss: an interface name with an escape",
+            "tidewatch-remote ss|udp UNCONN 0 0 [fe80::1]%\x1b:546 [::]:*", "ss", "unexpected answer at line 2");
         row("json: not an array", "tidewatch-remote tidewatch-ports|{\"port\": 1}",
             "tidewatch-ports", "unexpected answer: not a JSON array");
         row("json: truncated", "tidewatch-remote tidewatch-ports|[{\"port\": 1, \"pid\"",
