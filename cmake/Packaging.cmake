@@ -22,7 +22,8 @@ set(CPACK_DEBIAN_PACKAGE_SECTION "net")
 set(CPACK_DEBIAN_PACKAGE_PRIORITY "optional")
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://kestrel.software/tidewatch")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# Qt's own strings (dialog buttons, the command line's "Usage:") in the user's language.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-translations-l10n")
+# Qt's own strings (dialog buttons, the command line's "Usage:") in the user's language, and
+# the ssh that other machines are listed through.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-translations-l10n, openssh-client")
 
 include(CPack)

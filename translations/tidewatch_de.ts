@@ -102,6 +102,49 @@
     </message>
 </context>
 <context>
+    <name>OtherMachinesDialog</name>
+    <message>
+        <source>Other Machines</source>
+        <translation>Andere Rechner</translation>
+    </message>
+    <message>
+        <source>Show the listening ports of these machines too, read over ssh with your own configuration and keys:</source>
+        <translation>Auch die lauschenden Ports dieser Rechner zeigen, gelesen über ssh mit Ihrer eigenen Konfiguration und Ihren Schlüsseln:</translation>
+    </message>
+    <message>
+        <source>Machines</source>
+        <translation>Rechner</translation>
+    </message>
+    <message>
+        <source>~/.ssh/config names no hosts (wildcard patterns are left out); type one below.</source>
+        <translation>~/.ssh/config nennt keine Hosts (Muster mit Platzhaltern bleiben außen vor); geben Sie unten einen ein.</translation>
+    </message>
+    <message>
+        <source>host, alias or user@host</source>
+        <translation>Host, Alias oder Benutzer@Host</translation>
+    </message>
+    <message>
+        <source>Host to add</source>
+        <translation>Hinzuzufügender Host</translation>
+    </message>
+    <message>
+        <source>Add</source>
+        <translation>Hinzufügen</translation>
+    </message>
+    <message>
+        <source>Type a host name.</source>
+        <translation>Geben Sie einen Hostnamen ein.</translation>
+    </message>
+    <message>
+        <source>A host can&apos;t begin with “-”: ssh would take it for an option.</source>
+        <translation>Ein Host kann nicht mit „-“ beginnen: ssh hielte ihn für eine Option.</translation>
+    </message>
+    <message>
+        <source>A host can&apos;t hold blanks or control characters.</source>
+        <translation>Ein Host kann keine Leer- oder Steuerzeichen enthalten.</translation>
+    </message>
+</context>
+<context>
     <name>PanelWindow</name>
     <message>
         <source>Tidewatch</source>
@@ -148,6 +191,25 @@
     </message>
 </context>
 <context>
+    <name>PortForwards</name>
+    <message>
+        <source>no free port here</source>
+        <translation>kein freier Port auf diesem Rechner</translation>
+    </message>
+    <message>
+        <source>ssh could not be started: %1</source>
+        <translation>ssh konnte nicht gestartet werden: %1</translation>
+    </message>
+    <message>
+        <source>ssh was ended</source>
+        <translation>ssh wurde beendet</translation>
+    </message>
+    <message>
+        <source>ssh exited with status %1</source>
+        <translation>ssh endete mit Status %1</translation>
+    </message>
+</context>
+<context>
     <name>PortList</name>
     <message>
         <source>Listening ports</source>
@@ -172,6 +234,18 @@
     <message>
         <source>End as administrator…</source>
         <translation>Als Administrator beenden …</translation>
+    </message>
+    <message>
+        <source>Forward it to this machine to open it</source>
+        <translation>Zum Öffnen erst auf diesen Rechner weiterleiten</translation>
+    </message>
+    <message>
+        <source>Stop forwarding</source>
+        <translation>Weiterleitung beenden</translation>
+    </message>
+    <message>
+        <source>Forward to this machine</source>
+        <translation>Auf diesen Rechner weiterleiten</translation>
     </message>
 </context>
 <context>
@@ -263,6 +337,50 @@
     <message>
         <source>systemd, for %1</source>
         <translation>systemd, für %1</translation>
+    </message>
+    <message>
+        <source>on %1</source>
+        <translation>auf %1</translation>
+    </message>
+    <message>
+        <source>connecting…</source>
+        <translation>Verbindung wird aufgebaut…</translation>
+    </message>
+    <message>
+        <source>1 listening port</source>
+        <translation>1 lauschender Port</translation>
+    </message>
+    <message>
+        <source>%1 listening ports</source>
+        <translation>%1 lauschende Ports</translation>
+    </message>
+    <message>
+        <source>connection lost: %1</source>
+        <translation>Verbindung verloren: %1</translation>
+    </message>
+    <message>
+        <source>unreachable: %1</source>
+        <translation>nicht erreichbar: %1</translation>
+    </message>
+    <message>
+        <source>→ localhost:%1</source>
+        <translation>→ localhost:%1</translation>
+    </message>
+    <message>
+        <source>forward ended: %1</source>
+        <translation>Weiterleitung beendet: %1</translation>
+    </message>
+    <message>
+        <source>On %1</source>
+        <translation>Auf %1</translation>
+    </message>
+    <message>
+        <source>another user&apos;s process</source>
+        <translation>Prozess eines anderen Benutzers</translation>
+    </message>
+    <message>
+        <source>next try %1</source>
+        <translation>nächster Versuch %1</translation>
     </message>
 </context>
 <context>
@@ -507,6 +625,14 @@
         <source>End as administrator…</source>
         <translation>Als Administrator beenden …</translation>
     </message>
+    <message>
+        <source>Stop Forwarding</source>
+        <translation>Weiterleitung beenden</translation>
+    </message>
+    <message>
+        <source>Forward to This Machine</source>
+        <translation>Auf diesen Rechner weiterleiten</translation>
+    </message>
 </context>
 <context>
     <name>PortRowDelegate</name>
@@ -582,6 +708,52 @@
     </message>
 </context>
 <context>
+    <name>RemoteAnswer</name>
+    <message>
+        <source>unexpected answer at line %1</source>
+        <translation>unerwartete Antwort in Zeile %1</translation>
+    </message>
+    <message>
+        <source>unexpected answer: not text</source>
+        <translation>unerwartete Antwort: kein Text</translation>
+    </message>
+    <message>
+        <source>unexpected answer: not a JSON array</source>
+        <translation>unerwartete Antwort: kein JSON-Array</translation>
+    </message>
+    <message>
+        <source>unexpected answer: record %1</source>
+        <translation>unerwartete Antwort: Eintrag %1</translation>
+    </message>
+</context>
+<context>
+    <name>RemoteLister</name>
+    <message>
+        <source>no answer in %1 s</source>
+        <translation>keine Antwort in %1 s</translation>
+    </message>
+    <message>
+        <source>not a host name: &quot;%1&quot;</source>
+        <translation>kein Hostname: „%1“</translation>
+    </message>
+    <message>
+        <source>cannot run %1: %2</source>
+        <translation>%1 lässt sich nicht ausführen: %2</translation>
+    </message>
+    <message>
+        <source>the answer is larger than %1 MiB</source>
+        <translation>die Antwort ist größer als %1 MiB</translation>
+    </message>
+    <message>
+        <source>ssh exited with status %1</source>
+        <translation>ssh endete mit Status %1</translation>
+    </message>
+    <message>
+        <source>ssh ended abnormally</source>
+        <translation>ssh endete abnormal</translation>
+    </message>
+</context>
+<context>
     <name>SettingsBlock</name>
     <message>
         <source>Open at login</source>
@@ -598,6 +770,14 @@
     <message>
         <source>This build does not check for updates.</source>
         <translation>Diese Ausgabe sucht nicht nach Aktualisierungen.</translation>
+    </message>
+    <message>
+        <source>Other machines…</source>
+        <translation>Andere Rechner…</translation>
+    </message>
+    <message>
+        <source>Watch the ports of other machines over ssh</source>
+        <translation>Die Ports anderer Rechner über ssh beobachten</translation>
     </message>
 </context>
 <context>
@@ -738,6 +918,10 @@
         <source>tidewatch: the session bus does not answer; starting without it (no StatusNotifierItem tray icon, no notifications, no accessibility bridge)</source>
         <translation>tidewatch: Der Sitzungsbus antwortet nicht; Start ohne ihn (kein StatusNotifierItem-Symbol, keine Benachrichtigungen, keine Barrierefreiheits-Schnittstelle)</translation>
     </message>
+    <message>
+        <source>ssh&apos;s kept connections</source>
+        <translation>die gehaltenen Verbindungen von ssh</translation>
+    </message>
 </context>
 <context>
     <name>tidewatch-ports</name>
@@ -848,6 +1032,22 @@
     <message>
         <source>--wait needs a number of seconds from 0.1 to 60, not &quot;%1&quot;</source>
         <translation>--wait braucht eine Zahl von Sekunden von 0.1 bis 60, nicht „%1“</translation>
+    </message>
+    <message>
+        <source>List the ports of &lt;host&gt; instead of this machine&apos;s, over ssh with your own configuration, keys and agent (no password prompt, 20 s at most), read there by tidewatch-ports, ss or /proc/net; may be given more than once. The JSON records gain &quot;host&quot; and &quot;source&quot;.</source>
+        <translation>Die Ports von &lt;Host&gt; statt die dieses Rechners auflisten, über ssh mit Ihrer eigenen Konfiguration, Ihren Schlüsseln und Ihrem Agenten (ohne Passwortabfrage, höchstens 20 s), dort gelesen von tidewatch-ports, ss oder /proc/net; darf mehrmals angegeben werden. Die JSON-Einträge erhalten &quot;host&quot; und &quot;source&quot;.</translation>
+    </message>
+    <message>
+        <source>host</source>
+        <translation>Host</translation>
+    </message>
+    <message>
+        <source>not a host name: &quot;%1&quot;</source>
+        <translation>kein Hostname: „%1“</translation>
+    </message>
+    <message>
+        <source>--host does not go with --watch, --metrics, --lsof or --repeat</source>
+        <translation>--host geht nicht mit --watch, --metrics, --lsof oder --repeat</translation>
     </message>
 </context>
 </TS>

@@ -5,16 +5,21 @@
 #include "desktopentryresource.h"
 #include "loginitem.h"
 #include "messageboxalerts.h"
+#include "othermachinesdialog.h"
 #include "portchangenotifier.h"
 #include "portlistview.h"
 #include "portscanner.h"
 #include "preferencesfile.h"
+#include "privatepaths.h"
 #include "processcontrol.h"
 #include "processdetails.h"
 #include "qtdesktopservices.h"
+#include "quitsignals.h"
+#include "remotemachines.h"
 #include "sessionbus.h"
 #include "settingsblock.h"
 #include "singleinstance.h"
+#include "sshconfighosts.h"
 #include "translations.h"
 #include "trayhosts.h"
 #include "trayshell.h"
@@ -59,6 +64,8 @@ int main(int argc, char* argv[])
                                                               : std::optional{info.identifier});
     if (guard.isDuplicate())
         return 0;
+    // The end of a session quits as Quit does, leaving no ssh of ours behind.
+    const QuitSignals quitSignals;
     // Before the first QSettings reads the file.
     const PreferencesFile preferencesFile =
         PreferencesFile::prepare(PreferencesFile::defaultPath());
@@ -76,7 +83,21 @@ int main(int argc, char* argv[])
         .desktopTemplate = QString::fromUtf8(desktopEntryText()),
     });
     const auto processDetails = ProcessDetailsProvider::platform();
+    QSettings preferences(preferencesFile.path, QSettings::IniFormat);
+    // Other machines over the user's ssh, each over one kept connection whose control socket
+    // sits in a folder only this user may enter. Declared before the panel, which uses it:
+    // going last, it ends every forward and closes the kept connections.
+    const QString runtime = SingleInstanceGuard::defaultLockDirectory();
+    const QString controlFolder = runtime + QStringLiteral("/ssh");
+    const QString controlUse = QCoreApplication::translate("main", "ssh's kept connections");
+    RemoteMachines machines({.controlFolder = isPrivateFolder(runtime, controlUse) &&
+                                                      isPrivateFolder(controlFolder, controlUse)
+                                                  ? controlFolder
+                                                  : QString()});
+    const QString hostsKey = QStringLiteral("otherMachines/hosts");
+    machines.setHosts(preferences.value(hostsKey).toStringList());
     auto* panel = new PortListView(scanner, desktop, *processDetails, info);
+    panel->setRemoteMachines(&machines);
     if (!preferencesFile.notices.isEmpty())
         panel->showNotice(preferencesFile.notices.join(u'\n'));
     auto* settings = new SettingsBlock(*loginItem);
@@ -91,8 +112,21 @@ int main(int argc, char* argv[])
          ProcessControl::platform()->ownUid() != 0 ? &admin : nullptr,
          [containerNames](const QString& id) { return containerNames->nameAt(id); }});
 
+    QObject::connect(settings, &SettingsBlock::otherMachinesRequested, panel, [&] {
+        const QString sshFolder = QDir::home().filePath(QStringLiteral(".ssh"));
+        auto* dialog = new OtherMachinesDialog(
+            readSshConfigHosts(sshFolder + QStringLiteral("/config"), sshFolder), machines.hosts());
+        dialog->setAttribute(Qt::WA_DeleteOnClose);
+        QObject::connect(dialog, &QDialog::accepted, &machines, [&, dialog] {
+            machines.setHosts(dialog->hosts());
+            preferences.setValue(hostsKey, machines.hosts());
+        });
+        dialog->show();
+        dialog->raise();
+        dialog->activateWindow();
+    });
+
     // The one update prompter: checks shortly after start, then daily, and when asked.
-    QSettings preferences(preferencesFile.path, QSettings::IniFormat);
     const UpdateChecker updateChecker(info);
     MessageBoxAlerts updateAlerts;
     UpdatePrompter updates(updateChecker, preferences, updateAlerts, desktop);

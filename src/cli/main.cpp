@@ -2,8 +2,9 @@
 // and scripts; given port numbers, only their rows. Exit status: 0 on success (without port
 // numbers also when nothing listens), 1 when the query failed, 2 on a usage error, 3 when
 // nothing listens on any of the ports given. --watch follows the list as it changes,
-// --metrics writes it for Prometheus. --free ends the ports' owners and reports whether the
-// ports are free: 0 when each is, 4 when one still or again listens, 1 when it could not act.
+// --metrics writes it for Prometheus, --host lists other machines' ports over ssh. --free
+// ends the ports' owners and reports whether the ports are free: 0 when each is, 4 when
+// one still or again listens, 1 when it could not act.
 
 #include "applicationinfo.h"
 #include "containernames.h"
@@ -13,6 +14,9 @@
 #include "portsource.h"
 #include "portsoutput.h"
 #include "portwatch.h"
+#include "printabletext.h"
+#include "remotelister.h"
+#include "sshcommand.h"
 #include "translations.h"
 
 #include <QCommandLineParser>
@@ -24,7 +28,9 @@
 
 #include <algorithm>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
+#include <memory>
 #include <optional>
 #include <variant>
 
@@ -49,6 +55,7 @@ struct Options
     QList<qint64> freePorts; // in the order given
     std::chrono::milliseconds wait{3000};
     bool force = false;
+    QStringList hosts; // other machines to list over ssh instead of this one
 };
 
 // The source the options name, kept across scans as the app keeps its own.
@@ -188,6 +195,15 @@ std::variant<Options, Outcome> parseCommandLine(const QStringList& arguments)
             "Write the metrics to <path> at once, as a new file that replaces the old one "
             "(for the node exporter's textfile collector)."),
         QCoreApplication::translate("tidewatch-ports", "path"));
+    const QCommandLineOption hostOption(
+        QStringLiteral("host"),
+        QCoreApplication::translate(
+            "tidewatch-ports",
+            "List the ports of <host> instead of this machine's, over ssh with your own "
+            "configuration, keys and agent (no password prompt, 20 s at most), read there by "
+            "tidewatch-ports, ss or /proc/net; may be given more than once. The JSON records "
+            "gain \"host\" and \"source\"."),
+        QCoreApplication::translate("tidewatch-ports", "host"));
     parser.addOption(jsonOption);
     parser.addOption(tcpOption);
     parser.addOption(udpOption);
@@ -219,6 +235,7 @@ std::variant<Options, Outcome> parseCommandLine(const QStringList& arguments)
     parser.addOption(freeOption);
     parser.addOption(waitOption);
     parser.addOption(forceOption);
+    parser.addOption(hostOption);
     parser.addPositionalArgument(
         QStringLiteral("PORT"),
         QCoreApplication::translate("tidewatch-ports",
@@ -279,6 +296,18 @@ std::variant<Options, Outcome> parseCommandLine(const QStringList& arguments)
     options.wait = std::chrono::milliseconds(qRound64(wait * 1000));
     if (const QString error = freeUsageError(parser, options); !error.isEmpty())
         return usageError(error);
+    options.hosts = parser.values(hostOption);
+    options.hosts.removeDuplicates();
+    for (const QString& host : std::as_const(options.hosts)) {
+        if (!SshCommand::isUsableHost(host))
+            return usageError(
+                QCoreApplication::translate("tidewatch-ports", "not a host name: \"%1\"")
+                    .arg(escapedText(host)));
+    }
+    if (!options.hosts.isEmpty() &&
+        (options.watch || options.metrics || options.lsofPath || parser.isSet(repeatOption)))
+        return usageError(QCoreApplication::translate(
+            "tidewatch-ports", "--host does not go with --watch, --metrics, --lsof or --repeat"));
     if (parser.isSet(helpOption))
         return Outcome{0, helpText(parser).toUtf8(), {}};
     if (parser.isSet(versionOption)) {
@@ -426,6 +455,49 @@ Outcome listPorts(const Options& options)
             {}};
 }
 
+// The other machines' lists, asked for all at once; each host's reason on standard error.
+Outcome listRemotePorts(const Options& options)
+{
+    QList<RemoteListing> listings(options.hosts.size());
+    std::vector<std::unique_ptr<RemoteLister>> listers;
+    qsizetype running = options.hosts.size();
+    QEventLoop wait;
+    for (qsizetype i = 0; i < options.hosts.size(); ++i) {
+        listers.push_back(std::make_unique<RemoteLister>(options.hosts[i]));
+        QObject::connect(listers.back().get(), &RemoteLister::finished, &wait,
+                         [&, i](const RemoteListing& listing) {
+                             listings[i] = listing;
+                             if (--running == 0)
+                                 wait.quit();
+                         });
+        listers.back()->list();
+    }
+    // Each ssh runs in a group of its own, which a terminal's ^C does not reach: it is ended
+    // here, then the signal ends us as it would have.
+    endOnStopSignals(wait);
+    if (const int signal = wait.exec(); signal != 0) {
+        listers.clear();
+        std::signal(signal, SIG_DFL);
+        std::raise(signal);
+    }
+    Outcome outcome;
+    bool anyListed = false;
+    for (RemoteListing& listing : listings) {
+        listing.ports.removeIf([&](const ListeningPort& port) { return !isWanted(options, port); });
+        anyListed = anyListed || !listing.ports.isEmpty();
+        if (!listing.ok()) {
+            outcome.status = 1;
+            outcome.err += (programName + u": ").toUtf8() + terminalText(listing.host) + ": " +
+                           terminalText(listing.reason) + '\n';
+        }
+    }
+    listings.removeIf([](const RemoteListing& listing) { return !listing.ok(); });
+    outcome.out = options.json ? formatRemoteJson(listings) : formatRemoteTable(listings);
+    if (outcome.status == 0 && !options.ports.isEmpty() && !anyListed)
+        outcome.status = 3;
+    return outcome;
+}
+
 void write(std::FILE* stream, const QByteArray& text)
 {
     std::fwrite(text.constData(), 1, size_t(text.size()), stream);
@@ -457,5 +529,7 @@ int main(int argc, char* argv[])
         return watchPorts(options);
     if (options.free)
         return finish(freePorts(options));
+    if (!options.hosts.isEmpty())
+        return finish(listRemotePorts(options));
     return finish(options.metrics ? writeMetrics(options) : listPorts(options));
 }

@@ -100,6 +100,33 @@ QByteArray formatPortTable(const QList<ListeningPort>& ports)
     return out;
 }
 
+QByteArray formatRemoteTable(const QList<RemoteListing>& listings)
+{
+    QByteArray out;
+    for (const RemoteListing& listing : listings) {
+        if (!out.isEmpty())
+            out += '\n';
+        out += terminalText(listing.host) + " (" +
+               RemoteListing::sourceName(listing.source).toUtf8() + "):\n" +
+               formatPortTable(listing.ports);
+    }
+    return out;
+}
+
+QByteArray formatRemoteJson(const QList<RemoteListing>& listings)
+{
+    QByteArrayList records;
+    for (const RemoteListing& listing : listings) {
+        QByteArray prefix = "{\"host\": ";
+        appendJsonString(prefix, listing.host);
+        prefix += ", \"source\": ";
+        appendJsonString(prefix, RemoteListing::sourceName(listing.source));
+        for (const ListeningPort& port : listing.ports)
+            records.append("  " + prefix + ", " + portJsonFields(port) + '}');
+    }
+    return records.isEmpty() ? QByteArray("[]\n") : QByteArray("[\n" + records.join(",\n") + "\n]\n");
+}
+
 QByteArray portJsonFields(const ListeningPort& port)
 {
     QByteArray out = "\"port\": " + QByteArray::number(port.port()) + ", \"pid\": ";

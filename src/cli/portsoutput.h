@@ -1,6 +1,7 @@
 #pragma once
 
 #include "listeningport.h"
+#include "remoteanswer.h"
 
 #include <QByteArray>
 #include <QList>
@@ -20,6 +21,10 @@ QByteArray formatPortTable(const QList<ListeningPort>& ports);
 // start is unknown. Numbers are written as exact decimal integers (a JSON library holding
 // them as doubles would round 64-bit values).
 QByteArray formatPortJson(const QList<ListeningPort>& ports);
+// Other machines' lists: the table under a "HOST (SOURCE):" line for each host, the hosts
+// apart by a blank line; the JSON array with "host" and "source" first in each record.
+QByteArray formatRemoteTable(const QList<RemoteListing>& listings);
+QByteArray formatRemoteJson(const QList<RemoteListing>& listings);
 // The fields of formatPortJson's object for one record, without the braces.
 QByteArray portJsonFields(const ListeningPort& port);
 // TEXT as a JSON string, quotes included, appended to OUT.

@@ -21,13 +21,14 @@
 
 namespace {
 
-// SIGINT and SIGTERM reach the event loop as a byte on this pipe.
+// SIGINT and SIGTERM reach the event loop as a byte on this pipe: the signal's number.
 int signalPipe[2] = {-1, -1};
 
-extern "C" void onStopSignal(int)
+extern "C" void onStopSignal(int signal)
 {
     const int saved = errno;
-    [[maybe_unused]] const ssize_t written = ::write(signalPipe[1], "x", 1);
+    const char byte = char(signal);
+    [[maybe_unused]] const ssize_t written = ::write(signalPipe[1], &byte, 1);
     errno = saved;
 }
 
@@ -60,6 +61,19 @@ bool writeOut(const QByteArray& text)
 }
 
 } // namespace
+
+bool endOnStopSignals(QEventLoop& loop)
+{
+    if (!catchStopSignals())
+        return false;
+    auto* const stopSignal = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &loop);
+    QObject::connect(stopSignal, &QSocketNotifier::activated, &loop, [&loop] {
+        char byte = 0;
+        [[maybe_unused]] const ssize_t read = ::read(signalPipe[0], &byte, 1);
+        loop.exit(byte);
+    });
+    return true;
+}
 
 int watchPorts(PortSource& source, const std::function<QueryResult()>& first,
                const WatchOptions& options)

@@ -1,9 +1,9 @@
 #include "portlist.h"
 
 #include "panelstyle.h"
+#include "portforwards.h"
 #include "portlistmodel.h"
 #include "portrowdelegate.h"
-#include "porturl.h"
 
 #include <QContextMenuEvent>
 #include <QCursor>
@@ -65,17 +65,29 @@ PortList::PortList(PortListModel* model, QWidget* parent)
     layout->setSpacing(buttonSpacing);
     m_openButton = makeActionButton(m_actions, QStringLiteral("openButton"));
     m_killButton = makeActionButton(m_actions, QStringLiteral("killButton"));
+    m_forwardButton = makeActionButton(m_actions, QStringLiteral("forwardButton"));
 
     layout->addWidget(m_openButton);
+    layout->addWidget(m_forwardButton);
     layout->addWidget(m_killButton);
+    // Two buttons at most show at once: kill is only here, forward only elsewhere.
+    m_forwardButton->hide();
     m_actions->adjustSize();
     m_actions->hide();
     m_delegate->setActionsWidth(m_actions->sizeHint().width());
     updateIcons();
 
     connect(m_openButton, &QToolButton::clicked, this, [this] {
-        if (m_model->hoveredRow() >= 0)
-            Q_EMIT openRequested(m_model->portAt(m_model->hoveredRow()));
+        if (const QUrl url = m_model->urlAt(m_model->hoveredRow()); url.isValid())
+            Q_EMIT openRequested(url);
+    });
+    connect(m_forwardButton, &QToolButton::clicked, this, [this] {
+        const int row = m_model->hoveredRow();
+        if (row < 0 || m_model->rowKind(row) != PortListModel::RowKind::Remote)
+            return;
+        const auto forward = m_model->forwardAt(row);
+        Q_EMIT forwardRequested(m_model->hostAt(row), m_model->portAt(row),
+                                !forward || !forward->running);
     });
     connect(m_killButton, &QToolButton::clicked, this, [this] {
         const int row = m_model->hoveredRow();
@@ -170,11 +182,11 @@ void PortList::keyPressEvent(QKeyEvent* event)
         break;
     case Qt::Key_Return:
     case Qt::Key_Enter:
-        if (row < 0) {
+        if (!m_model->urlAt(row).isValid()) {
             event->ignore();
             return;
         }
-        Q_EMIT openRequested(m_model->portAt(row));
+        Q_EMIT openRequested(m_model->urlAt(row));
         break;
     case Qt::Key_Delete:
         // Another user's socket: only an administrator may end it. And only the record the keys
@@ -182,7 +194,7 @@ void PortList::keyPressEvent(QKeyEvent* event)
         // process, and a quick second Delete must not end that one too.
         if (row < 0 || !isEndable(row) ||
             (m_model->hoverSource() == PortListModel::HoverSource::Keyboard &&
-             m_model->portAt(row).key() != m_keyboardPick)) {
+             m_model->rowKey(row) != m_keyboardPick)) {
             event->ignore();
             return;
         }
@@ -203,7 +215,7 @@ void PortList::contextMenuEvent(QContextMenuEvent* event)
     // keyboard, the highlighted row, with the menu at its lower left.
     const bool byPointer = event->reason() == QContextMenuEvent::Mouse;
     const int row = byPointer ? indexAt(event->pos()).row() : m_model->hoveredRow();
-    if (row < 0) {
+    if (row < 0 || m_model->rowKind(row) == PortListModel::RowKind::Host) {
         event->ignore();
         return;
     }
@@ -214,7 +226,7 @@ void PortList::contextMenuEvent(QContextMenuEvent* event)
         byPointer ? event->globalPos()
                   : viewport()->mapToGlobal(
                         QPoint(rect.left() + PortRowDelegate::horizontalPadding, rect.bottom()));
-    Q_EMIT menuRequested(m_model->portAt(row), at);
+    Q_EMIT menuRequested(row, at);
     event->accept();
 }
 
@@ -236,7 +248,7 @@ void PortList::highlightByKeyboard(int row)
     if (!m_lastPointerPos)
         m_lastPointerPos = QCursor::pos();
     m_model->setHoveredRow(row, PortListModel::HoverSource::Keyboard);
-    m_keyboardPick = m_model->portAt(row).key();
+    m_keyboardPick = m_model->rowKey(row);
     showKeyboardHighlight();
 }
 
@@ -309,14 +321,29 @@ void PortList::updateActions()
     const int row = m_model->hoveredRow();
     if (row >= 0) {
         const ListeningPort& port = m_model->portAt(row);
-        const QUrl url = browserUrl(port);
-        m_openButton->setToolTip(tr("Open %1").arg(url.authority()));
+        const PortListModel::RowKind kind = m_model->rowKind(row);
+        const QUrl url = m_model->urlAt(row);
+        // Another machine's port opens through its forward: until there is one, the button
+        // says what it would need.
+        m_openButton->setToolTip(url.isValid() || kind == PortListModel::RowKind::Local
+                                     ? tr("Open %1").arg(url.authority())
+                                     : tr("Forward it to this machine to open it"));
         m_openButton->setAccessibleName(m_openButton->toolTip());
         m_openButton->setEnabled(url.isValid());
         m_openButton->setVisible(!port.isUdp());
+        // Only a TCP port can be forwarded (ssh -L).
+        const auto forward = m_model->forwardAt(row);
+        const bool running = forward && forward->running;
+        m_forwardButton->setVisible(kind == PortListModel::RowKind::Remote && !port.isUdp());
+        m_forwardButton->setEnabled(running || !forwardTarget(port).isEmpty());
+        m_forwardButton->setToolTip(running ? tr("Stop forwarding")
+                                            : tr("Forward to this machine"));
+        m_forwardButton->setAccessibleName(m_forwardButton->toolTip());
+        m_forwardButton->setIcon(running ? m_stopIcon : m_forwardIcon);
         // Without a process there is nothing to signal: no kill button, unless an
         // administrator may end it or it is a socket unit's to stop. One that ignored the
-        // request to quit is offered the forced quit right here.
+        // request to quit is offered the forced quit right here. Another machine's
+        // processes are not ours to end.
         m_killButton->setVisible(isEndable(row));
         const QString socketUnit = m_model->socketUnitOf(port);
         m_killButton->setToolTip(!socketUnit.isEmpty() ? tr("Stop %1").arg(socketUnit)
@@ -337,6 +364,8 @@ void PortList::setAdminEndOffered(bool offered)
 
 bool PortList::isEndable(int row) const
 {
+    if (m_model->rowKind(row) != PortListModel::RowKind::Local)
+        return false;
     const ListeningPort& port = m_model->portAt(row);
     return port.hasProcess() || m_adminEndOffered || !m_model->socketUnitOf(port).isEmpty();
 }
@@ -349,10 +378,12 @@ bool PortList::isStillRunning(int row) const
 void PortList::placeActions()
 {
     const int row = m_model->hoveredRow();
-    if (row < 0) {
+    if (row < 0 || m_model->rowKind(row) == PortListModel::RowKind::Host) {
         m_actions->hide();
         return;
     }
+    // The buttons a row shows decide how wide they are.
+    m_actions->adjustSize();
     const QRect rect = visualRect(m_model->index(row));
     if (!rect.isValid()) {
         m_actions->hide();
@@ -372,4 +403,9 @@ void PortList::updateIcons()
         PanelStyle::tintedIcon(QStringLiteral(":/icons/open.svg"), PanelStyle::primary(pal)));
     m_killButton->setIcon(
         PanelStyle::tintedIcon(QStringLiteral(":/icons/kill.svg"), PanelStyle::red(pal)));
+    m_forwardIcon =
+        PanelStyle::tintedIcon(QStringLiteral(":/icons/forward.svg"), PanelStyle::primary(pal));
+    m_stopIcon =
+        PanelStyle::tintedIcon(QStringLiteral(":/icons/unforward.svg"), PanelStyle::primary(pal));
+    updateActions();
 }

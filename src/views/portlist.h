@@ -1,19 +1,21 @@
 #pragma once
 
 #include "listeningport.h"
+#include "portlistmodel.h"
 
+#include <QIcon>
 #include <QListView>
 
 #include <optional>
 
-class PortListModel;
 class PortRowDelegate;
 class QMenu;
 class QToolButton;
 class QWidget;
 
 // The scrolling list of port rows. Only the visible rows are painted, whatever the number
-// of records. The hovered row gets two real buttons (open, kill), laid over its right edge
+// of records. The hovered row gets real buttons (open, and kill here or forward for another
+// machine's row; none for a machine's header), laid over its right edge
 // inside the viewport, so tooltips, accessibility and clicks work as on any button.
 //
 // The keys move the same highlight as the pointer (Up, Down, Home, End, Page Up, Page
@@ -45,11 +47,14 @@ public:
     QSize sizeHint() const override;
 
 Q_SIGNALS:
-    void openRequested(const ListeningPort& port);
+    // The row's address: a local port's own, a remote one's forward.
+    void openRequested(const QUrl& url);
     // force: Shift was held, so the process is made to end rather than asked.
     void killRequested(const ListeningPort& port, bool force);
     // globalPos: where the menu opens.
-    void menuRequested(const ListeningPort& port, const QPoint& globalPos);
+    void menuRequested(int row, const QPoint& globalPos);
+    // A remote row's forward button: start forwarding the port, or stop.
+    void forwardRequested(const QString& host, const ListeningPort& port, bool start);
 
 protected:
     bool viewportEvent(QEvent* event) override;
@@ -69,7 +74,7 @@ private:
     void onHoveredRowChanged(int row);
     void placeActions();
     bool isStillRunning(int row) const;
-    // Whether the row's owner can be asked to end, by us or as administrator.
+    // Whether the row's owner (on this machine) can be asked to end, by us or as administrator.
     bool isEndable(int row) const;
     // The hovered row's buttons, as its record asks.
     void updateActions();
@@ -81,8 +86,11 @@ private:
     QWidget* m_actions;
     QToolButton* m_openButton;
     QToolButton* m_killButton;
-    std::optional<QPoint> m_lastPointerPos;           // global; where the pointer was last seen
-    std::optional<ListeningPort::Key> m_keyboardPick; // the record the keys last moved to
+    QToolButton* m_forwardButton;
+    QIcon m_forwardIcon;
+    QIcon m_stopIcon;
+    std::optional<QPoint> m_lastPointerPos;              // global; where the pointer was last seen
+    std::optional<PortListModel::RowKey> m_keyboardPick; // the record the keys last moved to
     bool m_holdingHighlight = false;
     bool m_adminEndOffered = false;
 };

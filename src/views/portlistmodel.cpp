@@ -1,6 +1,7 @@
 #include "portlistmodel.h"
 
 #include "displaytext.h"
+#include "porturl.h"
 #include "processdetails.h"
 
 #include <QLocale>
@@ -46,14 +47,12 @@ QString PortListModel::runningSinceText(const QDateTime& started, const QDateTim
 
 int PortListModel::rowCount(const QModelIndex& parent) const
 {
-    return parent.isValid() ? 0 : static_cast<int>(m_visible.size());
+    return parent.isValid() ? 0 : static_cast<int>(m_visible.size() + m_remoteRows.size());
 }
 
-QVariant PortListModel::data(const QModelIndex& index, int role) const
+// What a row says of a record and its owner, alike for this machine's and another's.
+QVariant PortListModel::ownerData(const ListeningPort& port, int role)
 {
-    if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
-        return {};
-    const ListeningPort& port = m_visible.at(index.row());
     // Another user's socket names its user; a source that gave no pid and no user (lsof
     // can) shows the record as it came.
     const bool isOthers = !port.hasProcess() && !port.user().isEmpty();
@@ -63,18 +62,6 @@ QVariant PortListModel::data(const QModelIndex& index, int role) const
             return tr("systemd, for %1").arg(printableText(unit));
         return isOthers ? tr("owned by %1").arg(printableText(port.user()))
                         : printableText(port.displayName());
-    case Qt::AccessibleTextRole: {
-        // A screen reader gets the whole row, the port first, as the eye reads it.
-        QStringList parts{port.isUdp() ? tr("UDP port %1").arg(port.port())
-                                       : tr("Port %1").arg(port.port())};
-        for (const int role : {int(Qt::DisplayRole), int(PidTextRole), int(ExposureTextRole)}) {
-            if (const QString text = data(index, role).toString(); !text.isEmpty())
-                parts.append(text);
-        }
-        if (data(index, AppearedRole).toBool())
-            parts.append(tr("just started"));
-        return parts.join(QLatin1String(", "));
-    }
     case PortTextRole:
         return QString::number(port.port());
     case ProtocolTextRole:
@@ -99,8 +86,43 @@ QVariant PortListModel::data(const QModelIndex& index, int role) const
         return exposureText(port);
     case ExposureRole:
         return int(port.exposure());
-    case HoveredRole:
+    case RowKindRole:
+        return int(RowKind::Local);
+    default:
+        return {};
+    }
+}
+
+QVariant PortListModel::data(const QModelIndex& index, int role) const
+{
+    if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
+        return {};
+    if (role == HoveredRole)
         return index.row() == m_hoveredRow;
+    if (role == Qt::AccessibleTextRole) {
+        // A screen reader gets the whole row, the port first, as the eye reads it.
+        const RowKind kind = rowKind(index.row());
+        const ListeningPort& port = portAt(index.row());
+        QStringList parts;
+        if (kind != RowKind::Host)
+            parts.append(port.isUdp() ? tr("UDP port %1").arg(port.port())
+                                      : tr("Port %1").arg(port.port()));
+        for (const int role : {int(Qt::DisplayRole), int(HostStateRole), int(RetryTextRole),
+                               int(PidTextRole), int(ExposureTextRole), int(ForwardTextRole)}) {
+            if (const QString text = data(index, role).toString(); !text.isEmpty())
+                parts.append(text);
+        }
+        if (kind == RowKind::Remote)
+            parts.append(tr("on %1").arg(printableText(hostAt(index.row()))));
+        if (data(index, AppearedRole).toBool())
+            parts.append(tr("just started"));
+        return parts.join(QLatin1String(", "));
+    }
+    if (index.row() >= m_visible.size())
+        return remoteData(m_remoteRows.at(index.row() - m_visible.size()), role);
+    const ListeningPort& port = m_visible.at(index.row());
+    const bool isOthers = !port.hasProcess() && !port.user().isEmpty();
+    switch (role) {
     case StillRunningRole:
         return m_stillRunning.contains(port.key());
     case AppearedRole:
@@ -137,8 +159,163 @@ QVariant PortListModel::data(const QModelIndex& index, int role) const
         return plainTextToolTip(text);
     }
     default:
-        return {};
+        return ownerData(port, role);
     }
+}
+
+QVariant PortListModel::remoteData(const RemoteRow& row, int role) const
+{
+    const RemoteSection& section = m_shownSections.at(row.section);
+    if (row.port < 0) {
+        QString state;
+        switch (section.state) {
+        case RemoteSection::State::Connecting:
+            state = tr("connecting…");
+            break;
+        case RemoteSection::State::Listed:
+            state = section.ports.size() == 1 ? tr("1 listening port")
+                                              : tr("%1 listening ports").arg(section.ports.size());
+            break;
+        case RemoteSection::State::Unreachable:
+            state = (section.lost ? tr("connection lost: %1") : tr("unreachable: %1"))
+                        .arg(printableText(section.reason));
+            break;
+        }
+        switch (role) {
+        case Qt::DisplayRole:
+            return printableText(section.host);
+        case HostStateRole:
+            return state;
+        case UnreachableRole:
+            return section.state == RemoteSection::State::Unreachable;
+        case RetryTextRole:
+            // The backoff, in sight: the reason may be too long to show whole.
+            if (section.state != RemoteSection::State::Unreachable || !section.nextTry.isValid())
+                return QString();
+            return tr("next try %1").arg(section.nextTry.time().toString(u"HH:mm:ss"));
+        case RowKindRole:
+            return int(RowKind::Host);
+        case Qt::ToolTipRole: {
+            QString text = section.host + QLatin1Char('\n') + state;
+            if (const QString retry = remoteData(row, RetryTextRole).toString(); !retry.isEmpty())
+                text += QLatin1Char('\n') + retry;
+            return plainTextToolTip(text);
+        }
+        default:
+            return {};
+        }
+    }
+    const ListeningPort& port = section.ports.at(row.port);
+    const auto forward = section.forwards.find(port.port());
+    const bool forwarded = forward != section.forwards.end() && !port.isUdp();
+    // ss on the other side names only its own user's processes, and no user for the rest.
+    const bool unseen = !port.hasProcess() && port.user().isEmpty();
+    switch (role) {
+    case RowKindRole:
+        return int(RowKind::Remote);
+    case Qt::DisplayRole:
+        if (unseen && port.processName().isEmpty())
+            return tr("another user's process");
+        break;
+    case PidTextRole:
+        if (unseen)
+            return QString();
+        break;
+    case ForwardTextRole:
+        if (!forwarded)
+            return QString();
+        return forward->running ? tr("→ localhost:%1").arg(forward->localPort)
+                                : tr("forward ended: %1").arg(forward->reason);
+    case ForwardEndedRole:
+        return forwarded && !forward->running;
+    case Qt::ToolTipRole: {
+        // Nothing here is read of this machine's processes: the pid is another machine's.
+        QString text = ownerData(port, Qt::DisplayRole).toString() + QLatin1Char('\n') +
+                       tr("On %1").arg(section.host);
+        if (!port.unit().isEmpty())
+            text += QLatin1Char('\n') + tr("Service: %1").arg(port.unit());
+        if (!port.container().isEmpty())
+            text += QLatin1Char('\n') + tr("Container: %1").arg(port.container());
+        if (!port.addresses().isEmpty())
+            text += QLatin1Char('\n') +
+                    tr("Listening on: %1").arg(port.addresses().join(QLatin1String(", ")));
+        if (forwarded)
+            text += QLatin1Char('\n') + remoteData(row, ForwardTextRole).toString();
+        return plainTextToolTip(text);
+    }
+    default:
+        break;
+    }
+    return ownerData(port, role);
+}
+
+const ListeningPort& PortListModel::portAt(int row) const
+{
+    static const ListeningPort none(0, 0, {});
+    if (row < m_visible.size())
+        return m_visible.at(row);
+    const RemoteRow& remote = m_remoteRows.at(row - m_visible.size());
+    return remote.port < 0 ? none : m_shownSections.at(remote.section).ports.at(remote.port);
+}
+
+PortListModel::RowKind PortListModel::rowKind(int row) const
+{
+    if (row < m_visible.size())
+        return RowKind::Local;
+    return m_remoteRows.at(row - m_visible.size()).port < 0 ? RowKind::Host : RowKind::Remote;
+}
+
+QString PortListModel::hostAt(int row) const
+{
+    if (row < m_visible.size())
+        return {};
+    return m_shownSections.at(m_remoteRows.at(row - m_visible.size()).section).host;
+}
+
+std::optional<ForwardState> PortListModel::forwardAt(int row) const
+{
+    if (row < 0 || row >= rowCount() || rowKind(row) != RowKind::Remote)
+        return {};
+    const RemoteRow& remote = m_remoteRows.at(row - m_visible.size());
+    const RemoteSection& section = m_shownSections.at(remote.section);
+    const auto it = section.forwards.find(section.ports.at(remote.port).port());
+    return it == section.forwards.end() ? std::nullopt : std::optional(*it);
+}
+
+QUrl PortListModel::urlAt(int row) const
+{
+    if (row < 0 || row >= rowCount())
+        return {};
+    switch (rowKind(row)) {
+    case RowKind::Local:
+        return browserUrl(portAt(row));
+    case RowKind::Host:
+        return {};
+    case RowKind::Remote:
+        break;
+    }
+    // Another machine's port opens through its forward, and only while that runs.
+    const auto forward = forwardAt(row);
+    if (portAt(row).isUdp() || !forward || !forward->running)
+        return {};
+    return QUrl(QStringLiteral("http://localhost:%1").arg(forward->localPort));
+}
+
+PortListModel::RowKey PortListModel::rowKey(int row) const
+{
+    if (row < 0 || row >= rowCount())
+        return {};
+    if (row < m_visible.size())
+        return {{}, false, m_visible.at(row).key()};
+    return m_remoteRows.at(row - m_visible.size()).key;
+}
+
+void PortListModel::setRemoteSections(const QList<RemoteSection>& sections)
+{
+    if (sections == m_sections)
+        return;
+    m_sections = sections;
+    refilter();
 }
 
 void PortListModel::setPorts(const QList<ListeningPort>& ports)
@@ -257,29 +434,49 @@ bool PortListModel::refilter(bool keepPlace)
         }
     }
     m_visibleAppeared = std::move(appeared);
-    // Most refreshes publish the same list again.
-    if (visible == m_visible)
+    // Each machine's header stays, whatever the filter leaves of its records.
+    QList<RemoteRow> remote;
+    for (qsizetype s = 0; s < m_sections.size(); ++s) {
+        const RemoteSection& section = m_sections.at(s);
+        remote.append({s, -1, {section.host, true, {}}});
+        for (qsizetype p = 0; p < section.ports.size(); ++p) {
+            if (isShown(section.ports.at(p)))
+                remote.append({s, p, {section.host, false, section.ports.at(p).key()}});
+        }
+    }
+    // Most refreshes publish the same list again; a machine's new state or forward is a
+    // change of its rows' data only.
+    if (visible == m_visible && remote == m_remoteRows) {
+        if (m_shownSections == m_sections)
+            return false;
+        m_shownSections = m_sections;
+        Q_EMIT dataChanged(index(int(m_visible.size())), index(rowCount() - 1));
         return false;
+    }
 
     // The hovered row follows its record by its key.
     int hovered = -1;
     if (m_hoveredRow >= 0) {
-        const ListeningPort::Key old = m_visible.at(m_hoveredRow).key();
-        for (qsizetype row = 0; row < visible.size(); ++row) {
-            if (visible.at(row).key() == old) {
+        const RowKey old = rowKey(m_hoveredRow);
+        for (qsizetype row = 0; row < visible.size() && hovered < 0; ++row) {
+            if (old.host.isEmpty() && visible.at(row).key() == old.port)
                 hovered = static_cast<int>(row);
-                break;
-            }
         }
-        if (hovered < 0 && keepPlace && m_hoverSource == HoverSource::Keyboard &&
-            !visible.isEmpty())
-            hovered = static_cast<int>(qMin<qsizetype>(m_hoveredRow, visible.size() - 1));
+        for (qsizetype row = 0; row < remote.size() && hovered < 0; ++row) {
+            if (remote.at(row).key == old)
+                hovered = static_cast<int>(visible.size() + row);
+        }
+        const qsizetype rows = visible.size() + remote.size();
+        if (hovered < 0 && keepPlace && m_hoverSource == HoverSource::Keyboard && rows > 0)
+            hovered = static_cast<int>(qMin<qsizetype>(m_hoveredRow, rows - 1));
     }
     if (hovered < 0)
         m_hoverSource = HoverSource::Pointer;
 
     beginResetModel();
     m_visible = std::move(visible);
+    m_remoteRows = std::move(remote);
+    m_shownSections = m_sections;
     const int previous = m_hoveredRow;
     m_hoveredRow = hovered;
     endResetModel();
@@ -290,7 +487,7 @@ bool PortListModel::refilter(bool keepPlace)
 
 void PortListModel::setHoveredRow(int row, HoverSource source)
 {
-    if (row < 0 || row >= m_visible.size())
+    if (row < 0 || row >= rowCount())
         row = -1;
     m_hoverSource = row < 0 ? HoverSource::Pointer : source;
     if (row == m_hoveredRow)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "listeningport.h"
+#include "remotesection.h"
 
 class ProcessDetailsProvider;
 
@@ -9,10 +10,14 @@ class ProcessDetailsProvider;
 #include <QHash>
 #include <QList>
 #include <QSet>
+#include <QUrl>
+
+#include <optional>
 
 // The records the panel shows: the scanner's list, without ports below 1024 unless asked
-// for and narrowed by the typed filter, in the scanner's order. It marks the records that
-// were not in the list before, until the next list comes. It also holds which row the
+// for and narrowed by the typed filter, in the scanner's order; then each watched machine
+// under a header row with its name and state, its records narrowed the same way. It marks the
+// records that were not in the list before, until the next list comes. It also holds which row the
 // pointer is over, by the record's key, so a row that survives a refresh stays
 // highlighted. The keyboard drives the same highlight; who set it last decides what happens
 // when its record goes.
@@ -33,6 +38,18 @@ public:
         StillRunningRole,                // asked to quit, and a rescan still found it
         AppearedRole,                    // not in the list before this one
         HoveredRole,
+        RowKindRole,      // RowKind as an int
+        HostStateRole,    // a header's second line: its count of ports, or why it can't be read
+        UnreachableRole,  // a header whose machine did not answer
+        ForwardTextRole,  // a remote row's forward: "→ localhost:8080", or why it ended
+        ForwardEndedRole, // that forward ended
+        RetryTextRole,    // an unreachable machine's header: when it is tried again
+    };
+    enum class RowKind
+    {
+        Local,
+        Host,   // another machine's header
+        Remote, // a record of another machine
     };
 
     // Who put the highlight where it is.
@@ -70,7 +87,29 @@ public:
         return m_socketUnits.value(port.key());
     }
 
-    const ListeningPort& portAt(int row) const { return m_visible.at(row); }
+    // The watched machines, as they are now.
+    void setRemoteSections(const QList<RemoteSection>& sections);
+
+    // A header row has no record: an empty one stands for it.
+    const ListeningPort& portAt(int row) const;
+    RowKind rowKind(int row) const;
+    // A header's or remote row's machine; empty for a local row.
+    QString hostAt(int row) const;
+    // The forward of a remote row, if it has one.
+    std::optional<ForwardState> forwardAt(int row) const;
+    // What the browser opens for the row: the local port's address, or a remote one's
+    // forward here; invalid when there is none.
+    QUrl urlAt(int row) const;
+
+    // What a row is, to find it again after the list changed.
+    struct RowKey
+    {
+        QString host;
+        bool header = false;
+        ListeningPort::Key port;
+        friend bool operator==(const RowKey&, const RowKey&) = default;
+    };
+    RowKey rowKey(int row) const;
 
     // Where a record listens, in a word or its addresses; empty when the source can't say.
     static QString exposureText(const ListeningPort& port);
@@ -90,6 +129,16 @@ Q_SIGNALS:
     void hoveredRowChanged(int row, int previousRow);
 
 private:
+    // A header (port -1) or a record of one of m_sections.
+    struct RemoteRow
+    {
+        qsizetype section = 0;
+        qsizetype port = -1;
+        RowKey key;
+        friend bool operator==(const RemoteRow&, const RemoteRow&) = default;
+    };
+    QVariant remoteData(const RemoteRow& row, int role) const;
+    static QVariant ownerData(const ListeningPort& port, int role);
     bool isShown(const ListeningPort& port) const;
     // keepPlace: a keyboard highlight whose record went stays at its place in the list.
     // Returns whether the visible list changed.
@@ -101,6 +150,9 @@ private:
     // Whether each record of m_all, and of m_visible, is new; empty when none is.
     QList<bool> m_allAppeared;
     QList<bool> m_visibleAppeared;
+    QList<RemoteSection> m_sections;
+    QList<RemoteSection> m_shownSections; // what the remote rows were built from
+    QList<RemoteRow> m_remoteRows;
     bool m_showSystemPorts = false;
     QStringList m_filterTerms;
     const ProcessDetailsProvider& m_details;

@@ -7,12 +7,14 @@
 #include "displaytext.h"
 #include "noticebox.h"
 #include "panelstyle.h"
+#include "portforwards.h"
 #include "portlist.h"
 #include "portlistmodel.h"
 #include "portscanner.h"
 #include "porturl.h"
 #include "processdetails.h"
 #include "unitstopper.h"
+#include "remotemachines.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -213,10 +215,8 @@ void PortListView::connectActions()
     connect(m_tipButton, &QToolButton::clicked, this, [this] { openUrl(m_tipUrl); });
     connect(m_contactButton, &QToolButton::clicked, this, [this] { openUrl(m_contactUrl); });
     connect(m_quitButton, &QToolButton::clicked, this, [this] { m_desktop.terminate(); });
-    connect(m_list, &PortList::openRequested, this, [this](const ListeningPort& port) {
-        if (const QUrl url = browserUrl(port); url.isValid())
-            openUrl(url);
-    });
+    connect(m_list, &PortList::openRequested, this, &PortListView::openUrl);
+    connect(m_list, &PortList::forwardRequested, this, &PortListView::forwardRequested);
     connect(m_list, &PortList::killRequested, this, &PortListView::requestKill);
     connect(m_list, &PortList::menuRequested, this, &PortListView::showRowMenu);
     connect(&m_scanner, &PortScanner::portsChanged, this, [this] {
@@ -260,11 +260,39 @@ void PortListView::requestKill(const ListeningPort& port, bool force)
         [this, port, process, mode] { kill(port, process.get(), mode); });
 }
 
-void PortListView::showRowMenu(const ListeningPort& port, const QPoint& globalPos)
+void PortListView::setRemoteMachines(RemoteMachines* machines)
+{
+    m_machines = machines;
+    const auto update = [this] { setRemoteSections(m_machines->sections()); };
+    connect(m_machines, &RemoteMachines::changed, this, update);
+    connect(this, &PortListView::forwardRequested, m_machines,
+            [this](const QString& host, const ListeningPort& port, bool start) {
+                if (start)
+                    m_machines->forward(host, port);
+                else
+                    m_machines->stopForward(host, port.port());
+            });
+    update();
+}
+
+void PortListView::setRemoteSections(const QList<RemoteSection>& sections)
+{
+    m_model->setRemoteSections(sections);
+    showPorts();
+}
+
+void PortListView::showRowMenu(int row, const QPoint& globalPos)
 {
     auto* menu = new QMenu(this);
     menu->setObjectName(QStringLiteral("rowMenu"));
     menu->setAttribute(Qt::WA_DeleteOnClose);
+    if (m_model->rowKind(row) == PortListModel::RowKind::Remote) {
+        showRemoteRowMenu(row, *menu);
+        m_list->holdHighlightWhile(menu);
+        menu->popup(globalPos);
+        return;
+    }
+    const ListeningPort& port = m_model->portAt(row);
     const QUrl url = browserUrl(port);
     const auto copy = [this](const QString& text) {
         return [this, text] { m_desktop.copyText(text); };
@@ -295,6 +323,34 @@ void PortListView::showRowMenu(const ListeningPort& port, const QPoint& globalPo
     }
     m_list->holdHighlightWhile(menu);
     menu->popup(globalPos);
+}
+
+// Another machine's row: its forward, and what to copy. Nothing ends its process.
+void PortListView::showRemoteRowMenu(int row, QMenu& menu)
+{
+    const ListeningPort port = m_model->portAt(row);
+    const QString host = m_model->hostAt(row);
+    const QUrl url = m_model->urlAt(row);
+    const auto copy = [this](const QString& text) {
+        return [this, text] { m_desktop.copyText(text); };
+    };
+    if (!port.isUdp()) {
+        const auto forward = m_model->forwardAt(row);
+        if (forward && forward->running) {
+            menu.addAction(tr("Stop Forwarding"), this,
+                           [this, host, port] { Q_EMIT forwardRequested(host, port, false); });
+        } else {
+            menu.addAction(tr("Forward to This Machine"), this,
+                           [this, host, port] { Q_EMIT forwardRequested(host, port, true); })
+                ->setEnabled(!forwardTarget(port).isEmpty());
+        }
+        menu.addAction(tr("Open in Browser"), this, [this, url] { openUrl(url); })
+            ->setEnabled(url.isValid());
+        menu.addAction(tr("Copy URL"), this, copy(url.toString()))->setEnabled(url.isValid());
+    }
+    menu.addAction(tr("Copy Port"), this, copy(QString::number(port.port())));
+    if (port.hasProcess())
+        menu.addAction(tr("Copy PID"), this, copy(QString::number(port.pid())));
 }
 
 void PortListView::kill(const ListeningPort& port, ProcessControl::Handle* process,

@@ -29,6 +29,8 @@ class QLayout;
 class QLineEdit;
 class QToolButton;
 class QVBoxLayout;
+class RemoteMachines;
+struct RemoteSection;
 
 // The panel: title row with the filter field and the "System" filter, the list of listening
 // ports (or a line saying there are none), a place for the settings block, and the footer
@@ -57,6 +59,11 @@ public:
     PortListModel* model() const { return m_model; }
     PortList* list() const { return m_list; }
 
+    // The other machines to show after this one's rows, and to forward ports from.
+    void setRemoteMachines(RemoteMachines* machines);
+    // What the machines are, for the rows; setRemoteMachines keeps it up to date.
+    void setRemoteSections(const QList<RemoteSection>& sections);
+
     // Says in the panel's notice box what went wrong elsewhere (notifications that can't be
     // posted, preferences moved aside).
     void showNotice(const QString& message);
@@ -80,6 +87,8 @@ public:
 Q_SIGNALS:
     // "System" was ticked or unticked.
     void systemPortsShownChanged(bool shown);
+    // A remote row's forward was asked for (start) or asked to end.
+    void forwardRequested(const QString& host, const ListeningPort& port, bool start);
 
 protected:
     void changeEvent(QEvent* event) override;
@@ -122,7 +131,8 @@ private:
     };
     std::optional<HeldSocket> heldSocket(const ListeningPort& port) const;
     void askStopSocket(const HeldSocket& held);
-    void showRowMenu(const ListeningPort& port, const QPoint& globalPos);
+    void showRowMenu(int row, const QPoint& globalPos);
+    void showRemoteRowMenu(int row, QMenu& menu);
     // Rows asked to quit that a rescan still finds say so, and offer to force it.
     void markStillRunning();
 
@@ -149,6 +159,7 @@ private:
     PortScanner& m_scanner;
     DesktopServices& m_desktop;
     const ProcessDetailsProvider& m_processes;
+    RemoteMachines* m_machines = nullptr;
     QUrl m_tipUrl;
     QUrl m_contactUrl;
 

@@ -28,8 +28,34 @@ PortRowDelegate::RowLayout PortRowDelegate::layoutRow(const QRect& rowRect,
     RowLayout row;
     row.hovered = index.data(PortListModel::HoveredRole).toBool();
     row.hasAppeared = index.data(PortListModel::AppearedRole).toBool();
+    row.isHeader =
+        index.data(PortListModel::RowKindRole).toInt() == int(PortListModel::RowKind::Host);
     const QRect content =
         rowRect.adjusted(horizontalPadding, verticalPadding, -horizontalPadding, -verticalPadding);
+    if (row.isHeader) {
+        const QFontMetrics nameMetrics(m_nameFont);
+        const QFontMetrics stateMetrics(m_pidFont);
+        const int top = content.top() + (content.height() - nameMetrics.height() -
+                                         nameToPidSpacing - stateMetrics.height()) /
+                                            2;
+        // The next try, at the right of the name's line, where a long reason can't hide it.
+        row.exposureText = index.data(PortListModel::RetryTextRole).toString();
+        const int retryWidth =
+            row.exposureText.isEmpty() ? 0 : stateMetrics.horizontalAdvance(row.exposureText);
+        row.exposureRect =
+            QRect(content.right() + 1 - retryWidth, top, retryWidth, nameMetrics.height());
+        row.nameRect = QRect(content.left(), top,
+                             qMax(0, content.width() - retryWidth - (retryWidth ? spacing : 0)),
+                             nameMetrics.height());
+        row.pidRect = QRect(content.left(), row.nameRect.bottom() + 1 + nameToPidSpacing,
+                            content.width(), stateMetrics.height());
+        row.nameText = nameMetrics.elidedText(index.data(Qt::DisplayRole).toString(),
+                                              Qt::ElideRight, row.nameRect.width());
+        row.pidText = stateMetrics.elidedText(index.data(PortListModel::HostStateRole).toString(),
+                                              Qt::ElideRight, row.pidRect.width());
+        row.isUnreachable = index.data(PortListModel::UnreachableRole).toBool();
+        return row;
+    }
 
     const int portHeight = QFontMetrics(m_portFont).height();
     row.portRect = QRect(content.left(), content.top() + (content.height() - portHeight) / 2,
@@ -65,12 +91,22 @@ PortRowDelegate::RowLayout PortRowDelegate::layoutRow(const QRect& rowRect,
     row.isStillRunning = index.data(PortListModel::StillRunningRole).toBool();
     if (row.isStillRunning)
         exposure = tr("Still running");
+    // Where a forward listens here says more than where the port listens there.
+    if (const QString forward = index.data(PortListModel::ForwardTextRole).toString();
+        !forward.isEmpty()) {
+        exposure = forward;
+        row.isForwardEnded = index.data(PortListModel::ForwardEndedRole).toBool();
+        row.isForwarded = !row.isForwardEnded;
+    }
     if (!exposure.isEmpty() && !pidText.isEmpty())
         exposure.prepend(QStringLiteral(" \u00b7 "));
     // The exposure keeps its room: a long service or container name is what gets cut.
     // (Measured unrounded: a width rounded down would cut it.)
+    // A forward's text (ssh's reason, at length) leaves the pid its room as well.
+    const int exposureRoom =
+        row.isForwardEnded || row.isForwarded ? row.pidRect.width() * 3 / 5 : row.pidRect.width();
     const int exposureWidth =
-        qMin(qCeil(QFontMetricsF(m_pidFont).horizontalAdvance(exposure)), row.pidRect.width());
+        qMin(qCeil(QFontMetricsF(m_pidFont).horizontalAdvance(exposure)), exposureRoom);
     row.pidText =
         pidMetrics.elidedText(pidText, Qt::ElideRight, row.pidRect.width() - exposureWidth);
     if (!exposure.isEmpty()) {
@@ -109,20 +145,41 @@ void PortRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& optio
         bar.setAlphaF(1.0f);
         painter->fillRect(QRect(option.rect.topLeft(), QSize(3, option.rect.height())), bar);
     }
-    if (row.hovered)
+    if (row.hovered && !row.isHeader)
         painter->fillRect(option.rect, PanelStyle::hoverTint(palette));
 
     // Every text reads on the row as it is painted, tints included.
     QColor background = palette.color(QPalette::Window);
     if (row.hasAppeared)
         background = over(PanelStyle::appearedTint(palette), background);
-    if (row.hovered)
+    if (row.hovered && !row.isHeader)
         background = over(PanelStyle::hoverTint(palette), background);
     const auto pen = [&background](const QColor& color) {
         return PanelStyle::legible(color, background);
     };
 
     const int flags = Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine;
+    if (row.isHeader) {
+        // A hairline above sets the machine apart from the rows before it.
+        PanelStyle::fillHairlines(*painter,
+                                  {QRect(option.rect.topLeft(), QSize(option.rect.width(), 1))},
+                                  PanelStyle::separator(palette));
+        QFont bold = m_nameFont;
+        bold.setWeight(QFont::DemiBold);
+        painter->setFont(bold);
+        painter->setPen(pen(PanelStyle::primary(palette)));
+        painter->drawText(row.nameRect, flags,
+                          QFontMetrics(bold).elidedText(index.data(Qt::DisplayRole).toString(),
+                                                        Qt::ElideRight, row.nameRect.width()));
+        painter->setFont(m_pidFont);
+        painter->setPen(
+            pen(row.isUnreachable ? PanelStyle::red(palette) : PanelStyle::secondary(palette)));
+        painter->drawText(row.pidRect, flags, row.pidText);
+        painter->setPen(pen(PanelStyle::secondary(palette)));
+        painter->drawText(row.exposureRect, flags, row.exposureText);
+        painter->restore();
+        return;
+    }
     painter->setPen(pen(PanelStyle::primary(palette)));
     painter->setFont(m_portFont);
     painter->drawText(row.portRect, flags, row.portText);
@@ -132,8 +189,10 @@ void PortRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& optio
     painter->setFont(m_pidFont);
     painter->drawText(row.pidRect, flags, row.pidText);
     painter->drawText(row.protocolRect, flags, row.protocolText);
-    if (row.isStillRunning)
+    if (row.isStillRunning || row.isForwardEnded)
         painter->setPen(pen(PanelStyle::red(palette)));
+    else if (row.isForwarded)
+        painter->setPen(pen(PanelStyle::primary(palette)));
     else if (row.isOpenToNetwork)
         painter->setPen(pen(PanelStyle::orange(palette)));
     painter->drawText(row.exposureRect, flags, row.exposureText);

@@ -6,7 +6,9 @@
 
 // Paints one port row: the port in a fixed column, the process name (or, for another
 // user's socket, "owned by USER") on one line with "PID n" and where it listens below it,
-// the hover tint, and a tint with a bar at the left edge for a record new since the last list. A
+// the hover tint, and a tint with a bar at the left edge for a record new since the last list.
+// Another machine's header row has its name where the name goes, from the left edge, and
+// its state below; its records show their forward in place of where they listen. A
 // port open on all interfaces has that part in the warning colour. Text is drawn with
 // QPainter::drawText only, so a name full of markup shows literally. The row's buttons are real
 // widgets laid over the row by the list, in the space this delegate leaves free on the right.
@@ -32,12 +34,16 @@ public:
         QString nameText; // already elided to nameRect
         QRect pidRect;
         QString pidText;
-        QRect exposureRect; // after the pid on the same line
+        QRect exposureRect; // after the pid on the same line; a header's next try
         QString exposureText;
         bool isOpenToNetwork = false; // listens on a wildcard address
         bool isStillRunning = false;  // asked to quit, still there
         bool hasAppeared = false;     // new since the list before
         bool hovered = false;
+        bool isHeader = false;       // another machine's name and state, no port
+        bool isUnreachable = false;  // that machine did not answer
+        bool isForwardEnded = false; // the exposure's place says why a forward ended
+        bool isForwarded = false;    // ... or where the forward listens here
     };
 
     explicit PortRowDelegate(QObject* parent = nullptr);

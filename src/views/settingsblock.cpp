@@ -77,6 +77,12 @@ SettingsBlock::SettingsBlock(LoginItem& loginItem, QWidget* parent)
     PanelStyle::outlineIndicators(m_notify);
     layout->addWidget(m_notify, 0, Qt::AlignLeft);
 
+    m_otherMachines = new LinkButton(tr("Other machines…"), this);
+    m_otherMachines->setObjectName(QStringLiteral("otherMachinesButton"));
+    m_otherMachines->setFont(PanelStyle::captionFont());
+    m_otherMachines->setToolTip(tr("Watch the ports of other machines over ssh"));
+    layout->addWidget(m_otherMachines, 0, Qt::AlignLeft);
+
     m_checkForUpdates = new LinkButton(tr("Check for updates…"), this);
     m_checkForUpdates->setObjectName(QStringLiteral("checkForUpdatesButton"));
     m_checkForUpdates->setFont(PanelStyle::captionFont());
@@ -89,6 +95,8 @@ SettingsBlock::SettingsBlock(LoginItem& loginItem, QWidget* parent)
     // clicked, not toggled: only the user's change goes to disk, not our own corrections.
     connect(m_openAtLogin, &QCheckBox::clicked, this, [this](bool open) { setOpenAtLogin(open); });
     connect(m_notify, &QCheckBox::clicked, this, &SettingsBlock::notifyOnPortChangesToggled);
+    connect(m_otherMachines, &QAbstractButton::clicked, this,
+            &SettingsBlock::otherMachinesRequested);
     connect(m_checkForUpdates, &QAbstractButton::clicked, this,
             &SettingsBlock::checkForUpdatesRequested);
 }

@@ -8,8 +8,8 @@ class QAbstractButton;
 class QCheckBox;
 
 // The panel's settings: "Open at login", whether to notify when ports start or stop
-// listening, "Check for updates…", and after a failed change of the login item a box with
-// the failure's message, until a later change succeeds.
+// listening, "Other machines…", "Check for updates…", and after a failed change of the login
+// item a box with the failure's message, until a later change succeeds.
 class SettingsBlock : public QWidget
 {
     Q_OBJECT
@@ -28,6 +28,8 @@ public:
     void setNotifyOnPortChanges(bool notify);
 
 Q_SIGNALS:
+    // "Other machines…" was pressed.
+    void otherMachinesRequested();
     // "Check for updates…" was pressed: a check on the user's behalf.
     void checkForUpdatesRequested();
     // After every change asked for, with what is on disk now, failed or not.
@@ -39,6 +41,7 @@ private:
     LoginItem& m_loginItem;
     QCheckBox* m_openAtLogin = nullptr;
     QCheckBox* m_notify = nullptr;
+    QAbstractButton* m_otherMachines = nullptr;
     QAbstractButton* m_checkForUpdates = nullptr;
     NoticeBox* m_errorBox = nullptr;
 };

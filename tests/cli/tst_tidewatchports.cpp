@@ -93,7 +93,8 @@ private Q_SLOTS:
         // A usage error goes to stderr only, with the help; its usage line names the program
         // as such, not by the path it was started by.
         for (const char* wrong : {"--bogus", "--lsof", "80x", "65536", "--repeat 0", "--interval 3601",
-                                  "--interval 0", "--watch --metrics-file x"})
+                                  "--interval 0", "--watch --metrics-file x",
+                                  "--host -oProxyCommand=x", "--host h --metrics"})
             row(wrong, wrong, nullptr, 2, "", ": tidewatch-ports [options]");
     }
 

@@ -53,6 +53,12 @@ struct Panel
         auto* settings = new QWidget;
         (new QCheckBox(settings))->setObjectName(QStringLiteral("setting"));
         view.setSettingsWidget(settings);
+        QObject::connect(&view, &PortListView::forwardRequested, &view,
+                         [this](const QString& host, const ListeningPort& port, bool start) {
+                             passedOn.append(QStringLiteral("%1 %2 %3")
+                                                 .arg(start ? u"forward" : u"stop", host)
+                                                 .arg(port.port()));
+                         });
         // The first scan, of nothing: later records are new.
         QVERIFY(QTest::qWaitFor([&] { return scanner.lastScan().has_value(); }));
         // Opened as its popup opens: shown, active, and the panel given the keys.
@@ -117,12 +123,42 @@ struct Panel
     // many rows show, "appeared:N,..." which rows are marked new; "menu:N" right-clicks row N,
     // "menu:key" is the Menu key, "pick:TEXT" takes the open menu's entry (its text without
     // spaces) and "entries" notes the open menu's entries, disabled ones in brackets.
+    // "remote:HOST" adds a machine with TCP 3000 (node, pid 700) and UDP 3001, "remote:HOST!"
+    // one that can't be reached, tried again at 12:00:05; "forwarded:HOST/PORT/LOCAL" and "ended:HOST/PORT" give a
+    // port a forward; "says:N=TEXT" checks what row N says to a screen reader.
     void type(const QString& steps)
     {
         for (const QString& step : steps.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
             const QString arg = step.section(QLatin1Char(':'), 1);
             auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
-            if (step.startsWith(QLatin1String("type:"))) {
+            const QStringList parts = arg.split(u'/');
+            if (step.startsWith(QLatin1String("remote:"))) {
+                RemoteSection section;
+                section.host = QString(arg).remove(u'!');
+                section.state = arg.endsWith(u'!') ? RemoteSection::State::Unreachable
+                                                   : RemoteSection::State::Listed;
+                section.reason = QStringLiteral("Connection refused");
+                section.nextTry = QDateTime(QDate(2026, 1, 1), QTime(12, 0, 5));
+                if (!arg.endsWith(u'!'))
+                    section.ports = {ListeningPort(3000, 700, QStringLiteral("node"), {},
+                                                   {QStringLiteral("0.0.0.0")}),
+                                     ListeningPort(3001, 700, QStringLiteral("node"), {}, {}, 0,
+                                                   {}, {}, ListeningPort::Protocol::Udp)};
+                sections.append(section);
+                view.setRemoteSections(sections);
+            } else if (step.startsWith(QLatin1String("forwarded:")) ||
+                       step.startsWith(QLatin1String("ended:"))) {
+                for (RemoteSection& section : sections) {
+                    if (section.host == parts.value(0))
+                        section.forwards[parts.value(1).toInt()] =
+                            step.startsWith(u'f') ? ForwardState{true, quint16(parts.value(2).toInt()), {}}
+                                                  : ForwardState{false, 0, QStringLiteral("gone")};
+                }
+                view.setRemoteSections(sections);
+            } else if (step.startsWith(QLatin1String("says:"))) {
+                QCOMPARE(model()->index(arg.section(u'=', 0, 0).toInt()).data(Qt::AccessibleTextRole).toString(),
+                         arg.section(u'=', 1).replace(u'+', u' '));
+            } else if (step.startsWith(QLatin1String("type:"))) {
                 QTest::keyClicks(QApplication::focusWidget(), QString(arg).replace(u'+', u' '));
             } else if (step.startsWith(QLatin1String("rows:"))) {
                 QCOMPARE(model()->rowCount(), arg.toInt());
@@ -342,6 +378,7 @@ struct Panel
     QStringList managerCalls;
     QProcess bus, manager;
     std::unique_ptr<UnitStopper> busUnits;
+    QList<RemoteSection> sections;
 };
 
 } // namespace
@@ -524,6 +561,27 @@ private Q_SLOTS:
             << -1 << "";
         QTest::addRow("the first list marks nothing") << "restart" << -1 << "scan";
         QTest::addRow("texts read in light and dark") << "palette:light palette:dark" << -1 << "";
+        // Other machines follow, each under its header: its records offer a forward and no kill,
+        // and open through their forward.
+        QTest::addRow("machines after the local rows")
+            << "publish:2000/100 remote:dev remote:down! rows:5 says:1=dev,+2+listening+ports "
+               "says:4=down,+unreachable:+Connection+refused,+next+try+12:00:05 "
+               "says:2=Port+3000,+node,+PID+700,+all+interfaces,+on+dev"
+            << -1 << "";
+        QTest::addRow("a remote row: forward, no kill")
+            << "publish:2000/100 remote:dev point:2 click:forwardButton Del Return" << 2
+            << "forward dev 3000, passed on Del, passed on Return";
+        QTest::addRow("a forwarded row opens through it, and stops")
+            << "publish:2000/100 remote:dev forwarded:dev/3000/4000 Down Down Down Return "
+               "click:forwardButton says:2=Port+3000,+node,+PID+700,+all+interfaces,+→+localhost:4000,+on+dev"
+            << 2 << "http://localhost:4000, stop dev 3000";
+        QTest::addRow("an ended forward says why; the menu")
+            << "publish: remote:dev ended:dev/3000 menu:1 entries "
+               "says:1=Port+3000,+node,+PID+700,+all+interfaces,+forward+ended:+gone,+on+dev"
+            << -1 << "entries: Forward to This Machine/(Open in Browser)/(Copy URL)/Copy Port/Copy PID";
+        QTest::addRow("a header: no buttons, the keys pass; the filter keeps it")
+            << "publish: remote:dev Down Return Del type:udp rows:2" << 0
+            << "passed on Return, passed on Del";
         QTest::addRow("footer")
             << "click:tipButton click:contactButton click:quitButton click:refreshButton" << -1
             << "https://example.org/tip, mailto:maker@example.org, terminate, scan";
@@ -574,10 +632,17 @@ private Q_SLOTS:
         QAbstractButton* open = panel.button("openButton");
         QAbstractButton* kill = panel.button("killButton");
         QCOMPARE(kill->isVisible(),
-                 highlighted >= 0 && (panel.model()->portAt(highlighted).hasProcess() ||
-                                      steps.startsWith(u"stoppers")));
-        if (highlighted < 0)
+                 highlighted >= 0 &&
+                     panel.model()->rowKind(highlighted) == PortListModel::RowKind::Local &&
+                     (panel.model()->portAt(highlighted).hasProcess() ||
+                      steps.startsWith(u"stoppers")));
+        const auto kind = highlighted < 0 ? PortListModel::RowKind::Host
+                                          : panel.model()->rowKind(highlighted);
+        QCOMPARE(panel.button("forwardButton")->isVisible(), kind == PortListModel::RowKind::Remote);
+        if (kind == PortListModel::RowKind::Host) {
+            QVERIFY(!open->isVisible());
             return;
+        }
         const QRect row = panel.rowRect(highlighted);
         const QAbstractButton* last = kill->isVisible() ? kill : open;
         const QRect buttons(open->mapTo(panel.viewport(), QPoint()),
@@ -585,9 +650,10 @@ private Q_SLOTS:
         QVERIFY(panel.viewport()->rect().contains(row) && row.contains(buttons));
         QVERIFY(delegate->layoutRow(row, panel.model()->index(highlighted)).nameRect.right() <
                 buttons.left());
-        QCOMPARE(
-            open->toolTip(),
-            QStringLiteral("Open localhost:%1").arg(panel.model()->portAt(highlighted).port()));
+        const QUrl url = panel.model()->urlAt(highlighted);
+        QCOMPARE(open->toolTip(), url.isValid()
+                                      ? QStringLiteral("Open localhost:%1").arg(url.port())
+                                      : QStringLiteral("Forward it to this machine to open it"));
         // Assistive tools follow the keyboard's row.
         if (panel.model()->hoverSource() == PortListModel::HoverSource::Keyboard)
             QCOMPARE(panel.list()->currentIndex().row(), highlighted);
