@@ -257,8 +257,13 @@ bool ProcNetSource::readSockets(int procFd, ListeningSockets& sockets,
                 // The dump costs the most on a machine with many connections, where
                 // nothing need have moved since the last one: then its answer still holds.
                 const QByteArray counters = tcpCounters(procFd);
-                if (!counters.isEmpty() && counters == m_lastCounted.counters &&
-                    ports == m_lastCounted.ports) {
+                // (Element by element: QList's own == hands memcmp a null pointer for an
+                // empty list that never held anything.)
+                const auto samePorts = [&](int family) {
+                    return std::ranges::equal(ports[family], m_lastCounted.ports[family]);
+                };
+                if (!counters.isEmpty() && counters == m_lastCounted.counters && samePorts(0) &&
+                    samePorts(1)) {
                     m_lastCounted.reused = true;
                     continue;
                 }

@@ -58,8 +58,6 @@ QVariant PortListModel::ownerData(const ListeningPort& port, int role)
     const bool isOthers = !port.hasProcess() && !port.user().isEmpty();
     switch (role) {
     case Qt::DisplayRole:
-        if (const QString unit = m_socketUnits.value(port.key()); !unit.isEmpty())
-            return tr("systemd, for %1").arg(printableText(unit));
         return isOthers ? tr("owned by %1").arg(printableText(port.user()))
                         : printableText(port.displayName());
     case PortTextRole:
@@ -123,6 +121,11 @@ QVariant PortListModel::data(const QModelIndex& index, int role) const
     const ListeningPort& port = m_visible.at(index.row());
     const bool isOthers = !port.hasProcess() && !port.user().isEmpty();
     switch (role) {
+    case Qt::DisplayRole:
+        // A port the service manager holds for a socket unit is that unit's.
+        if (const QString unit = m_socketUnits.value(port.key()); !unit.isEmpty())
+            return tr("systemd, for %1").arg(printableText(unit));
+        break;
     case StillRunningRole:
         return m_stillRunning.contains(port.key());
     case AppearedRole:
@@ -159,8 +162,9 @@ QVariant PortListModel::data(const QModelIndex& index, int role) const
         return plainTextToolTip(text);
     }
     default:
-        return ownerData(port, role);
+        break;
     }
+    return ownerData(port, role);
 }
 
 QVariant PortListModel::remoteData(const RemoteRow& row, int role) const
