@@ -11,18 +11,7 @@
 # Exit status: 0 passed, 1 failed, 77 skipped (no sshd, nc or namespaces).
 set -uo pipefail
 test=$(realpath "$1")
-sshd=$(PATH=$PATH:/usr/sbin command -v sshd) || {
-    echo "SKIP: sshd not installed (openssh-server: only .ci/run installs it)"
-    exit 77
-}
-command -v nc >/dev/null || { echo "SKIP: nc not installed (netcat-openbsd)"; exit 77; }
-unshare --mount --net --pid --fork true 2>/dev/null || {
-    echo "SKIP: no private namespaces here (they need root)"
-    exit 77
-}
-if [ -z "${TIDEWATCH_PRIVATE_HOME:-}" ]; then
-    TIDEWATCH_PRIVATE_HOME=1 exec unshare --mount bash "$0" "$@"
-fi
+source "$(dirname "${BASH_SOURCE[0]}")/../common/real_sshd.sh"
 dir=$(mktemp -d "${TMPDIR:-/tmp}/tidewatch-forward.XXXXXX")
 for key in host me; do ssh-keygen -q -t ed25519 -N '' -f "$dir/key_$key"; done
 cp "$dir/key_me.pub" "$dir/authorized_keys"
@@ -30,9 +19,7 @@ printf '%s\n' 'ListenAddress 127.0.0.1' "HostKey $dir/key_host" "AuthorizedKeysF
     'UsePAM no' 'StrictModes no' 'PidFile none' >"$dir/sshd_config"
 mkdir "$dir/www" "$dir/control" && chmod 700 "$dir/control"
 echo "through the forward" >"$dir/www/index.html"
-home=$(getent passwd "$(id -u)" | cut -d: -f6)
-mkdir -m 700 "$dir/home" "$dir/home/.ssh"
-mount --bind "$dir/home" "$home"
+private_home "$dir"
 unshare --net --pid --fork --kill-child --mount-proc bash -c '
     ip link set lo up && mount -t tmpfs tmpfs /run && mkdir /run/sshd && cd "$2/www" || exit 1
     python3 -m http.server --bind 127.0.0.1 8000 >/dev/null 2>&1 &

@@ -13,18 +13,7 @@
 # Exit status: 0 passed, 1 failed, 77 skipped (no sshd, nc or namespaces).
 set -uo pipefail
 tool=$(realpath "$1")
-sshd=$(PATH=$PATH:/usr/sbin command -v sshd) || {
-    echo "SKIP: sshd not installed (openssh-server: only .ci/run installs it)"
-    exit 77
-}
-command -v nc >/dev/null || { echo "SKIP: nc not installed (netcat-openbsd)"; exit 77; }
-unshare --mount --net --pid --fork true 2>/dev/null || {
-    echo "SKIP: no private namespaces here (they need root)"
-    exit 77
-}
-if [ -z "${TIDEWATCH_PRIVATE_HOME:-}" ]; then
-    TIDEWATCH_PRIVATE_HOME=1 exec unshare --mount bash "$0" "$@"
-fi
+source "$(dirname "${BASH_SOURCE[0]}")/../common/real_sshd.sh"
 dir=$(mktemp -d "${TMPDIR:-/tmp}/tidewatch-ssh.XXXXXX")
 failed=0
 fail() {
@@ -60,9 +49,7 @@ chmod 755 "$dir/endless/tidewatch-ports" "$dir/stall/tidewatch-ports" "$dir/prox
 # The remote listener, under a name with an escape character in it.
 cp "$(command -v nc)" "$dir/evil"$'\e'"x"
 
-home=$(getent passwd "$(id -u)" | cut -d: -f6)
-mkdir -m 700 "$dir/home" "$dir/home/.ssh"
-mount --bind "$dir/home" "$home"
+private_home "$dir"
 unshare --net --pid --fork --kill-child --mount-proc bash -c '
     ip link set lo up && mount -t tmpfs tmpfs /run && mkdir /run/sshd || exit 1
     "$3" -lk 127.0.0.1 4711 &
