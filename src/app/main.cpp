@@ -14,9 +14,9 @@
 #include "processcontrol.h"
 #include "processdetails.h"
 #include "qtdesktopservices.h"
-#include "quitsignals.h"
 #include "remotemachines.h"
 #include "sessionbus.h"
+#include "signalnotifier.h"
 #include "settingsblock.h"
 #include "singleinstance.h"
 #include "sshconfighosts.h"
@@ -31,6 +31,7 @@
 #include <QDir>
 #include <QSettings>
 
+#include <csignal>
 #include <cstdio>
 
 using namespace std::chrono_literals;
@@ -64,8 +65,10 @@ int main(int argc, char* argv[])
                                                               : std::optional{info.identifier});
     if (guard.isDuplicate())
         return 0;
-    // The end of a session quits as Quit does, leaving no ssh of ours behind.
-    const QuitSignals quitSignals;
+    // The end of a session (SIGHUP, SIGTERM) or Ctrl+C quits as Quit does: the destructors
+    // then end the forwards' ssh and close the kept connections.
+    const SignalNotifier quitSignals({SIGTERM, SIGINT, SIGHUP});
+    QObject::connect(&quitSignals, &SignalNotifier::received, qApp, &QCoreApplication::quit);
     // Before the first QSettings reads the file.
     const PreferencesFile preferencesFile =
         PreferencesFile::prepare(PreferencesFile::defaultPath());

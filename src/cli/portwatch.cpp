@@ -1,7 +1,7 @@
 #include "portwatch.h"
 
-#include "cloexecpipe.h"
 #include "portevents.h"
+#include "signalnotifier.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -13,7 +13,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
+#include <memory>
 #include <optional>
 #include <poll.h>
 #include <sys/stat.h>
@@ -21,28 +21,16 @@
 
 namespace {
 
-// SIGINT and SIGTERM reach the event loop as a byte on this pipe: the signal's number.
-int signalPipe[2] = {-1, -1};
-
-extern "C" void onStopSignal(int signal)
+// SIGINT and SIGTERM, which end the loops below (a reader that goes away shows as a failed
+// write, not as a signal that kills us).
+SignalNotifier* catchStopSignals(QObject* parent)
 {
-    const int saved = errno;
-    const char byte = char(signal);
-    [[maybe_unused]] const ssize_t written = ::write(signalPipe[1], &byte, 1);
-    errno = saved;
-}
-
-bool catchStopSignals()
-{
-    if (openCloexecPipe(signalPipe) != 0 || ::fcntl(signalPipe[1], F_SETFL, O_NONBLOCK) != 0)
-        return false;
-    struct sigaction action = {};
-    action.sa_handler = onStopSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    // A reader that goes away shows as a failed write, not as a signal that kills us.
     std::signal(SIGPIPE, SIG_IGN);
-    return ::sigaction(SIGINT, &action, nullptr) == 0 && ::sigaction(SIGTERM, &action, nullptr) == 0;
+    auto* const stopSignals = new SignalNotifier({SIGINT, SIGTERM}, parent);
+    if (stopSignals->isActive())
+        return stopSignals;
+    delete stopSignals;
+    return nullptr;
 }
 
 // Whether nobody reads standard output any more: a pipe whose reader closed it, a terminal
@@ -64,21 +52,18 @@ bool writeOut(const QByteArray& text)
 
 bool endOnStopSignals(QEventLoop& loop)
 {
-    if (!catchStopSignals())
+    SignalNotifier* const stopSignals = catchStopSignals(&loop);
+    if (!stopSignals)
         return false;
-    auto* const stopSignal = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &loop);
-    QObject::connect(stopSignal, &QSocketNotifier::activated, &loop, [&loop] {
-        char byte = 0;
-        [[maybe_unused]] const ssize_t read = ::read(signalPipe[0], &byte, 1);
-        loop.exit(byte);
-    });
+    QObject::connect(stopSignals, &SignalNotifier::received, &loop, &QEventLoop::exit);
     return true;
 }
 
 int watchPorts(PortSource& source, const std::function<QueryResult()>& first,
                const WatchOptions& options)
 {
-    if (!catchStopSignals()) {
+    const std::unique_ptr<SignalNotifier> stopSignals(catchStopSignals(nullptr));
+    if (!stopSignals) {
         std::fprintf(stderr, "%s: %s\n", qPrintable(QCoreApplication::applicationName()),
                      std::strerror(errno));
         return 1;
@@ -107,13 +92,10 @@ int watchPorts(PortSource& source, const std::function<QueryResult()>& first,
     };
 
     QEventLoop loop;
-    QSocketNotifier stopSignal(signalPipe[0], QSocketNotifier::Read);
-    // The first scan may wait for container names in a loop of its own: the signal is taken
-    // off the pipe and noted, so that one is not woken over and over.
+    // The first scan may wait for container names in a loop of its own: the signal is
+    // noted, and ends the watch once that scan is done.
     bool stopping = false;
-    QObject::connect(&stopSignal, &QSocketNotifier::activated, &loop, [&] {
-        char byte;
-        [[maybe_unused]] const ssize_t read = ::read(signalPipe[0], &byte, 1);
+    QObject::connect(stopSignals.get(), &SignalNotifier::received, &loop, [&] {
         stopping = true;
         loop.exit(0);
     });
