@@ -145,14 +145,8 @@ void ContainerNames::takeAnswer()
 {
     if (!m_socket)
         return;
-    if (m_socket->isOpen())
-        m_answer += m_socket->read(EngineHttp::maxAnswerBytes + 1 - m_answer.size());
-    const bool closed = m_socket->state() != QLocalSocket::ConnectedState;
     EngineHttp::Response response;
-    const auto state =
-        m_answer.size() > EngineHttp::maxAnswerBytes
-            ? EngineHttp::State::Failed
-            : EngineHttp::parse(m_answer, closed && m_socket->bytesAvailable() == 0, response);
+    const auto state = EngineHttp::readAnswer(*m_socket, m_answer, response);
     if (state == EngineHttp::State::Incomplete)
         return;
     QHash<QString, QString> names;

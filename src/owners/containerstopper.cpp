@@ -66,14 +66,8 @@ void ContainerStopper::stop(const QString& container, const QObject* context, Do
     connect(socket, &QLocalSocket::connected, socket,
             [socket, request] { socket->write(request); });
     const auto take = [socket, answer, end] {
-        if (socket->isOpen())
-            *answer += socket->read(EngineHttp::maxAnswerBytes + 1 - answer->size());
-        const bool closed =
-            socket->state() != QLocalSocket::ConnectedState && socket->bytesAvailable() == 0;
         EngineHttp::Response response;
-        const auto state = answer->size() > EngineHttp::maxAnswerBytes
-                               ? EngineHttp::State::Failed
-                               : EngineHttp::parse(*answer, closed, response);
+        const auto state = EngineHttp::readAnswer(*socket, *answer, response);
         if (state == EngineHttp::State::Done)
             end(resultOf(response));
         else if (state == EngineHttp::State::Failed)

@@ -1,5 +1,7 @@
 #include "enginehttp.h"
 
+#include <QLocalSocket>
+
 namespace EngineHttp {
 
 namespace {
@@ -93,6 +95,17 @@ State parse(QByteArrayView answer, bool closed, Response& response)
         return State::Incomplete;
     response.body = rest.toByteArray();
     return State::Done;
+}
+
+State readAnswer(QLocalSocket& socket, QByteArray& answer, Response& response)
+{
+    if (socket.isOpen())
+        answer += socket.read(maxAnswerBytes + 1 - answer.size());
+    if (answer.size() > maxAnswerBytes)
+        return State::Failed;
+    const bool closed =
+        socket.state() != QLocalSocket::ConnectedState && socket.bytesAvailable() == 0;
+    return parse(answer, closed, response);
 }
 
 bool isContainerReference(QStringView reference)
