@@ -135,7 +135,7 @@ void UnitStopper::stopNext(QStringList units, Manager manager, std::shared_ptr<D
         return;
     }
     QDBusMessage call = QDBusMessage::createMethodCall(
-        QStringLiteral("org.freedesktop.systemd1"), QStringLiteral("/org/freedesktop/systemd1"),
+        systemd, QStringLiteral("/org/freedesktop/systemd1"),
         QStringLiteral("org.freedesktop.systemd1.Manager"), QStringLiteral("StopUnit"));
     call << units.takeFirst() << QStringLiteral("replace");
     // The system manager asks polkit, which asks the user through the desktop's agent.

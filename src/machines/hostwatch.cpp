@@ -8,6 +8,20 @@
 
 using namespace std::chrono_literals;
 
+namespace {
+
+// "ssh -O exit" for HOST's kept connection, nothing read or written.
+void prepareClose(QProcess& close, const SshSetup& setup, const QString& host)
+{
+    close.setProgram(setup.program);
+    close.setArguments(setup.closeArguments(host));
+    close.setStandardInputFile(QProcess::nullDevice());
+    close.setStandardOutputFile(QProcess::nullDevice());
+    close.setStandardErrorFile(QProcess::nullDevice());
+}
+
+} // namespace
+
 QStringList SshSetup::keptConnectionOptions() const
 {
     if (controlFolder.isEmpty())
@@ -34,11 +48,7 @@ void SshSetup::closeKeptConnections(const QStringList& hosts) const
     std::vector<std::unique_ptr<QProcess>> closing;
     for (const QString& host : hosts) {
         auto& close = closing.emplace_back(std::make_unique<QProcess>());
-        close->setProgram(program);
-        close->setArguments(closeArguments(host));
-        close->setStandardInputFile(QProcess::nullDevice());
-        close->setStandardOutputFile(QProcess::nullDevice());
-        close->setStandardErrorFile(QProcess::nullDevice());
+        prepareClose(*close, *this, host);
         close->start();
     }
     // Only local control sockets are asked: this takes moments.
@@ -112,11 +122,7 @@ void HostWatch::failed(const QString& reason)
     // next try logs in anew.
     if (!m_setup.controlFolder.isEmpty()) {
         QProcess close;
-        close.setProgram(m_setup.program);
-        close.setArguments(m_setup.closeArguments(m_section.host));
-        close.setStandardInputFile(QProcess::nullDevice());
-        close.setStandardOutputFile(QProcess::nullDevice());
-        close.setStandardErrorFile(QProcess::nullDevice());
+        prepareClose(close, m_setup, m_section.host);
         close.startDetached();
     }
     m_section.lost = m_section.state == RemoteSection::State::Listed || m_section.lost;
